@@ -1,0 +1,18 @@
+// The console program: the user's settings store, the real dialogs and the
+// window, wired together.
+#include <QApplication>
+#include <QSettings>
+
+#include "console/window/console_window.h"
+#include "console/window/qt_dialogs.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QSettings settings(QSettings::IniFormat, QSettings::UserScope,
+                     QStringLiteral("Verdanpost Console"));
+  verdanpost::QtDialogs dialogs;
+  verdanpost::ConsoleWindow window(settings, dialogs);
+  dialogs.set_parent(&window);
+  window.show();
+  return app.exec();
+}

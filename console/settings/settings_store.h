@@ -1,0 +1,47 @@
+#ifndef VERDANPOST_CONSOLE_SETTINGS_SETTINGS_STORE_H_
+#define VERDANPOST_CONSOLE_SETTINGS_SETTINGS_STORE_H_
+
+#include <optional>
+
+#include <QString>
+
+class QSettings;
+
+namespace verdanpost {
+
+// String values by section and key over a QSettings object, with the
+// console's encodings of Booleans and check states. *settings must outlive
+// the store.
+class SettingsStore {
+ public:
+  explicit SettingsStore(QSettings& settings);
+  SettingsStore(const SettingsStore&) = delete;
+  SettingsStore& operator=(const SettingsStore&) = delete;
+
+  // The stored text, or `default_value` when the key or its section is missing.
+  QString Read(const QString& section, const QString& key,
+               const QString& default_value = QString()) const;
+  // "True"/"False" in any letter case; anything else counts as missing, and
+  // `default_text` (itself such a text) applies.
+  bool ReadBoolean(const QString& section, const QString& key, const QString& default_text) const;
+  // A decimal check state 0, 1 or 2; anything else counts as missing.
+  int ReadCheckState(const QString& section, const QString& key, const QString& default_text) const;
+
+  void Write(const QString& section, const QString& key, const QString& value);
+  void WriteBoolean(const QString& section, const QString& key, bool value);    // "True"/"False"
+  void WriteCheckState(const QString& section, const QString& key, int state);  // decimal
+
+  // Writes pending values to disk; the text to show the operator when that failed.
+  std::optional<QString> Flush();
+
+ private:
+  QSettings& settings_;
+};
+
+// The conversions of stored texts; nullopt when the text does not convert.
+std::optional<bool> ParseBoolean(const QString& text);
+std::optional<int> ParseCheckState(const QString& text);
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_CONSOLE_SETTINGS_SETTINGS_STORE_H_

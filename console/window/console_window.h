@@ -1,0 +1,109 @@
+#ifndef VERDANPOST_CONSOLE_WINDOW_CONSOLE_WINDOW_H_
+#define VERDANPOST_CONSOLE_WINDOW_CONSOLE_WINDOW_H_
+
+#include <array>
+
+#include <QString>
+#include <QWidget>
+
+#include "console/settings/console_settings.h"
+#include "console/settings/console_view.h"
+
+class QFrame;
+class QSettings;
+
+namespace verdanpost {
+
+class ConsoleOperations;
+class Dialogs;
+class TabStrip;
+
+// The console's one window, "VerdanpostConsole": the pages Add, Remove,
+// Messages and Setup under the main tab strip, the message editor with its
+// own tab strip, and the wiring of control events to the handlers. Every
+// control is a child with the control's name as object name (arrays as
+// "Frame(0)", "MessagesFrame(2)"). Form_Load runs in the constructor,
+// Form_Unload when the window closes. *settings and *dialogs must outlive
+// the window.
+//
+// The operations read and write the controls through the public API below:
+// texts by control name (multi-line boxes with CR LF line breaks), check
+// states as 0 (unchecked), 1 (checked) or 2 (grey), option buttons as bool,
+// the editor and Setup values as records, and tab selection by 1-based
+// position. Messages go through dialogs().ShowMessage().
+class ConsoleWindow : public QWidget, public ConsoleView {
+  Q_OBJECT
+
+ public:
+  ConsoleWindow(QSettings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
+  ~ConsoleWindow() override;
+
+  // The operations behind Add, Delete and SendMessage; not owned, may be null
+  // (the buttons then do nothing).
+  void SetOperations(ConsoleOperations* operations) { operations_ = operations; }
+  Dialogs& dialogs() { return dialogs_; }
+
+  // Text of the text box `control`; the multi-line boxes (AddMailingAddress,
+  // MessageText) give and take CR LF line breaks. Unknown names read as "".
+  QString Text(const QString& control) const;
+  void SetText(const QString& control, const QString& text);
+  // Check state of the check box `control`: 0, 1 or 2.
+  int CheckState(const QString& control) const;
+  void SetCheckState(const QString& control, int state);
+  // Selected state of the option button `control` (UseFile, UseText).
+  // Selecting one clears the other; clearing one leaves the other as it is.
+  bool OptionValue(const QString& control) const;
+  void SetOptionValue(const QString& control, bool selected);
+
+  // Select a tab from code by 1-based position. Selecting another tab than
+  // the shown one runs the tab strip's click handler, as a click does.
+  void SelectMainTab(int tab);
+  void SelectMessageTab(int tab);
+  // 1-based main tab whose page is shown.
+  int CurrentMainTab() const { return current_main_tab_; }
+  // 1-based editor tab whose definition the editor holds.
+  int CurrentMessageTab() const { return settings_.CurrentMessageTab(); }
+
+  // The handlers, named after control and event.
+  void Form_Load();
+  void Form_Unload();
+  void MyTabStrip_Click();
+  void MessagesTabStrip_Click();
+  void GetMessageFile_Click();
+  void Add_Click();
+  void Delete_Click();
+  void SendMessage_Click();
+
+  // ConsoleView: the editor and Setup controls as records.
+  MessageDefinition EditorDefinition() const override;
+  void SetEditorDefinition(const MessageDefinition& definition) override;
+  SetupSettings SetupValues() const override;
+  void SetSetupValues(const SetupSettings& setup) override;
+  int SelectedMessageTab() const override;
+  QString MessageTabTag(int tab) const override;
+  void SetMessagesFrameVisible(int index, bool visible) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void SetTabOrder();
+  void Wire();
+
+  Dialogs& dialogs_;
+  ConsoleOperations* operations_ = nullptr;
+  TabStrip* my_tab_strip_ = nullptr;
+  TabStrip* messages_tab_strip_ = nullptr;
+  std::array<QFrame*, 4> frames_{};
+  std::array<QFrame*, 3> messages_frames_{};
+  int current_main_tab_ = 1;
+  bool unloaded_ = false;  // Form_Unload has run
+  ConsoleSettings settings_;
+};
+
+// The message-file picker's filter, the system's own text.
+inline const char kMessageFileFilter[] = "E-Mail Files (*.eml)|*.eml|All Files (*.*)|*.*";
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_CONSOLE_WINDOW_CONSOLE_WINDOW_H_

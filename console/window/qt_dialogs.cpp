@@ -1,0 +1,51 @@
+#include "console/window/qt_dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace verdanpost {
+
+namespace {
+
+QString QtPatterns(const QString& patterns) {
+  QStringList out;
+  for (const QString& p : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    const QString pattern = p.trimmed();
+    out << (pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
+  }
+  return out.join(QLatin1Char(' '));
+}
+
+}  // namespace
+
+QStringList QtNameFilters(const QString& filter) {
+  const QStringList parts = filter.split(QLatin1Char('|'));
+  QStringList name_filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    name_filters << parts[i] + QStringLiteral(" (") + QtPatterns(parts[i + 1]) + QLatin1Char(')');
+  }
+  return name_filters;
+}
+
+void QtDialogs::ShowMessage(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("VerdanpostConsole"), text, QMessageBox::Ok,
+                  parent_);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.exec();
+}
+
+std::optional<QString> QtDialogs::GetOpenFileName(const QString& filter,
+                                                  const QString& initial_name) {
+  QFileDialog dialog(parent_);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  const QStringList name_filters = QtNameFilters(filter);
+  dialog.setNameFilters(name_filters);
+  if (!name_filters.isEmpty()) dialog.selectNameFilter(name_filters.first());
+  if (!initial_name.isEmpty()) dialog.selectFile(initial_name);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+}  // namespace verdanpost

@@ -1,0 +1,35 @@
+#ifndef VERDANPOST_CONSOLE_WINDOW_QT_DIALOGS_H_
+#define VERDANPOST_CONSOLE_WINDOW_QT_DIALOGS_H_
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include "console/window/dialogs.h"
+
+namespace verdanpost {
+
+// Dialogs on Qt's QMessageBox and QFileDialog.
+class QtDialogs : public Dialogs {
+ public:
+  // The window the dialogs belong to; may be null.
+  void set_parent(QWidget* parent) { parent_ = parent; }
+
+  void ShowMessage(const QString& text) override;
+  std::optional<QString> GetOpenFileName(const QString& filter,
+                                         const QString& initial_name) override;
+
+ private:
+  QPointer<QWidget> parent_;
+};
+
+// Turns the system's filter text ("desc|pattern|desc|pattern", patterns
+// separated by ";") into Qt name filters, one per entry, in order. Each is
+// the entry's description followed by Qt's patterns in parentheses, which a
+// dialog with HideNameFilterDetails leaves off; "*.*" becomes "*" so that the
+// all-files entry also shows files without a dot in their name.
+QStringList QtNameFilters(const QString& filter);
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_CONSOLE_WINDOW_QT_DIALOGS_H_

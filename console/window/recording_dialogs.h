@@ -1,0 +1,42 @@
+#ifndef VERDANPOST_CONSOLE_WINDOW_RECORDING_DIALOGS_H_
+#define VERDANPOST_CONSOLE_WINDOW_RECORDING_DIALOGS_H_
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include <QString>
+
+#include "console/window/dialogs.h"
+
+namespace verdanpost {
+
+// Test double for Dialogs: records every message and file dialog, and answers
+// file dialogs from a script (cancel when the script is empty).
+class RecordingDialogs : public Dialogs {
+ public:
+  struct FileRequest {
+    QString filter;
+    QString initial_name;
+  };
+
+  void ShowMessage(const QString& text) override { messages.push_back(text); }
+
+  std::optional<QString> GetOpenFileName(const QString& filter,
+                                         const QString& initial_name) override {
+    file_requests.push_back({filter, initial_name});
+    if (file_answers.empty()) return std::nullopt;
+    std::optional<QString> answer = file_answers.front();
+    file_answers.pop_front();
+    return answer;
+  }
+
+  std::vector<QString> messages;
+  std::vector<FileRequest> file_requests;
+  // Answers of the next file dialogs, in order; nullopt cancels.
+  std::deque<std::optional<QString>> file_answers;
+};
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_CONSOLE_WINDOW_RECORDING_DIALOGS_H_
