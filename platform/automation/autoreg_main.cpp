@@ -1,0 +1,48 @@
+// autoreg [-u] LIBRARY: registers (or with -u unregisters) an in-process
+// server by calling its DllRegisterServer (DllUnregisterServer).
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/automation/com.h"
+
+namespace verdanpost {
+namespace {
+
+int Run(int argc, char** argv) {
+  bool unregister = argc == 3 && std::strcmp(argv[1], "-u") == 0;
+  if (argc != 2 + (unregister ? 1 : 0) || argv[argc - 1][0] == '-') {
+    std::fprintf(stderr, "usage: autoreg [-u] LIBRARY\n");
+    return 2;
+  }
+  const char* path = argv[argc - 1];
+  // A relative name would be searched for on the library path; make it a
+  // path so that the file named on the command line is the one loaded.
+  std::string library = std::strchr(path, '/') != nullptr ? path : std::string("./") + path;
+  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    std::fprintf(stderr, "autoreg: cannot load %s: %s\n", path, dlerror());
+    return 1;
+  }
+  const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
+  auto fn = reinterpret_cast<DllRegisterServerFn>(dlsym(handle, entry));
+  int status = 0;
+  if (fn == nullptr) {
+    std::fprintf(stderr, "autoreg: %s does not export %s\n", path, entry);
+    status = 1;
+  } else if (HRESULT hr = fn(); Failed(hr)) {
+    std::fprintf(stderr, "autoreg: %s of %s failed: %s\n", entry, path,
+                 DescribeHResult(hr).c_str());
+    status = 1;
+  }
+  dlclose(handle);
+  return status;
+}
+
+}  // namespace
+}  // namespace verdanpost
+
+int main(int argc, char** argv) { return verdanpost::Run(argc, argv); }

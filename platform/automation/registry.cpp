@@ -1,0 +1,274 @@
+#include "platform/automation/registry.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace verdanpost {
+namespace {
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string Quote(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// Reads a quoted string at `*pos` of `line`, advancing past it.
+bool Unquote(std::string_view line, size_t* pos, std::string* out) {
+  if (*pos >= line.size() || line[*pos] != '"') return false;
+  out->clear();
+  for (size_t i = *pos + 1; i < line.size(); ++i) {
+    char c = line[i];
+    if (c == '"') {
+      *pos = i + 1;
+      return true;
+    }
+    if (c == '\\') {
+      if (++i >= line.size()) return false;
+      switch (line[i]) {
+        case '"':
+          *out += '"';
+          break;
+        case '\\':
+          *out += '\\';
+          break;
+        case 'n':
+          *out += '\n';
+          break;
+        case 'r':
+          *out += '\r';
+          break;
+        default:
+          return false;
+      }
+    } else {
+      *out += c;
+    }
+  }
+  return false;
+}
+
+std::string ErrnoText(const std::string& context) { return context + ": " + std::strerror(errno); }
+
+// Creates `dir` and its parents.
+bool MakeDirectories(const std::string& dir, std::string* err) {
+  if (dir.empty()) return true;
+  struct stat st;
+  if (stat(dir.c_str(), &st) == 0) return true;
+  size_t slash = dir.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !MakeDirectories(dir.substr(0, slash), err))
+    return false;
+  if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    *err = ErrnoText("cannot create " + dir);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool Registry::CaseInsensitiveLess::operator()(std::string_view a, std::string_view b) const {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    char x = Lower(a[i]), y = Lower(b[i]);
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+std::string Registry::DefaultPath() {
+  if (const char* env = std::getenv("AUTOMATION_REGISTRY"); env != nullptr && *env != '\0')
+    return env;
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg != '\0') {
+    base = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home != nullptr ? home : "") + "/.local/share";
+  }
+  return base + "/verdanpost/classes-root.reg";
+}
+
+std::string Registry::Normalize(std::string_view path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
+    out += c;
+  }
+  while (!out.empty() && out.back() == '\\') out.pop_back();
+  return out;
+}
+
+void Registry::CreateKey(std::string_view path) {
+  std::string key = Normalize(path);
+  for (size_t pos = key.find('\\'); pos != std::string::npos; pos = key.find('\\', pos + 1))
+    keys_.try_emplace(key.substr(0, pos));
+  if (!key.empty()) keys_.try_emplace(key);
+}
+
+bool Registry::KeyExists(std::string_view path) const {
+  return keys_.find(Normalize(path)) != keys_.end();
+}
+
+void Registry::SetValue(std::string_view path, std::string_view name, std::string_view value) {
+  CreateKey(path);
+  keys_.find(Normalize(path))->second[std::string(name)] = std::string(value);
+}
+
+std::optional<std::string> Registry::GetValue(std::string_view path, std::string_view name) const {
+  auto key = keys_.find(Normalize(path));
+  if (key == keys_.end()) return std::nullopt;
+  auto value = key->second.find(name);
+  if (value == key->second.end()) return std::nullopt;
+  return value->second;
+}
+
+bool Registry::DeleteKey(std::string_view path) {
+  std::string key = Normalize(path);
+  auto it = keys_.find(key);
+  if (it == keys_.end()) return false;
+  it = keys_.erase(it);
+  // Subkeys sort right after their parent only up to case and to names that
+  // sort below '\\', so scan the whole map.
+  std::string prefix = key + "\\";
+  CaseInsensitiveLess less;
+  for (it = keys_.begin(); it != keys_.end();) {
+    std::string_view name = it->first;
+    if (name.size() > prefix.size() && !less(name.substr(0, prefix.size()), prefix) &&
+        !less(prefix, name.substr(0, prefix.size()))) {
+      it = keys_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return true;
+}
+
+std::string Registry::Serialize() const {
+  std::string out = "; Verdanpost classes root\n";
+  for (const auto& [key, values] : keys_) {
+    out += "\n[" + key + "]\n";
+    for (const auto& [name, value] : values)
+      out += (name.empty() ? std::string("@") : Quote(name)) + "=" + Quote(value) + "\n";
+  }
+  return out;
+}
+
+bool Registry::Load(const std::string& path, std::string* err) {
+  keys_.clear();
+  if (access(path.c_str(), F_OK) != 0 && errno == ENOENT) return true;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *err = ErrnoText("cannot read " + path);
+    return false;
+  }
+  std::string line;
+  std::string current;
+  bool in_key = false;
+  for (int number = 1; std::getline(in, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    auto fail = [&](const std::string& what) {
+      *err = path + ":" + std::to_string(number) + ": " + what;
+      keys_.clear();
+      return false;
+    };
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      if (line.back() != ']' || line.size() < 3) return fail("malformed key header");
+      current = Normalize(std::string_view(line).substr(1, line.size() - 2));
+      if (current.empty()) return fail("empty key name");
+      CreateKey(current);
+      in_key = true;
+      continue;
+    }
+    if (!in_key) return fail("value outside of any key");
+    std::string name;
+    size_t pos = 0;
+    if (line[0] == '@') {
+      pos = 1;
+    } else if (!Unquote(line, &pos, &name)) {
+      return fail("malformed value name");
+    }
+    if (pos >= line.size() || line[pos] != '=') return fail("expected '=' after the value name");
+    ++pos;
+    std::string value;
+    if (!Unquote(line, &pos, &value)) return fail("malformed value");
+    if (pos != line.size()) return fail("unexpected text after the value");
+    keys_[current][name] = value;
+  }
+  if (in.bad()) {
+    *err = ErrnoText("cannot read " + path);
+    return false;
+  }
+  return true;
+}
+
+bool Registry::Save(const std::string& path, std::string* err) const {
+  size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && !MakeDirectories(path.substr(0, slash), err)) return false;
+  std::string temp = path + ".XXXXXX";
+  int fd = mkstemp(temp.data());
+  if (fd < 0) {
+    *err = ErrnoText("cannot create a temporary file beside " + path);
+    return false;
+  }
+  std::string text = Serialize();
+  size_t done = 0;
+  bool ok = true;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (ok && fchmod(fd, 0644) != 0) ok = false;
+  if (ok && fsync(fd) != 0) ok = false;
+  if (!ok) *err = ErrnoText("cannot write " + temp);
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    *err = ErrnoText("cannot write " + temp);
+  }
+  if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    *err = ErrnoText("cannot replace " + path);
+  }
+  if (!ok) unlink(temp.c_str());
+  return ok;
+}
+
+bool LoadDefaultRegistry(Registry* registry, std::string* err) {
+  return registry->Load(Registry::DefaultPath(), err);
+}
+
+bool SaveDefaultRegistry(const Registry& registry, std::string* err) {
+  return registry.Save(Registry::DefaultPath(), err);
+}
+
+}  // namespace verdanpost
