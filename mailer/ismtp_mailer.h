@@ -1,0 +1,42 @@
+#ifndef VERDANPOST_MAILER_ISMTP_MAILER_H_
+#define VERDANPOST_MAILER_ISMTP_MAILER_H_
+
+#include "platform/automation/com.h"
+
+namespace verdanpost {
+
+// {DF0C4A4F-8363-4F68-9299-CE98696E1FBC}
+inline constexpr GUID LIBID_VERDANPOSTLib{
+    0xDF0C4A4F, 0x8363, 0x4F68, {0x92, 0x99, 0xCE, 0x98, 0x69, 0x6E, 0x1F, 0xBC}};
+// {0B0F3D77-B6B0-45A7-9746-3244293020BA}
+inline constexpr GUID CLSID_SMTPMailer{
+    0x0B0F3D77, 0xB6B0, 0x45A7, {0x97, 0x46, 0x32, 0x44, 0x29, 0x30, 0x20, 0xBA}};
+// {EFDE624E-5D41-4582-A54A-B6E455DBBE96}
+inline constexpr GUID IID_ISMTPMailer{
+    0xEFDE624E, 0x5D41, 0x4582, {0xA5, 0x4A, 0xB6, 0xE4, 0x55, 0xDB, 0xBE, 0x96}};
+
+// The mailer's dual interface. The members follow IDispatch's in dispatch
+// identifier order (vtable slots 7 to 16); that order is the binary
+// interface and must not change.
+class ISMTPMailer : public IDispatch {
+ public:
+  virtual HRESULT SendRawMessageFromFile(BSTR FileName) = 0;  // 1
+  virtual HRESULT SendMessageFromFile(BSTR From, BSTR To, BSTR Cc, BSTR Bcc, BSTR Subject,
+                                      BSTR FileName) = 0;  // 2
+  virtual HRESULT SendMessage(BSTR From, BSTR To, BSTR Cc, BSTR Bcc, BSTR Subject,
+                              BSTR Message) = 0;     // 3
+  virtual HRESULT get_IgnoreTo(LONG* pVal) = 0;      // 4
+  virtual HRESULT put_IgnoreTo(LONG newVal) = 0;     // 4
+  virtual HRESULT SendRawMessage(BSTR Message) = 0;  // 5
+  virtual HRESULT get_ErrorCode(LONG* pVal) = 0;     // 6
+  virtual HRESULT get_ErrorMessage(BSTR* pVal) = 0;  // 7
+  virtual HRESULT get_ServerName(BSTR* pVal) = 0;    // 8
+  virtual HRESULT put_ServerName(BSTR newVal) = 0;   // 8
+
+ protected:
+  ~ISMTPMailer() = default;
+};
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_MAILER_ISMTP_MAILER_H_

@@ -1,0 +1,71 @@
+// The type library VERDANPOSTLib, the version block and the string table
+// that libverdanpost.so carries.
+
+#include "mailer/module_resources.h"
+#include "mailer/server_module.h"
+
+namespace verdanpost {
+namespace {
+
+constexpr AutomationParamDesc kFileName[] = {{"FileName", VT_BSTR}};
+constexpr AutomationParamDesc kSendFromFile[] = {{"From", VT_BSTR},    {"To", VT_BSTR},
+                                                 {"Cc", VT_BSTR},      {"Bcc", VT_BSTR},
+                                                 {"Subject", VT_BSTR}, {"FileName", VT_BSTR}};
+constexpr AutomationParamDesc kSend[] = {{"From", VT_BSTR},    {"To", VT_BSTR},
+                                         {"Cc", VT_BSTR},      {"Bcc", VT_BSTR},
+                                         {"Subject", VT_BSTR}, {"Message", VT_BSTR}};
+constexpr AutomationParamDesc kMessage[] = {{"Message", VT_BSTR}};
+constexpr AutomationParamDesc kLongOut[] = {{"pVal", VT_I4}};
+constexpr AutomationParamDesc kLongIn[] = {{nullptr, VT_I4}};
+constexpr AutomationParamDesc kStringOut[] = {{"pVal", VT_BSTR}};
+constexpr AutomationParamDesc kStringIn[] = {{nullptr, VT_BSTR}};
+
+// Slots follow ISMTPMailer's declaration (ismtp_mailer.h).
+constexpr AutomationMemberDesc kMembers[] = {
+    {1, kAutomationMethod, "SendRawMessageFromFile", "Sends a raw message from a file using SMTP",
+     7, 1, kFileName},
+    {2, kAutomationMethod, "SendMessageFromFile", "method SendMessageFromFile", 8, 6,
+     kSendFromFile},
+    {3, kAutomationMethod, "SendMessage", "method SendMessage", 9, 6, kSend},
+    {4, kAutomationPropertyGet, "IgnoreTo", "property IgnoreTo", 10, 1, kLongOut},
+    {4, kAutomationPropertyPut, "IgnoreTo", "property IgnoreTo", 11, 1, kLongIn},
+    {5, kAutomationMethod, "SendRawMessage", "method SendRawMessage", 12, 1, kMessage},
+    {6, kAutomationPropertyGet, "ErrorCode", "property ErrorCode", 13, 1, kLongOut},
+    {7, kAutomationPropertyGet, "ErrorMessage", "property ErrorMessage", 14, 1, kStringOut},
+    {8, kAutomationPropertyGet, "ServerName", "property ServerName", 15, 1, kStringOut},
+    {8, kAutomationPropertyPut, "ServerName", "property ServerName", 16, 1, kStringIn},
+};
+
+constexpr AutomationTypeLibraryDesc kTypeLibrary = {
+    "VERDANPOSTLib",
+    "Verdanpost 1.0 Type Library",
+    "{DF0C4A4F-8363-4F68-9299-CE98696E1FBC}",
+    1,
+    0,
+    "SMTPMailer",
+    "SMTPMailer Class",
+    "{0B0F3D77-B6B0-45A7-9746-3244293020BA}",
+    "ISMTPMailer",
+    "ISMTPMailer Interface",
+    "{EFDE624E-5D41-4582-A54A-B6E455DBBE96}",
+    static_cast<int32_t>(sizeof kMembers / sizeof kMembers[0]),
+    kMembers,
+};
+
+constexpr VerdanpostVersionInfo kVersionInfo = {"1, 0, 0, 1", "1, 0, 0, 1", "Verdanpost Module",
+                                                "Verdanpost Module", ""};
+
+}  // namespace
+
+const AutomationTypeLibraryDesc& MailerTypeLibrary() { return kTypeLibrary; }
+
+}  // namespace verdanpost
+
+extern "C" {
+
+const AutomationTypeLibraryDesc* AutomationGetTypeLibrary() { return &verdanpost::kTypeLibrary; }
+
+const VerdanpostVersionInfo* VerdanpostGetVersionInfo() { return &verdanpost::kVersionInfo; }
+
+const char* VerdanpostLoadString(uint32_t id) { return id == 100 ? "Verdanpost" : nullptr; }
+}

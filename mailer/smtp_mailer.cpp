@@ -1,0 +1,169 @@
+#include "mailer/smtp_mailer.h"
+
+#include <new>
+
+#include "mailer/server_module.h"
+#include "platform/automation/variant.h"
+
+namespace verdanpost {
+namespace {
+
+// Runs `body`, turning an exception into an HRESULT: none may leave the
+// library.
+template <typename Body>
+HRESULT Guarded(Body body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+HRESULT ReturnString(const std::string& text, BSTR* out) {
+  if (out == nullptr) return E_POINTER;
+  *out = BstrFromUtf8(text);
+  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace
+
+SMTPMailer::SMTPMailer() { LockModule(); }
+
+SMTPMailer::~SMTPMailer() { UnlockModule(); }
+
+HRESULT SMTPMailer::Create(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  SMTPMailer* mailer = new (std::nothrow) SMTPMailer;
+  if (mailer == nullptr) return E_OUTOFMEMORY;
+  mailer->AddRef();
+  HRESULT hr = mailer->QueryInterface(riid, object);
+  mailer->Release();
+  return hr;
+}
+
+HRESULT SMTPMailer::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ISMTPMailer) {
+    *object = static_cast<ISMTPMailer*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG SMTPMailer::AddRef() { return ++refs_; }
+
+ULONG SMTPMailer::Release() {
+  ULONG left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT SMTPMailer::GetTypeInfoCount(UINT* count) {
+  if (count == nullptr) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+HRESULT SMTPMailer::GetTypeInfo(UINT index, LCID /*lcid*/, ITypeInfo** type_info) {
+  if (type_info == nullptr) return E_POINTER;
+  *type_info = nullptr;
+  if (index != 0) return DISP_E_BADVARTYPE;
+  return GetMailerTypeInfo(type_info);
+}
+
+HRESULT SMTPMailer::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID /*lcid*/,
+                                  DISPID* dispids) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  ITypeInfo* info = nullptr;
+  HRESULT hr = GetMailerTypeInfo(&info);
+  if (Failed(hr)) return hr;
+  hr = Guarded([&] { return info->GetIDsOfNames(names, count, dispids); });
+  info->Release();
+  return hr;
+}
+
+HRESULT SMTPMailer::Invoke(DISPID dispid, REFIID riid, LCID /*lcid*/, WORD flags,
+                           DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepinfo,
+                           UINT* arg_err) {
+  SetErrorInfo(0, nullptr);
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  ITypeInfo* info = nullptr;
+  HRESULT hr = GetMailerTypeInfo(&info);
+  if (Failed(hr)) return hr;
+  hr = Guarded([&] {
+    return info->Invoke(static_cast<ISMTPMailer*>(this), dispid, flags, params, result, excepinfo,
+                        arg_err);
+  });
+  info->Release();
+  return hr;
+}
+
+HRESULT SMTPMailer::SendRawMessageFromFile(BSTR FileName) {
+  return Guarded([&] {
+    mailer_.SendRawMessageFromFile(BstrToUtf8(FileName));
+    return S_OK;
+  });
+}
+
+HRESULT SMTPMailer::SendMessageFromFile(BSTR From, BSTR To, BSTR Cc, BSTR Bcc, BSTR Subject,
+                                        BSTR FileName) {
+  return Guarded([&] {
+    mailer_.SendMessageFromFile(BstrToUtf8(From), BstrToUtf8(To), BstrToUtf8(Cc), BstrToUtf8(Bcc),
+                                BstrToUtf8(Subject), BstrToUtf8(FileName));
+    return S_OK;
+  });
+}
+
+HRESULT SMTPMailer::SendMessage(BSTR From, BSTR To, BSTR Cc, BSTR Bcc, BSTR Subject, BSTR Message) {
+  return Guarded([&] {
+    mailer_.SendMessage(BstrToUtf8(From), BstrToUtf8(To), BstrToUtf8(Cc), BstrToUtf8(Bcc),
+                        BstrToUtf8(Subject), BstrToUtf8(Message));
+    return S_OK;
+  });
+}
+
+HRESULT SMTPMailer::get_IgnoreTo(LONG* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = mailer_.ignore_to();
+  return S_OK;
+}
+
+HRESULT SMTPMailer::put_IgnoreTo(LONG newVal) {
+  mailer_.set_ignore_to(newVal);
+  return S_OK;
+}
+
+HRESULT SMTPMailer::SendRawMessage(BSTR Message) {
+  return Guarded([&] {
+    mailer_.SendRawMessage(BstrToUtf8(Message));
+    return S_OK;
+  });
+}
+
+HRESULT SMTPMailer::get_ErrorCode(LONG* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = mailer_.error_code();
+  return S_OK;
+}
+
+HRESULT SMTPMailer::get_ErrorMessage(BSTR* pVal) {
+  return Guarded([&] { return ReturnString(mailer_.error_message(), pVal); });
+}
+
+HRESULT SMTPMailer::get_ServerName(BSTR* pVal) {
+  return Guarded([&] { return ReturnString(mailer_.server_name(), pVal); });
+}
+
+HRESULT SMTPMailer::put_ServerName(BSTR newVal) {
+  return Guarded([&] {
+    mailer_.set_server_name(BstrToUtf8(newVal));
+    return S_OK;
+  });
+}
+
+}  // namespace verdanpost
