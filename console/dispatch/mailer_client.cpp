@@ -1,0 +1,84 @@
+#include "console/dispatch/mailer_client.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/automation/automation_object.h"
+#include "platform/automation/variant.h"
+
+namespace verdanpost {
+
+namespace {
+
+Variant Text(const QString& text) { return Variant(std::string_view(text.toStdString())); }
+
+// The mailer reached through IDispatch by member name.
+class LateBoundMailer : public MailerClient {
+ public:
+  explicit LateBoundMailer(AutomationObject object) : object_(std::move(object)) {}
+
+  bool PutServerName(const QString& name, QString* err) override {
+    return Check(object_.Put("ServerName", Text(name)), err);
+  }
+  bool PutIgnoreTo(bool ignore, QString* err) override {
+    // As a 32-bit integer: True is -1, False 0.
+    return Check(object_.Put("IgnoreTo", Variant(int32_t{ignore ? -1 : 0})), err);
+  }
+  bool SendMessage(const QString& from, const QString& to, const QString& cc, const QString& bcc,
+                   const QString& subject, const QString& message, QString* err) override {
+    return Check(object_.Call("SendMessage", {Text(from), Text(to), Text(cc), Text(bcc),
+                                              Text(subject), Text(message)}),
+                 err);
+  }
+  bool SendMessageFromFile(const QString& from, const QString& to, const QString& cc,
+                           const QString& bcc, const QString& subject, const QString& file_name,
+                           QString* err) override {
+    return Check(object_.Call("SendMessageFromFile", {Text(from), Text(to), Text(cc), Text(bcc),
+                                                      Text(subject), Text(file_name)}),
+                 err);
+  }
+  bool SendRawMessageFromFile(const QString& file_name, QString* err) override {
+    return Check(object_.Call("SendRawMessageFromFile", {Text(file_name)}), err);
+  }
+  bool ErrorCode(int32_t* code, QString* err) override {
+    AutomationResult result = object_.Get("ErrorCode");
+    if (!Check(result, err)) return false;
+    Variant value;
+    if (Failed(VariantChangeType(value.Receive(), &result.value().get(), 0, VT_I4))) {
+      *err = "ErrorCode: not an integer";
+      return false;
+    }
+    *code = value.get().lVal;
+    return true;
+  }
+  bool ErrorMessage(QString* message, QString* err) override {
+    AutomationResult result = object_.Get("ErrorMessage");
+    if (!Check(result, err)) return false;
+    *message = QString::fromStdString(result.value().ToString());
+    return true;
+  }
+
+ private:
+  static bool Check(const AutomationResult& result, QString* err) {
+    if (result.ok()) return true;
+    *err = QString::fromStdString(result.error());
+    return false;
+  }
+
+  AutomationObject object_;
+};
+
+}  // namespace
+
+std::unique_ptr<MailerClient> CreateMailer(const char* progid, QString* err) {
+  std::string error;
+  AutomationObject object = AutomationObject::Create(progid, &error);
+  if (!object.valid()) {
+    *err = QString::fromStdString(error);
+    return nullptr;
+  }
+  return std::make_unique<LateBoundMailer>(std::move(object));
+}
+
+}  // namespace verdanpost

@@ -1,0 +1,43 @@
+#ifndef VERDANPOST_CONSOLE_DISPATCH_MAILER_CLIENT_H_
+#define VERDANPOST_CONSOLE_DISPATCH_MAILER_CLIENT_H_
+
+#include <cstdint>
+#include <memory>
+
+#include <QString>
+
+namespace verdanpost {
+
+// The members of the mailer object that the console calls. Each returns
+// false with *err set when the call itself could not be made (a member
+// missing, a broken object); what the mailer thinks of the message is its
+// ErrorCode and ErrorMessage, not a failed call. Abstract so the send recipe
+// can be tested on its arguments alone.
+class MailerClient {
+ public:
+  virtual ~MailerClient() = default;
+
+  virtual bool PutServerName(const QString& name, QString* err) = 0;
+  virtual bool PutIgnoreTo(bool ignore, QString* err) = 0;
+  virtual bool SendMessage(const QString& from, const QString& to, const QString& cc,
+                           const QString& bcc, const QString& subject, const QString& message,
+                           QString* err) = 0;
+  virtual bool SendMessageFromFile(const QString& from, const QString& to, const QString& cc,
+                                   const QString& bcc, const QString& subject,
+                                   const QString& file_name, QString* err) = 0;
+  virtual bool SendRawMessageFromFile(const QString& file_name, QString* err) = 0;
+  virtual bool ErrorCode(int32_t* code, QString* err) = 0;
+  virtual bool ErrorMessage(QString* message, QString* err) = 0;
+};
+
+// The ProgID by which the console creates its mailer.
+inline constexpr char kMailerProgId[] = "Verdanpost.SMTPMailer.1";
+
+// Creates a mailer object by `progid` through the automation runtime and
+// binds to it late, by member name. nullptr with *err when the class is not
+// registered or its library cannot be loaded.
+std::unique_ptr<MailerClient> CreateMailer(const char* progid, QString* err);
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_CONSOLE_DISPATCH_MAILER_CLIENT_H_

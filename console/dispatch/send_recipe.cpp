@@ -1,0 +1,93 @@
+#include "console/dispatch/send_recipe.h"
+
+#include <QByteArray>
+
+#include "console/dispatch/handoff_file.h"
+
+namespace verdanpost {
+
+namespace {
+
+enum class Branch { kText, kFile, kRaw };
+
+Branch ChooseBranch(const MessageDefinition& message) {
+  if (!message.UseFile) return Branch::kText;
+  return message.SendRaw == kChecked ? Branch::kRaw : Branch::kFile;
+}
+
+QString FromAddress(const SetupSettings& setup) {
+  return DisplayAddress(setup.FromName, setup.FromEmail);
+}
+
+QString OwnerAddress(const SetupSettings& setup) {
+  return DisplayAddress(setup.ToName, setup.ToEmail);
+}
+
+QByteArray Line(const QString& text) { return text.toUtf8() + "\r\n"; }
+
+bool SendBuilt(MailerClient& mailer, const SendInputs& inputs, const QString& to,
+               const QString& bcc, QString* err) {
+  const MessageDefinition& message = inputs.message;
+  const QString from = FromAddress(inputs.setup);
+  if (ChooseBranch(message) == Branch::kText) {
+    return mailer.SendMessage(from, to, QString(), bcc, message.Subject, message.MessageText, err);
+  }
+  return mailer.SendMessageFromFile(from, to, QString(), bcc, message.Subject, message.FileName,
+                                    err);
+}
+
+bool SendRaw(MailerClient& mailer, const QString& message_file, const QByteArray& header_lines,
+             QString* err) {
+  if (!WriteHandoffFile(message_file, header_lines, err)) return false;
+  return mailer.SendRawMessageFromFile(HandoffPath(message_file), err);
+}
+
+}  // namespace
+
+QString DisplayAddress(const QString& name, const QString& email) {
+  return '"' + name + "\" <" + email + '>';
+}
+
+std::unique_ptr<MailerClient> SetUpMailer(const QString& server_name, bool ignore_to,
+                                          QString* err) {
+  std::unique_ptr<MailerClient> mailer = CreateMailer(kMailerProgId, err);
+  if (mailer == nullptr) return nullptr;
+  if (!mailer->PutServerName(server_name, err) || !mailer->PutIgnoreTo(ignore_to, err)) {
+    return nullptr;
+  }
+  return mailer;
+}
+
+bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const Recipient& recipient,
+                       QString* err) {
+  const SetupSettings& setup = inputs.setup;
+  const QString to = DisplayAddress(recipient.name, recipient.email);
+  if (ChooseBranch(inputs.message) == Branch::kRaw) {
+    QByteArray header_lines = Line("To: " + to);
+    // Any state but unchecked asks for the copy here, the grey one included.
+    if (setup.CopyMessages != kUnchecked) header_lines += Line("Bcc: " + OwnerAddress(setup));
+    return SendRaw(mailer, inputs.message.FileName, header_lines, err);
+  }
+  const QString bcc = setup.CopyMessages == kChecked ? setup.ToEmail : QString();
+  return SendBuilt(mailer, inputs, to, bcc, err);
+}
+
+bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const BatchList& batch,
+                       QString* err) {
+  if (ChooseBranch(inputs.message) == Branch::kRaw) {
+    return SendRaw(mailer, inputs.message.FileName, Line("Bcc: " + batch.addresses), err);
+  }
+  return SendBuilt(mailer, inputs, OwnerAddress(inputs.setup), batch.addresses, err);
+}
+
+bool ReadOutcome(MailerClient& mailer, MailerOutcome* outcome, QString* err) {
+  if (!mailer.ErrorCode(&outcome->code, err)) return false;
+  outcome->message.clear();
+  return outcome->ok() || mailer.ErrorMessage(&outcome->message, err);
+}
+
+QString FailureText(const MailerOutcome& outcome) {
+  return outcome.message + " (" + QString::number(outcome.code) + ')';
+}
+
+}  // namespace verdanpost
