@@ -34,9 +34,7 @@ void QtDialogs::ShowMessage(const QString& text) {
   box.exec();
 }
 
-std::optional<QString> QtDialogs::GetOpenFileName(const QString& filter,
-                                                  const QString& initial_name) {
-  QFileDialog dialog(parent_);
+void ConfigureOpenDialog(QFileDialog& dialog, const QString& filter, const QString& initial_name) {
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -44,6 +42,12 @@ std::optional<QString> QtDialogs::GetOpenFileName(const QString& filter,
   dialog.setNameFilters(name_filters);
   if (!name_filters.isEmpty()) dialog.selectNameFilter(name_filters.first());
   if (!initial_name.isEmpty()) dialog.selectFile(initial_name);
+}
+
+std::optional<QString> QtDialogs::GetOpenFileName(const QString& filter,
+                                                  const QString& initial_name) {
+  QFileDialog dialog(parent_);
+  ConfigureOpenDialog(dialog, filter, initial_name);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return QDir::toNativeSeparators(dialog.selectedFiles().first());
 }

@@ -7,6 +7,8 @@
 
 #include "console/window/dialogs.h"
 
+class QFileDialog;
+
 namespace verdanpost {
 
 // Dialogs on Qt's QMessageBox and QFileDialog.
@@ -29,6 +31,10 @@ class QtDialogs : public Dialogs {
 // dialog with HideNameFilterDetails leaves off; "*.*" becomes "*" so that the
 // all-files entry also shows files without a dot in their name.
 QStringList QtNameFilters(const QString& filter);
+
+// Sets `dialog` up for opening a file with the system's filter text, its
+// first entry selected, starting with `initial_name` (nothing when empty).
+void ConfigureOpenDialog(QFileDialog& dialog, const QString& filter, const QString& initial_name);
 
 }  // namespace verdanpost
 

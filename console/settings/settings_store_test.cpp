@@ -1,0 +1,167 @@
+#include "console/settings/settings_store.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "console/settings/message_definition.h"
+
+namespace verdanpost {
+namespace {
+
+class SettingsStoreTest : public ::testing::Test {
+ protected:
+  QString Path(const QString& name) const { return dir_.filePath(name); }
+
+  // Writes through a store and reads back from a copy of the file, so that
+  // the values really pass through the file and not QSettings' cache.
+  QString RoundTrip(const QString& value) {
+    const QString written = Path(QStringLiteral("w%1.ini").arg(++files_));
+    {
+      QSettings settings(written, QSettings::IniFormat);
+      SettingsStore store(settings);
+      store.Write("Messages", "Subject", value);
+      EXPECT_EQ(store.Flush(), std::nullopt);
+    }
+    const QString copy = written + ".copy.ini";
+    EXPECT_TRUE(QFile::copy(written, copy));
+    QSettings settings(copy, QSettings::IniFormat);
+    return SettingsStore(settings).Read("Messages", "Subject", "missing");
+  }
+
+  // A store over a file with the given text, written by another program.
+  std::unique_ptr<QSettings> HandWritten(const QByteArray& text) {
+    const QString path = Path(QStringLiteral("h%1.ini").arg(++files_));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    return std::make_unique<QSettings>(path, QSettings::IniFormat);
+  }
+
+  QTemporaryDir dir_;
+  int files_ = 0;
+};
+
+TEST_F(SettingsStoreTest, TextsComeBackUnchanged) {
+  const QString texts[] = {
+      "",
+      "two\r\nlines\r\n",
+      "lone\nfeed and lone\rreturn",
+      "  leading and trailing blanks  ",
+      "\"quoted\" and 'single'",
+      "\"",
+      "semi;colon",
+      "equals=sign",
+      "a,b",
+      "comma, blank",
+      ",",
+      "@leading at",
+      "@String(looks typed)",
+      "back\\slash \\\\ C:\\m\\x.eml",
+      "trailing backslash\\",
+      QString::fromUtf8("Gr\u00fc\u00dfe \u65e5\u672c \u20ac \u00a0nbsp \U0001F600"),
+      "tab\there",
+      "#not a comment",
+      "[not a section]",
+      "true",
+  };
+  for (const QString& text : texts) EXPECT_EQ(RoundTrip(text), text) << text.toStdString();
+}
+
+TEST_F(SettingsStoreTest, MissingKeysGiveTheReadDefaults) {
+  auto settings = HandWritten("[Setup]\nFromName=Ann\n");
+  SettingsStore store(*settings);
+  EXPECT_EQ(store.Read("Setup", "FromName", "x"), "Ann");
+  EXPECT_EQ(store.Read("Setup", "FromEmail", "x"), "x");
+  EXPECT_EQ(store.Read("Removal", "Subject"), "");
+
+  const MessageDefinition definition = ReadMessageDefinition(store, "Removal");
+  EXPECT_EQ(definition, MessageDefinition());
+  EXPECT_TRUE(definition.UseFile);
+  EXPECT_FALSE(definition.UseText);
+  EXPECT_EQ(definition.SendRaw, kChecked);
+
+  const SetupSettings setup = ReadSetupSettings(store);
+  EXPECT_EQ(setup.FromName, "Ann");
+  EXPECT_EQ(setup.LimitRecipientsPerMessage, kUnchecked);
+  EXPECT_EQ(setup.CopyMessages, kChecked);
+}
+
+TEST_F(SettingsStoreTest, ValuesThatDoNotConvertCountAsMissing) {
+  {
+    auto settings = HandWritten(
+        "[Messages]\nUseFile=false\nUseText=TRUE\nSendRaw=0\n"
+        "[Addition]\nUseFile=yes\nUseText=1\nSendRaw=x\n"
+        "[Removal]\nUseFile=\" True \"\nUseText=\nSendRaw=7\n"
+        "[Setup]\nLimitRecipientsPerMessage=abc\nCopyMessages=-1\n");
+    SettingsStore store(*settings);
+    const MessageDefinition messages = ReadMessageDefinition(store, "Messages");
+    EXPECT_FALSE(messages.UseFile);
+    EXPECT_TRUE(messages.UseText);
+    EXPECT_EQ(messages.SendRaw, kUnchecked);
+
+    const MessageDefinition addition = ReadMessageDefinition(store, "Addition");
+    EXPECT_TRUE(addition.UseFile);
+    EXPECT_FALSE(addition.UseText);
+    EXPECT_EQ(addition.SendRaw, kChecked);
+
+    const MessageDefinition removal = ReadMessageDefinition(store, "Removal");
+    EXPECT_TRUE(removal.UseFile);
+    EXPECT_FALSE(removal.UseText);
+    EXPECT_EQ(removal.SendRaw, kChecked);
+
+    const SetupSettings setup = ReadSetupSettings(store);
+    EXPECT_EQ(setup.LimitRecipientsPerMessage, kUnchecked);
+    EXPECT_EQ(setup.CopyMessages, kChecked);
+  }
+  {
+    auto settings = HandWritten("[Setup]\nLimitRecipientsPerMessage=2\nCopyMessages= 0 \n");
+    SettingsStore store(*settings);
+    const SetupSettings setup = ReadSetupSettings(store);
+    EXPECT_EQ(setup.LimitRecipientsPerMessage, kGrayed);
+    EXPECT_EQ(setup.CopyMessages, kUnchecked);
+  }
+}
+
+TEST_F(SettingsStoreTest, HandWrittenCommaListIsOneText) {
+  auto settings = HandWritten("[Messages]\nSubject=Hello, world\n");
+  EXPECT_EQ(SettingsStore(*settings).Read("Messages", "Subject"), "Hello, world");
+}
+
+TEST_F(SettingsStoreTest, WrittenForms) {
+  const QString path = Path("forms.ini");
+  {
+    QSettings settings(path, QSettings::IniFormat);
+    SettingsStore store(settings);
+    MessageDefinition definition;
+    definition.UseFile = false;
+    definition.UseText = true;
+    definition.SendRaw = kUnchecked;
+    WriteMessageDefinition(store, "Addition", definition);
+    ASSERT_EQ(store.Flush(), std::nullopt);
+  }
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray text = file.readAll();
+  EXPECT_NE(text.indexOf("UseFile=False"), -1) << text.toStdString();
+  EXPECT_NE(text.indexOf("UseText=True"), -1) << text.toStdString();
+  EXPECT_NE(text.indexOf("SendRaw=0"), -1) << text.toStdString();
+}
+
+TEST_F(SettingsStoreTest, UnwritableFileIsReported) {
+  QFile blocker(Path("blocker"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  const QString path = Path("blocker/settings.ini");
+  QSettings settings(path, QSettings::IniFormat);
+  SettingsStore store(settings);
+  store.Write("Setup", "FromName", "Ann");
+  EXPECT_EQ(store.Flush(),
+            QStringLiteral("The settings could not be saved: %1 cannot be written.").arg(path));
+}
+
+}  // namespace
+}  // namespace verdanpost
