@@ -148,7 +148,8 @@ bool ParseAutocallStep(std::string_view text, AutocallStep* step, std::string* e
         ++pos;
         break;
       }
-      *err = "expected ',' or ')' in '" + std::string(text) + "'";
+      *err = (pos == text.size() ? "missing ')' in '" : "expected ',' or ')' in '") +
+             std::string(text) + "'";
       return false;
     }
   }
