@@ -32,7 +32,9 @@ int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout) {
   for (;;) {
     line.clear();
     bool closed = false;
-    while (line.size() < kMaxLine && (line.empty() || line.back() != '\n')) {
+    // Bytes past the cap are received and dropped up to the line feed: a
+    // reply line may be longer than the cap, and its rest is no reply.
+    for (;;) {
       char byte;
       SmtpConnection::ReceiveResult result = connection->ReceiveByte(&byte, deadline);
       if (result == SmtpConnection::ReceiveResult::kFailed) return -1;
@@ -40,7 +42,8 @@ int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout) {
         closed = true;
         break;
       }
-      line.push_back(byte);
+      if (line.size() < kMaxLine) line.push_back(byte);
+      if (byte == '\n') break;
     }
     // A closed connection ends the reply with what this line holds: looping
     // on would only read nothing again.

@@ -1,0 +1,298 @@
+#include "testing/scripted_smtp_peer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <stdexcept>
+
+namespace verdanpost::testing_support {
+namespace {
+
+constexpr auto kPacketPause = std::chrono::milliseconds(20);
+constexpr auto kIdleWait = std::chrono::seconds(10);
+constexpr int kStopReadingFor = 2000;  // milliseconds
+
+void SendAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t sent = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (sent <= 0) return;
+    done += static_cast<size_t>(sent);
+  }
+}
+
+std::string Verb(const std::string& line) {
+  std::string verb;
+  for (size_t i = 0; i < line.size() && i < 4; ++i) {
+    verb.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(line[i]))));
+  }
+  return verb;
+}
+
+}  // namespace
+
+ScriptedSmtpPeer::ScriptedSmtpPeer(const std::string& address, uint16_t port) {
+  replies_[SmtpStep::kGreeting] = PeerReply::Text("220 peer.test ready\r\n");
+  replies_[SmtpStep::kHelo] = PeerReply::Text("250 peer.test\r\n");
+  replies_[SmtpStep::kMailFrom] = PeerReply::Text("250 Sender ok\r\n");
+  replies_[SmtpStep::kRcptTo] = PeerReply::Text("250 Recipient ok\r\n");
+  replies_[SmtpStep::kData] = PeerReply::Text("354 Send data, end with .\r\n");
+  replies_[SmtpStep::kEndOfData] = PeerReply::Text("250 Queued\r\n");
+  replies_[SmtpStep::kQuit] = PeerReply::Text("221 Bye\r\n");
+
+  ipv6_ = address.find(':') != std::string::npos;
+  listen_fd_ = ::socket(ipv6_ ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listen_fd_ < 0) throw std::runtime_error("peer: cannot create a socket");
+  int one = 1;
+  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+  sockaddr_storage storage{};
+  socklen_t length;
+  if (ipv6_) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(port);
+    if (::inet_pton(AF_INET6, address.c_str(), &in6->sin6_addr) != 1) {
+      throw std::runtime_error("peer: bad address " + address);
+    }
+    length = sizeof(*in6);
+  } else {
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);
+    in4->sin_family = AF_INET;
+    in4->sin_port = htons(port);
+    if (::inet_pton(AF_INET, address.c_str(), &in4->sin_addr) != 1) {
+      throw std::runtime_error("peer: bad address " + address);
+    }
+    length = sizeof(*in4);
+  }
+  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
+      ::listen(listen_fd_, 16) != 0 ||
+      ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&storage), &length) != 0 ||
+      ::pipe2(stop_pipe_, O_CLOEXEC) != 0) {
+    ::close(listen_fd_);
+    throw std::runtime_error("peer: cannot listen on " + address);
+  }
+  port_ = ntohs(ipv6_ ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
+                      : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+  thread_ = std::thread([this] { Serve(); });
+}
+
+ScriptedSmtpPeer::~ScriptedSmtpPeer() {
+  char stop = 's';
+  (void)!::write(stop_pipe_[1], &stop, 1);
+  thread_.join();
+  ::close(stop_pipe_[0]);
+  ::close(stop_pipe_[1]);
+  ::close(listen_fd_);
+}
+
+std::string ScriptedSmtpPeer::server_name() const {
+  return (ipv6_ ? "[::1]:" : "127.0.0.1:") + std::to_string(port_);
+}
+
+void ScriptedSmtpPeer::SetReply(SmtpStep step, PeerReply reply) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  replies_[step] = std::move(reply);
+}
+
+void ScriptedSmtpPeer::SetRcptReply(size_t index, PeerReply reply) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  rcpt_replies_[index] = std::move(reply);
+}
+
+std::string ScriptedSmtpPeer::transcript() {
+  WaitUntilIdle();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return transcript_;
+}
+
+std::vector<std::string> ScriptedSmtpPeer::commands() {
+  WaitUntilIdle();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return commands_;
+}
+
+std::vector<std::string> ScriptedSmtpPeer::received_messages() {
+  WaitUntilIdle();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return messages_;
+}
+
+int ScriptedSmtpPeer::connections() {
+  WaitUntilIdle();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return accepted_;
+}
+
+void ScriptedSmtpPeer::WaitUntilIdle() {
+  auto give_up = std::chrono::steady_clock::now() + kIdleWait;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    // A connection still waiting in the backlog counts as busy: the serving
+    // thread raises accepted_ under the lock before it takes one.
+    pollfd p{listen_fd_, POLLIN, 0};
+    bool pending = ::poll(&p, 1, 0) > 0;
+    if ((accepted_ == finished_ && !pending) || std::chrono::steady_clock::now() > give_up) return;
+    idle_.wait_for(lock, std::chrono::milliseconds(10));
+  }
+}
+
+void ScriptedSmtpPeer::Serve() {
+  for (;;) {
+    pollfd p[2] = {{listen_fd_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
+    if (::poll(p, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (p[1].revents != 0) return;
+    if (p[0].revents == 0) continue;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++accepted_;
+    }
+    int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
+      ServeConnection(fd);
+      ::close(fd);
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++finished_;
+    idle_.notify_all();
+  }
+}
+
+PeerReply ScriptedSmtpPeer::ReplyFor(SmtpStep step, size_t rcpt_index) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (step == SmtpStep::kRcptTo) {
+    auto it = rcpt_replies_.find(rcpt_index);
+    if (it != rcpt_replies_.end()) return it->second;
+  }
+  return replies_[step];
+}
+
+void ScriptedSmtpPeer::Record(const char* data, size_t size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  transcript_.append(data, size);
+}
+
+bool ScriptedSmtpPeer::Play(int fd, const PeerReply& reply) {
+  for (size_t i = 0; i < reply.packets.size(); ++i) {
+    if (i > 0) std::this_thread::sleep_for(kPacketPause);
+    if (i + 1 == reply.packets.size() && reply.action == PeerReply::Action::kDisconnect) {
+      // Held back until the close, which sends it with the FIN: the client
+      // cannot answer before the connection is gone.
+      int one = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &one, sizeof(one));
+    }
+    SendAll(fd, reply.packets[i]);
+  }
+  switch (reply.action) {
+    case PeerReply::Action::kSend:
+      return true;
+    case PeerReply::Action::kDisconnect:
+      return false;
+    case PeerReply::Action::kReset: {
+      linger abort{1, 0};  // closing now sends a reset
+      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
+      return false;
+    }
+    case PeerReply::Action::kStopReading: {
+      pollfd p{stop_pipe_[0], POLLIN, 0};
+      if (::poll(&p, 1, kStopReadingFor) != 0) return false;
+      break;
+    }
+    case PeerReply::Action::kStall:
+      break;
+  }
+  // Stalled: keep recording until the client gives up or the peer stops.
+  char buffer[4096];
+  for (;;) {
+    pollfd p[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
+    if (::poll(p, 2, -1) <= 0 || p[1].revents != 0) return false;
+    ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
+    if (got <= 0) return false;
+    Record(buffer, static_cast<size_t>(got));
+  }
+}
+
+void ScriptedSmtpPeer::ServeConnection(int fd) {
+  std::string pending;  // received, not yet taken as a line or content
+  // Receives more bytes into `pending`; false at the end of the connection.
+  auto receive = [&]() {
+    char buffer[4096];
+    pollfd p[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
+    if (::poll(p, 2, -1) <= 0 || p[1].revents != 0) return false;
+    ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
+    if (got <= 0) return false;
+    Record(buffer, static_cast<size_t>(got));
+    pending.append(buffer, static_cast<size_t>(got));
+    return true;
+  };
+
+  if (!Play(fd, ReplyFor(SmtpStep::kGreeting, 0))) return;
+  size_t rcpt_index = 0;
+  for (;;) {
+    size_t end;
+    while ((end = pending.find('\n')) == std::string::npos) {
+      if (!receive()) return;
+    }
+    std::string line = pending.substr(0, end);
+    pending.erase(0, end + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      commands_.push_back(line);
+    }
+    std::string verb = Verb(line);
+    SmtpStep step;
+    if (verb == "HELO" || verb == "EHLO") {
+      step = SmtpStep::kHelo;
+    } else if (verb == "MAIL") {
+      step = SmtpStep::kMailFrom;
+    } else if (verb == "RCPT") {
+      step = SmtpStep::kRcptTo;
+    } else if (verb == "DATA") {
+      step = SmtpStep::kData;
+    } else if (verb == "QUIT") {
+      step = SmtpStep::kQuit;
+    } else {
+      SendAll(fd, "500 Command not recognised\r\n");
+      continue;
+    }
+    PeerReply reply = ReplyFor(step, rcpt_index);
+    if (step == SmtpStep::kRcptTo) ++rcpt_index;
+    if (!Play(fd, reply)) return;
+    if (step == SmtpStep::kQuit) return;
+    if (step != SmtpStep::kData || reply.packets.empty() || reply.packets[0].rfind("354", 0) != 0) {
+      continue;
+    }
+    // Content up to CR LF "." CR LF, or "." CR LF right at its start.
+    size_t marker;
+    for (;;) {
+      if (pending.rfind(".\r\n", 0) == 0) {
+        marker = 0;
+        pending.erase(0, 3);
+        break;
+      }
+      if ((marker = pending.find("\r\n.\r\n")) != std::string::npos) {
+        pending.erase(marker, 5);
+        break;
+      }
+      if (!receive()) return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      messages_.push_back(pending.substr(0, marker));
+    }
+    pending.erase(0, marker);
+    if (!Play(fd, ReplyFor(SmtpStep::kEndOfData, 0))) return;
+  }
+}
+
+}  // namespace verdanpost::testing_support

@@ -1,0 +1,109 @@
+#ifndef VERDANPOST_TESTING_SCRIPTED_SMTP_PEER_H_
+#define VERDANPOST_TESTING_SCRIPTED_SMTP_PEER_H_
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace verdanpost::testing_support {
+
+// The steps of an SMTP dialogue at which the peer answers.
+enum class SmtpStep { kGreeting, kHelo, kMailFrom, kRcptTo, kData, kEndOfData, kQuit };
+
+// What the peer does at one step.
+struct PeerReply {
+  enum class Action {
+    kSend,         // send `packets`, then go on
+    kDisconnect,   // send `packets` (may be none), then close the connection
+    kReset,        // send `packets`, then abort the connection (TCP reset)
+    kStall,        // send `packets`, then never answer again on this connection
+    kStopReading,  // send `packets`, then stall without reading for two seconds,
+                   // so that the client's sends back up and time out
+  };
+
+  // One reply sent in one packet, e.g. "250 Ok\r\n" or a multi-line text.
+  static PeerReply Text(std::string text) { return {Action::kSend, {std::move(text)}}; }
+  // One reply split over packets, sent with a short pause between them.
+  static PeerReply Packets(std::vector<std::string> packets) {
+    return {Action::kSend, std::move(packets)};
+  }
+  static PeerReply Disconnect(std::string text = "") {
+    return {Action::kDisconnect, text.empty() ? std::vector<std::string>{} : std::vector{text}};
+  }
+  static PeerReply Reset(std::string text = "") {
+    return {Action::kReset, text.empty() ? std::vector<std::string>{} : std::vector{text}};
+  }
+  static PeerReply Stall() { return {Action::kStall, {}}; }
+  static PeerReply StopReading(std::string text) { return {Action::kStopReading, {text}}; }
+
+  Action action = Action::kSend;
+  std::vector<std::string> packets;
+};
+
+// An SMTP server for tests, on a loopback socket in its own thread. It
+// serves connections one after another with a script: by default that of a
+// well-behaved server (220, 250, 250, 250 per RCPT TO, 354, 250, 221), with
+// per-step overrides. After a 354 to DATA it takes content until CR LF "."
+// CR LF. It records every byte it receives; the accessors wait until the
+// client has closed its connection, so call them after the client is done.
+class ScriptedSmtpPeer {
+ public:
+  // Listens on `address` ("127.0.0.1", "::1", ...) at `port` (0: any free one).
+  explicit ScriptedSmtpPeer(const std::string& address = "127.0.0.1", uint16_t port = 0);
+  ~ScriptedSmtpPeer();
+  ScriptedSmtpPeer(const ScriptedSmtpPeer&) = delete;
+  ScriptedSmtpPeer& operator=(const ScriptedSmtpPeer&) = delete;
+
+  uint16_t port() const { return port_; }
+  // The ServerName that reaches this peer: "127.0.0.1:PORT" or "[::1]:PORT".
+  std::string server_name() const;
+
+  // Replaces the reply at `step` (for kRcptTo: at every RCPT TO without a
+  // reply of its own). Set the script before the client connects.
+  void SetReply(SmtpStep step, PeerReply reply);
+  // Replaces the reply to the `index`th RCPT TO (from 0) of a connection.
+  void SetRcptReply(size_t index, PeerReply reply);
+
+  // Every byte received, over all connections, in order.
+  std::string transcript();
+  // The command lines received (without CR LF), over all connections.
+  std::vector<std::string> commands();
+  // The content of each DATA phase as it came over the wire (leading dots
+  // still doubled), without the end-of-data marker CR LF "." CR LF.
+  std::vector<std::string> received_messages();
+  // The number of connections accepted so far.
+  int connections();
+
+ private:
+  void Serve();
+  void ServeConnection(int fd);
+  bool Play(int fd, const PeerReply& reply);  // false: connection is over
+  PeerReply ReplyFor(SmtpStep step, size_t rcpt_index);
+  void Record(const char* data, size_t size);
+  void WaitUntilIdle();
+
+  int listen_fd_ = -1;
+  int stop_pipe_[2] = {-1, -1};  // written to on destruction to end the thread
+  uint16_t port_ = 0;
+  bool ipv6_ = false;
+  std::thread thread_;
+
+  std::mutex mutex_;
+  std::condition_variable idle_;
+  std::map<SmtpStep, PeerReply> replies_;
+  std::map<size_t, PeerReply> rcpt_replies_;
+  std::string transcript_;
+  std::vector<std::string> commands_;
+  std::vector<std::string> messages_;
+  int accepted_ = 0;
+  int finished_ = 0;
+};
+
+}  // namespace verdanpost::testing_support
+
+#endif  // VERDANPOST_TESTING_SCRIPTED_SMTP_PEER_H_
