@@ -1,0 +1,169 @@
+#include "platform/database/connection.h"
+
+#include <utility>
+
+#include "platform/database/statement.h"
+
+namespace verdanpost::database {
+namespace {
+
+Status GetInfoText(SQLHDBC dbc, SQLUSMALLINT info, std::string* text) {
+  char buffer[256] = {};
+  SQLSMALLINT length = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(dbc, info, buffer, sizeof(buffer), &length))) {
+    return OdbcError(SQL_HANDLE_DBC, dbc);
+  }
+  *text = buffer;
+  return Status::OK();
+}
+
+SQLCHAR* Chars(const std::string& text) {
+  return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
+}
+
+}  // namespace
+
+Status Connection::Open(const std::string& connection_string) {
+  if (is_open()) return Status::Error("the connection is already open");
+  if (Status status = env_.Allocate(); !status.ok()) return status;
+  if (Status status = dbc_.Allocate(env_.get()); !status.ok()) {
+    env_.Reset();
+    return status;
+  }
+  SQLRETURN rc;
+  if (connection_string.find('=') == std::string::npos) {
+    rc = SQLConnect(dbc_.get(), Chars(connection_string), SQL_NTS, nullptr, 0, nullptr, 0);
+  } else {
+    rc = SQLDriverConnect(dbc_.get(), nullptr, Chars(connection_string), SQL_NTS, nullptr, 0,
+                          nullptr, SQL_DRIVER_NOPROMPT);
+  }
+  Status status = SQL_SUCCEEDED(rc) ? Status::OK() : OdbcError(SQL_HANDLE_DBC, dbc_.get());
+  if (status.ok()) {
+    dbc_.set_connected();
+    status = ReadInfo();
+  }
+  if (!status.ok()) {
+    dbc_.Reset();
+    env_.Reset();
+  }
+  return status;
+}
+
+Status Connection::ReadInfo() {
+  if (Status status = GetInfoText(dbc_.get(), SQL_DBMS_NAME, &dbms_name_); !status.ok()) {
+    return status;
+  }
+  if (dbms_name_.find("SQLite") != std::string::npos) {
+    dialect_ = Dialect::kSQLite;
+  } else if (dbms_name_.find("PostgreSQL") != std::string::npos) {
+    dialect_ = Dialect::kPostgreSQL;
+  } else {
+    dialect_ = Dialect::kOther;
+  }
+  if (Status status = GetInfoText(dbc_.get(), SQL_IDENTIFIER_QUOTE_CHAR, &quote_); !status.ok()) {
+    return status;
+  }
+  if (quote_ == " ") quote_.clear();  // a blank means "identifiers are not quoted"
+  identities_.clear();
+  return Status::OK();
+}
+
+Status Connection::Close() {
+  if (!is_open()) return Status::OK();
+  Status status = dbc_.Disconnect();
+  env_.Reset();
+  identities_.clear();
+  return status;
+}
+
+std::string Connection::Quote(std::string_view identifier) const {
+  if (quote_.empty()) return std::string(identifier);
+  // An opening bracket closes with its partner.
+  std::string close = quote_ == "[" ? "]" : quote_;
+  std::string quoted = quote_;
+  for (size_t i = 0; i < identifier.size();) {
+    if (identifier.compare(i, close.size(), close) == 0) {
+      quoted += close + close;
+      i += close.size();
+    } else {
+      quoted += identifier[i++];
+    }
+  }
+  return quoted + close;
+}
+
+Status Connection::RowIdentity(const std::string& table, std::vector<std::string>* columns) {
+  if (!is_open()) return Status::Error("the connection is closed");
+  if (auto found = identities_.find(table); found != identities_.end()) {
+    *columns = found->second;
+    return Status::OK();
+  }
+  std::vector<std::string> identity;
+  if (Status status = PrimaryKey(table, &identity); !status.ok()) return status;
+  if (identity.empty()) {
+    if (Status status = BestRowId(table, &identity); !status.ok()) return status;
+  }
+  if (identity.empty()) {
+    // Every row of these back ends carries an identifier of its own.
+    if (dialect_ == Dialect::kSQLite) identity = {"rowid"};
+    if (dialect_ == Dialect::kPostgreSQL) identity = {"ctid"};
+  }
+  if (identity.empty()) {
+    return Status::Error("the driver names no column that identifies a row of " + table);
+  }
+  identities_[table] = identity;
+  *columns = std::move(identity);
+  return Status::OK();
+}
+
+Status Connection::PrimaryKey(const std::string& table, std::vector<std::string>* columns) {
+  StatementHandle statement;
+  if (Status status = statement.Allocate(dbc_.get()); !status.ok()) return status;
+  if (!SQL_SUCCEEDED(
+          SQLPrimaryKeys(statement.get(), nullptr, 0, nullptr, 0, Chars(table), SQL_NTS))) {
+    return OdbcError(SQL_HANDLE_STMT, statement.get());
+  }
+  // Result columns: 4 COLUMN_NAME, 5 KEY_SEQ; rows come ordered by KEY_SEQ.
+  std::map<int, std::string> by_sequence;
+  for (;;) {
+    SQLRETURN rc = SQLFetch(statement.get());
+    if (rc == SQL_NO_DATA) break;
+    if (!SQL_SUCCEEDED(rc)) return OdbcError(SQL_HANDLE_STMT, statement.get());
+    char name[256] = {};
+    SQLLEN name_length = 0, sequence_length = 0;
+    SQLSMALLINT sequence = 0;
+    if (!SQL_SUCCEEDED(
+            SQLGetData(statement.get(), 4, SQL_C_CHAR, name, sizeof(name), &name_length)) ||
+        !SQL_SUCCEEDED(
+            SQLGetData(statement.get(), 5, SQL_C_SSHORT, &sequence, 0, &sequence_length))) {
+      return OdbcError(SQL_HANDLE_STMT, statement.get());
+    }
+    by_sequence[sequence] = name;
+  }
+  for (auto& [sequence, name] : by_sequence) columns->push_back(std::move(name));
+  return Status::OK();
+}
+
+Status Connection::BestRowId(const std::string& table, std::vector<std::string>* columns) {
+  StatementHandle statement;
+  if (Status status = statement.Allocate(dbc_.get()); !status.ok()) return status;
+  if (!SQL_SUCCEEDED(SQLSpecialColumns(statement.get(), SQL_BEST_ROWID, nullptr, 0, nullptr, 0,
+                                       Chars(table), SQL_NTS, SQL_SCOPE_SESSION, SQL_NULLABLE))) {
+    return OdbcError(SQL_HANDLE_STMT, statement.get());
+  }
+  for (;;) {
+    SQLRETURN rc = SQLFetch(statement.get());
+    if (rc == SQL_NO_DATA) break;
+    if (!SQL_SUCCEEDED(rc)) return OdbcError(SQL_HANDLE_STMT, statement.get());
+    char name[256] = {};
+    SQLLEN length = 0;
+    // Column 2 is COLUMN_NAME.
+    if (!SQL_SUCCEEDED(SQLGetData(statement.get(), 2, SQL_C_CHAR, name, sizeof(name), &length))) {
+      return OdbcError(SQL_HANDLE_STMT, statement.get());
+    }
+    columns->emplace_back(name);
+  }
+  return Status::OK();
+}
+
+}  // namespace verdanpost::database

@@ -1,0 +1,31 @@
+#ifndef VERDANPOST_PLATFORM_DATABASE_DATABASE_TEST_SUPPORT_H_
+#define VERDANPOST_PLATFORM_DATABASE_DATABASE_TEST_SUPPORT_H_
+
+#include <string>
+
+#include "platform/database/connection.h"
+
+namespace verdanpost::database::testing {
+
+enum class Backend { kSQLite, kPostgreSQL };
+
+// Readable parameter names for parameterised tests.
+std::string BackendName(Backend backend);
+
+// Gives the name of an ODBC data source on an empty database of |backend|:
+// a fresh SQLite file, or a clean schema on a throwaway PostgreSQL cluster
+// that starts on first use and stops when the tests end. The sources live in
+// temporary ini files (ODBCSYSINI, ODBCINI); the first back end asked for in
+// a process is "vestro" (ctest runs each test in a process of its own).
+// Returns "" with the reason in *why when the back end cannot be had here.
+std::string UseEmptyDataSource(Backend backend, std::string* why);
+
+// A PostgreSQL data source whose server does not answer.
+std::string UnreachableDataSource();
+
+// Runs |sql| through a fresh connection; fails the test on error.
+void Execute(const std::string& data_source, const std::string& sql);
+
+}  // namespace verdanpost::database::testing
+
+#endif  // VERDANPOST_PLATFORM_DATABASE_DATABASE_TEST_SUPPORT_H_
