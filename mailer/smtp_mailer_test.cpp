@@ -1,0 +1,411 @@
+// End-to-end tests of libverdanpost.so through the automation runtime: the
+// library is registered in a temporary registry and reached by ProgID, as
+// the console and autocall reach it.
+
+#include "mailer/smtp_mailer.h"
+
+#include <arpa/inet.h>
+#include <dlfcn.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "mailer/ismtp_mailer.h"
+#include "platform/automation/automation_object.h"
+#include "platform/automation/creation.h"
+#include "platform/automation/registry.h"
+
+namespace verdanpost {
+namespace {
+
+constexpr char kProgId[] = "Verdanpost.SMTPMailer.1";
+constexpr char kClassKey[] = "CLSID\\{0B0F3D77-B6B0-45A7-9746-3244293020BA}";
+constexpr char kTypeLibKey[] = "TypeLib\\{DF0C4A4F-8363-4F68-9299-CE98696E1FBC}\\1.0";
+
+std::string BuildDir() {
+  const char* dir = std::getenv("VERDANPOST_BUILD_DIR");
+  return dir != nullptr ? dir : ".";
+}
+
+struct ToolRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A small SMTP server on port 25 of a loopback address that accepts one
+// message on one connection and keeps what it received.
+class LoopbackResponder {
+ public:
+  LoopbackResponder() {
+    for (int last = 2; last < 64 && listen_fd_ < 0; ++last) {
+      int fd = socket(AF_INET, SOCK_STREAM, 0);
+      int on = 1;
+      setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+      sockaddr_in addr{};
+      addr.sin_family = AF_INET;
+      addr.sin_port = htons(25);
+      addr.sin_addr.s_addr = htonl(0x7F000000u | static_cast<uint32_t>(last));
+      if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && listen(fd, 1) == 0) {
+        listen_fd_ = fd;
+        address_ = "127.0.0." + std::to_string(last);
+      } else {
+        close(fd);
+      }
+    }
+    if (listen_fd_ >= 0) thread_ = std::thread([this] { Serve(); });
+  }
+  ~LoopbackResponder() {
+    if (listen_fd_ >= 0) shutdown(listen_fd_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    if (listen_fd_ >= 0) close(listen_fd_);
+  }
+
+  bool ok() const { return listen_fd_ >= 0; }
+  const std::string& address() const { return address_; }
+  // Everything the client sent; call after the send has returned.
+  std::string received() {
+    if (thread_.joinable()) thread_.join();
+    return received_;
+  }
+
+ private:
+  void Serve() {
+    int fd = accept(listen_fd_, nullptr, nullptr);
+    if (fd < 0) return;
+    timeval timeout{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    auto reply = [fd](const char* text) { (void)!write(fd, text, strlen(text)); };
+    reply("220 responder ready\r\n");
+    bool in_data = false;
+    std::string line;
+    char c;
+    while (read(fd, &c, 1) == 1) {
+      received_ += c;
+      line += c;
+      if (c != '\n') continue;
+      if (in_data) {
+        if (line == ".\r\n") {
+          in_data = false;
+          reply("250 queued\r\n");
+        }
+      } else if (line.rfind("DATA", 0) == 0) {
+        in_data = true;
+        reply("354 go ahead\r\n");
+      } else if (line.rfind("QUIT", 0) == 0) {
+        reply("221 bye\r\n");
+        break;
+      } else {
+        reply("250 ok\r\n");
+      }
+      line.clear();
+    }
+    close(fd);
+  }
+
+  int listen_fd_ = -1;
+  std::string address_;
+  std::thread thread_;
+  std::string received_;
+};
+
+class SMTPMailerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/smtp_mailer_test.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    registry_path_ = dir_ + "/classes-root.reg";
+    setenv("AUTOMATION_REGISTRY", registry_path_.c_str(), 1);
+    library_ = BuildDir() + "/lib/libverdanpost.so";
+  }
+  void TearDown() override {
+    FreeUnusedLibraries();
+    unsetenv("AUTOMATION_REGISTRY");
+    (void)!std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+
+  // Runs a built tool with `args` (already quoted for the shell).
+  ToolRun RunTool(const std::string& tool, const std::string& args) {
+    std::string out = dir_ + "/out", err = dir_ + "/err";
+    std::string command =
+        BuildDir() + "/bin/" + tool + " " + args + " >'" + out + "' 2>'" + err + "'";
+    int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+  }
+  void Register() { ASSERT_EQ(RunTool("autoreg", "'" + library_ + "'").status, 0); }
+  Registry LoadRegistry() {
+    Registry registry;
+    std::string err;
+    EXPECT_TRUE(registry.Load(registry_path_, &err)) << err;
+    return registry;
+  }
+  AutomationObject Create(const std::string& progid = kProgId) {
+    std::string err;
+    AutomationObject object = AutomationObject::Create(progid, &err);
+    EXPECT_TRUE(object.valid()) << err;
+    return object;
+  }
+
+  std::string dir_;
+  std::string registry_path_;
+  std::string library_;
+};
+
+TEST_F(SMTPMailerTest, RegistrationWritesAndRemovesItsEntries) {
+  Register();
+  {
+    Registry reg = LoadRegistry();
+    EXPECT_EQ(reg.GetValue("Verdanpost.SMTPMailer.1"), "SMTPMailer Class");
+    EXPECT_EQ(reg.GetValue("Verdanpost.SMTPMailer.1\\CLSID"),
+              "{0B0F3D77-B6B0-45A7-9746-3244293020BA}");
+    EXPECT_EQ(reg.GetValue("Verdanpost.SMTPMailer"), "SMTPMailer Class");
+    EXPECT_EQ(reg.GetValue("Verdanpost.SMTPMailer\\CurVer"), "Verdanpost.SMTPMailer.1");
+    EXPECT_EQ(reg.GetValue(kClassKey), "SMTPMailer Class");
+    EXPECT_EQ(reg.GetValue(std::string(kClassKey) + "\\ProgID"), "Verdanpost.SMTPMailer.1");
+    EXPECT_EQ(reg.GetValue(std::string(kClassKey) + "\\VersionIndependentProgID"),
+              "Verdanpost.SMTPMailer");
+    EXPECT_TRUE(reg.KeyExists(std::string(kClassKey) + "\\Programmable"));
+    EXPECT_EQ(reg.GetValue(std::string(kClassKey) + "\\InprocServer32"), library_);
+    EXPECT_EQ(reg.GetValue(std::string(kClassKey) + "\\InprocServer32", "ThreadingModel"),
+              "Apartment");
+    EXPECT_EQ(reg.GetValue(kTypeLibKey), "Verdanpost 1.0 Type Library");
+    EXPECT_EQ(reg.GetValue(std::string(kTypeLibKey) + "\\0\\linux64"), library_);
+  }
+  {
+    // Registering again rewrites the class key from scratch.
+    Registry reg = LoadRegistry();
+    reg.SetValue(std::string(kClassKey) + "\\Stale", "", "x");
+    std::string err;
+    ASSERT_TRUE(reg.Save(registry_path_, &err));
+    Register();
+    EXPECT_FALSE(LoadRegistry().KeyExists(std::string(kClassKey) + "\\Stale"));
+  }
+  {
+    ToolRun run = RunTool("autoreg", "-u '" + library_ + "'");
+    EXPECT_EQ(run.status, 0) << run.err;
+    Registry reg = LoadRegistry();
+    EXPECT_FALSE(reg.KeyExists("Verdanpost.SMTPMailer.1"));
+    EXPECT_FALSE(reg.KeyExists("Verdanpost.SMTPMailer"));
+    EXPECT_FALSE(reg.KeyExists(kClassKey));
+    EXPECT_TRUE(reg.KeyExists("CLSID"));
+    EXPECT_EQ(reg.GetValue(std::string(kTypeLibKey) + "\\0\\linux64"), library_);
+  }
+  {
+    std::string err;
+    EXPECT_FALSE(AutomationObject::Create(kProgId, &err).valid());
+    EXPECT_EQ(err, "ProgID Verdanpost.SMTPMailer.1 is not registered");
+  }
+}
+
+TEST_F(SMTPMailerTest, NewObjectReadsItsDefaultsByNameInAnyCase) {
+  Register();
+  for (const char* progid : {"Verdanpost.SMTPMailer.1", "Verdanpost.SMTPMailer"}) {
+    AutomationObject mailer = Create(progid);
+    ASSERT_TRUE(mailer.valid());
+    EXPECT_EQ(mailer.Get("errorcode").value().get().lVal, -1);
+    EXPECT_EQ(mailer.Get("ERRORMESSAGE").value().ToString(), "");
+    EXPECT_EQ(mailer.Get("ServerName").value().ToString(), "mailhost");
+    EXPECT_EQ(mailer.Get("ignoreTo").value().get().lVal, 0);
+  }
+}
+
+TEST_F(SMTPMailerTest, MembersStoreAndReportWithoutTouchingTheErrorState) {
+  Register();
+  AutomationObject mailer = Create();
+  ASSERT_TRUE(mailer.valid());
+  {
+    ASSERT_TRUE(mailer.Put("IgnoreTo", Variant(true)).ok());
+    EXPECT_EQ(mailer.Get("IgnoreTo").value().get().lVal, -1);
+  }
+  {
+    const std::string name = "smtp.\xC3\xA9xample.org \xF0\x9F\x93\xAE";
+    ASSERT_TRUE(mailer.Put("servername", Variant(name)).ok());
+    EXPECT_EQ(mailer.Get("ServerName").value().ToString(), name);
+    EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, -1);
+  }
+  {
+    AutomationResult sent = mailer.Call("SendRawMessage", {Variant("anything")});
+    EXPECT_TRUE(sent.ok()) << sent.error();
+    EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 25);
+    EXPECT_EQ(mailer.Get("ErrorMessage").value().ToString(),
+              "SendRawMessage not implemented in this beta");
+  }
+  {
+    EXPECT_EQ(mailer.Get("Missing").error(), "Missing: unknown name (0x80020006)");
+    EXPECT_EQ(mailer.Put("ErrorCode", Variant(int32_t{0})).error(),
+              "ErrorCode: member not found (0x80020003)");
+    EXPECT_EQ(mailer.Call("SendMessage", {Variant("a")}).error(),
+              "SendMessage: wrong number of parameters (0x8002000E)");
+    EXPECT_EQ(mailer.Put("IgnoreTo", Variant("many")).error(),
+              "IgnoreTo: type mismatch (0x80020005) in argument 1");
+  }
+  {
+    // A send that fails before connecting still answers success.
+    AutomationResult sent = mailer.Call("SendMessage", {Variant(""), Variant("b@x"), Variant(""),
+                                                        Variant(""), Variant(""), Variant("")});
+    EXPECT_TRUE(sent.ok());
+    EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 50);
+    EXPECT_EQ(mailer.Get("ErrorMessage").value().ToString(), "From parameter required");
+  }
+}
+
+TEST_F(SMTPMailerTest, ObjectsAndLocksKeepTheLibraryLoaded) {
+  Register();
+  void* handle = dlopen(library_.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(handle, nullptr) << dlerror();
+  auto can_unload = reinterpret_cast<DllCanUnloadNowFn>(dlsym(handle, "DllCanUnloadNow"));
+  auto get_class = reinterpret_cast<DllGetClassObjectFn>(dlsym(handle, "DllGetClassObject"));
+  ASSERT_NE(can_unload, nullptr);
+  ASSERT_NE(get_class, nullptr);
+  EXPECT_EQ(can_unload(), S_OK);
+  {
+    AutomationObject mailer = Create();
+    EXPECT_EQ(can_unload(), S_FALSE);
+    FreeUnusedLibraries();
+    EXPECT_EQ(LoadedServerLibraryCount(), 1u);
+  }
+  EXPECT_EQ(can_unload(), S_OK);
+  {
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(get_class(CLSID_SMTPMailer, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
+    EXPECT_EQ(factory->LockServer(1), S_OK);
+    EXPECT_EQ(can_unload(), S_FALSE);
+    EXPECT_EQ(factory->LockServer(0), S_OK);
+    EXPECT_EQ(can_unload(), S_OK);
+
+    void* object = reinterpret_cast<void*>(1);
+    IUnknown* outer = reinterpret_cast<IUnknown*>(factory);  // never called
+    EXPECT_EQ(factory->CreateInstance(outer, IID_IUnknown, &object), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &object), E_NOINTERFACE);
+    EXPECT_EQ(can_unload(), S_OK);  // the refused object is gone again
+
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_ISMTPMailer, &object), S_OK);
+    auto* mailer = static_cast<ISMTPMailer*>(object);
+    BSTR text = nullptr;
+    EXPECT_EQ(mailer->put_ServerName(nullptr), S_OK);  // a null string is empty text
+    EXPECT_EQ(mailer->get_ServerName(&text), S_OK);
+    EXPECT_EQ(SysStringLen(text), 0u);
+    SysFreeString(text);
+    void* dispatch = nullptr;
+    EXPECT_EQ(mailer->QueryInterface(IID_IDispatch, &dispatch), S_OK);
+    EXPECT_EQ(dispatch, object);
+    EXPECT_EQ(mailer->QueryInterface(IID_ITypeInfo, &dispatch), E_NOINTERFACE);
+    EXPECT_EQ(mailer->Release(), 1u);
+    EXPECT_EQ(mailer->Release(), 0u);
+    factory->Release();
+  }
+  EXPECT_EQ(can_unload(), S_OK);
+  FreeUnusedLibraries();
+  EXPECT_EQ(LoadedServerLibraryCount(), 0u);
+  dlclose(handle);
+}
+
+TEST_F(SMTPMailerTest, CreationFailuresSayWhatIsMissing) {
+  Registry reg;
+  reg.SetValue("Broken.Class\\CLSID", "", "{00000000-0000-0000-0000-0000000000AA}");
+  reg.SetValue("CLSID\\{00000000-0000-0000-0000-0000000000AA}\\InprocServer32", "",
+               dir_ + "/missing.so");
+  reg.SetValue("Unplaced.Class\\CLSID", "", "{00000000-0000-0000-0000-0000000000BB}");
+  std::string err;
+  ASSERT_TRUE(reg.Save(registry_path_, &err));
+  {
+    EXPECT_FALSE(AutomationObject::Create("Broken.Class", &err).valid());
+    EXPECT_EQ(err, "Broken.Class: cannot load server library " + dir_ + "/missing.so: " + dir_ +
+                       "/missing.so: cannot open shared object file: No such file or directory");
+  }
+  {
+    EXPECT_FALSE(AutomationObject::Create("Unplaced.Class", &err).valid());
+    EXPECT_EQ(err,
+              "Unplaced.Class: class {00000000-0000-0000-0000-0000000000BB} is not registered");
+  }
+  {
+    std::ofstream(registry_path_) << "[Broken\n";
+    EXPECT_FALSE(AutomationObject::Create("Broken.Class", &err).valid());
+    EXPECT_EQ(err, registry_path_ + ":1: malformed key header");
+  }
+}
+
+TEST_F(SMTPMailerTest, ToolsReportThroughExitStatusAndOutput) {
+  {
+    ToolRun run = RunTool("autoreg", "'" + dir_ + "/none.so'");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("autoreg: cannot load " + dir_ + "/none.so: "), std::string::npos)
+        << run.err;
+    EXPECT_EQ(RunTool("autoreg", "").status, 2);
+  }
+  {
+    ToolRun run = RunTool("autocall", "Verdanpost.SMTPMailer.1 ErrorCode");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "autocall: ProgID Verdanpost.SMTPMailer.1 is not registered\n");
+  }
+  Register();
+  {
+    ToolRun run = RunTool("autocall",
+                          "Verdanpost.SMTPMailer ServerName='\"mx.example.org:2525\"' "
+                          "IgnoreTo=true IgnoreTo ServerName ErrorCode ErrorMessage "
+                          "'SendRawMessage(\"x\")' ErrorCode ErrorMessage");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "-1\nmx.example.org:2525\n-1\n\n25\nSendRawMessage not implemented in this beta\n");
+    EXPECT_EQ(run.err, "");
+  }
+  {
+    ToolRun run = RunTool("autocall", "Verdanpost.SMTPMailer.1 ErrorCode Bogus ErrorCode");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "-1\n");
+    EXPECT_EQ(run.err, "autocall: Bogus: unknown name (0x80020006)\n");
+  }
+  {
+    ToolRun run = RunTool("autocall", "Verdanpost.SMTPMailer.1 'SendMessage(\"a\", \"b\")'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "autocall: SendMessage: wrong number of parameters (0x8002000E)\n");
+  }
+  {
+    ToolRun run = RunTool("autocall", "Verdanpost.SMTPMailer.1 'SendMessage(\"a\"'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "autocall: missing ')' in 'SendMessage(\"a\"'\n");
+  }
+}
+
+TEST_F(SMTPMailerTest, SendsThroughPort25OfALoopbackAddress) {
+  LoopbackResponder responder;
+  ASSERT_TRUE(responder.ok()) << "no loopback address with a free port 25";
+  Register();
+  AutomationObject mailer = Create();
+  ASSERT_TRUE(mailer.valid());
+  ASSERT_TRUE(mailer.Put("ServerName", Variant(responder.address())).ok());
+  const std::string subject = "Gr\xC3\xBC\xC3\x9F\x65 \xF0\x9F\x98\x80";
+  AutomationResult sent =
+      mailer.Call("sendmessage", {Variant("\"Ann\" <ann@example.org>"), Variant("bob@example.org"),
+                                  Variant(""), Variant(""), Variant(subject), Variant("Hi Bob")});
+  ASSERT_TRUE(sent.ok()) << sent.error();
+  EXPECT_EQ(mailer.Get("ErrorMessage").value().ToString(), "Message sent");
+  EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 0);
+  std::string received = responder.received();
+  EXPECT_NE(received.find("<ann@example.org>"), std::string::npos) << received;
+  EXPECT_NE(received.find("<bob@example.org>"), std::string::npos) << received;
+  EXPECT_NE(received.find(subject), std::string::npos) << received;
+  EXPECT_NE(received.find("\r\nHi Bob"), std::string::npos) << received;
+  EXPECT_NE(received.find("QUIT\r\n"), std::string::npos) << received;
+}
+
+}  // namespace
+}  // namespace verdanpost
