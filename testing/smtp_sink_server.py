@@ -1,0 +1,45 @@
+#!/usr/bin/python3
+"""A real SMTP server for interoperation tests, listening on loopback.
+
+Usage: smtp_sink_server.py HOST OUTDIR
+
+Prints the port it listens on, then serves until terminated. For the Nth
+message accepted (from 0) it writes OUTDIR/N.content (the message as the
+server recovered it) and then OUTDIR/N.envelope (the sender on the first
+line, one recipient per line after it), before answering 250.
+"""
+import asyncio
+import os
+import sys
+
+from aiosmtpd.smtp import SMTP
+
+
+class Handler:
+    def __init__(self, outdir):
+        self.outdir = outdir
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        base = os.path.join(self.outdir, str(self.count))
+        self.count += 1
+        with open(base + ".content", "wb") as f:
+            f.write(envelope.original_content)
+        with open(base + ".envelope.tmp", "w", encoding="utf-8",
+                  errors="surrogateescape") as f:
+            f.write("\n".join([envelope.mail_from] + envelope.rcpt_tos) + "\n")
+        os.rename(base + ".envelope.tmp", base + ".envelope")
+        return "250 OK"
+
+
+async def main():
+    host, outdir = sys.argv[1], sys.argv[2]
+    handler = Handler(outdir)
+    loop = asyncio.get_running_loop()
+    server = await loop.create_server(
+        lambda: SMTP(handler, hostname="sink.test", enable_SMTPUTF8=True), host, 0)
+    print(server.sockets[0].getsockname()[1], flush=True)
+    await server.serve_forever()
+
+
+asyncio.run(main())
