@@ -34,9 +34,8 @@ constexpr char kProgId[] = "Verdanpost.SMTPMailer.1";
 constexpr char kIndependentProgId[] = "Verdanpost.SMTPMailer";
 constexpr char kClassName[] = "SMTPMailer Class";
 
-// Creates SMTPMailer objects. Aggregation is refused: CreateInstance with
-// an outer object answers CLASS_E_NOAGGREGATION whatever interface is asked
-// for. The factory is a static object and so never counts as a lock.
+// Creates SMTPMailer objects, aggregated or not. The factory is a static
+// object and so never counts as a lock.
 class SMTPMailerFactory final : public IClassFactory {
  public:
   HRESULT QueryInterface(REFIID riid, void** object) override {
@@ -54,9 +53,8 @@ class SMTPMailerFactory final : public IClassFactory {
   HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     try {
-      return SMTPMailer::Create(riid, object);
+      return SMTPMailer::Create(outer, riid, object);
     } catch (...) {
       return E_OUTOFMEMORY;
     }

@@ -29,39 +29,55 @@ HRESULT ReturnString(const std::string& text, BSTR* out) {
 
 }  // namespace
 
-SMTPMailer::SMTPMailer() { LockModule(); }
+SMTPMailer::SMTPMailer(IUnknown* outer) : outer_(outer != nullptr ? outer : &inner_) {
+  LockModule();
+}
 
 SMTPMailer::~SMTPMailer() { UnlockModule(); }
 
-HRESULT SMTPMailer::Create(REFIID riid, void** object) {
+HRESULT SMTPMailer::Create(IUnknown* outer, REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  SMTPMailer* mailer = new (std::nothrow) SMTPMailer;
+  if (outer != nullptr && riid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
+  auto* mailer = new (std::nothrow) SMTPMailer(outer);
   if (mailer == nullptr) return E_OUTOFMEMORY;
-  mailer->AddRef();
-  HRESULT hr = mailer->QueryInterface(riid, object);
-  mailer->Release();
+  mailer->inner_.AddRef();
+  HRESULT hr = mailer->inner_.QueryInterface(riid, object);
+  mailer->inner_.Release();
   return hr;
 }
 
-HRESULT SMTPMailer::QueryInterface(REFIID riid, void** object) {
+HRESULT SMTPMailer::InnerUnknown::QueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ISMTPMailer) {
-    *object = static_cast<ISMTPMailer*>(this);
+  if (riid == IID_IUnknown) {
+    *object = static_cast<IUnknown*>(this);
     AddRef();
+    return S_OK;
+  }
+  if (riid == IID_IDispatch || riid == IID_ISMTPMailer) {
+    *object = static_cast<ISMTPMailer*>(owner_);
+    owner_->AddRef();  // counts on the outer object when aggregated
     return S_OK;
   }
   *object = nullptr;
   return E_NOINTERFACE;
 }
 
-ULONG SMTPMailer::AddRef() { return ++refs_; }
+ULONG SMTPMailer::InnerUnknown::AddRef() { return ++refs_; }
 
-ULONG SMTPMailer::Release() {
+ULONG SMTPMailer::InnerUnknown::Release() {
   ULONG left = --refs_;
-  if (left == 0) delete this;
+  if (left == 0) delete owner_;
   return left;
 }
+
+HRESULT SMTPMailer::QueryInterface(REFIID riid, void** object) {
+  return outer_->QueryInterface(riid, object);
+}
+
+ULONG SMTPMailer::AddRef() { return outer_->AddRef(); }
+
+ULONG SMTPMailer::Release() { return outer_->Release(); }
 
 HRESULT SMTPMailer::GetTypeInfoCount(UINT* count) {
   if (count == nullptr) return E_POINTER;

@@ -13,11 +13,15 @@ namespace verdanpost {
 // reads as "". Every member answers S_OK (send failures are reported in
 // ErrorCode and ErrorMessage) except for a null out pointer (E_POINTER) or
 // lack of memory (E_OUTOFMEMORY). Each live object holds one module lock.
+// The object can be aggregated: given an outer object, it hands out its own
+// (non-delegating) IUnknown only, and its other interfaces pass AddRef,
+// Release and QueryInterface on to the outer object.
 class SMTPMailer final : public ISMTPMailer {
  public:
   // Creates an object and asks it for `riid`; the object dies again when
-  // the interface is not offered.
-  static HRESULT Create(REFIID riid, void** object);
+  // the interface is not offered. With an `outer` object only IID_IUnknown
+  // may be asked for, else CLASS_E_NOAGGREGATION.
+  static HRESULT Create(IUnknown* outer, REFIID riid, void** object);
 
   SMTPMailer(const SMTPMailer&) = delete;
   SMTPMailer& operator=(const SMTPMailer&) = delete;
@@ -46,10 +50,24 @@ class SMTPMailer final : public ISMTPMailer {
   HRESULT put_ServerName(BSTR newVal) override;
 
  private:
-  SMTPMailer();
-  ~SMTPMailer();  // only through the last Release()
+  // The object's own IUnknown, which owns the reference count.
+  class InnerUnknown final : public IUnknown {
+   public:
+    explicit InnerUnknown(SMTPMailer* owner) : owner_(owner) {}
+    HRESULT QueryInterface(REFIID riid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
 
-  std::atomic<ULONG> refs_{0};
+   private:
+    SMTPMailer* owner_;
+    std::atomic<ULONG> refs_{0};
+  };
+
+  explicit SMTPMailer(IUnknown* outer);
+  ~SMTPMailer();  // only through the last Release() of inner_
+
+  InnerUnknown inner_{this};
+  IUnknown* outer_;  // the aggregating object, or &inner_; never owned
   Mailer mailer_;
 };
 

@@ -124,6 +124,19 @@ class LoopbackResponder {
   std::string received_;
 };
 
+// An outer object that only counts the references its inner object passes
+// on to it.
+class CountingOuter final : public IUnknown {
+ public:
+  HRESULT QueryInterface(REFIID, void** object) override {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  ULONG refs = 1;
+};
+
 class SMTPMailerTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -291,8 +304,8 @@ TEST_F(SMTPMailerTest, ObjectsAndLocksKeepTheLibraryLoaded) {
     EXPECT_EQ(can_unload(), S_OK);
 
     void* object = reinterpret_cast<void*>(1);
-    IUnknown* outer = reinterpret_cast<IUnknown*>(factory);  // never called
-    EXPECT_EQ(factory->CreateInstance(outer, IID_IUnknown, &object), CLASS_E_NOAGGREGATION);
+    CountingOuter outer;
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_ISMTPMailer, &object), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &object), E_NOINTERFACE);
     EXPECT_EQ(can_unload(), S_OK);  // the refused object is gone again
@@ -316,6 +329,37 @@ TEST_F(SMTPMailerTest, ObjectsAndLocksKeepTheLibraryLoaded) {
   FreeUnusedLibraries();
   EXPECT_EQ(LoadedServerLibraryCount(), 0u);
   dlclose(handle);
+}
+
+TEST_F(SMTPMailerTest, AggregatedObjectDelegatesToItsOuterObject) {
+  Register();
+  CountingOuter outer;
+  IUnknown* inner = nullptr;
+  std::string err;
+  ASSERT_EQ(CoCreateInstance(CLSID_SMTPMailer, &outer, IID_IUnknown,
+                             reinterpret_cast<void**>(&inner), &err),
+            S_OK)
+      << err;
+  ISMTPMailer* mailer = nullptr;
+  ASSERT_EQ(inner->QueryInterface(IID_ISMTPMailer, reinterpret_cast<void**>(&mailer)), S_OK);
+  EXPECT_EQ(outer.refs, 2u);  // the interface counts on the outer object
+  void* other = nullptr;
+  EXPECT_EQ(mailer->QueryInterface(IID_IDispatch, &other), E_NOINTERFACE);  // asks the outer
+  mailer->AddRef();
+  EXPECT_EQ(outer.refs, 3u);
+  mailer->Release();
+  mailer->Release();
+  EXPECT_EQ(outer.refs, 1u);
+  LONG code = 0;
+  EXPECT_EQ(mailer->get_ErrorCode(&code), S_OK);  // alive while the outer holds `inner`
+  EXPECT_EQ(code, -1);
+  void* again = nullptr;
+  EXPECT_EQ(inner->QueryInterface(IID_IUnknown, &again), S_OK);
+  EXPECT_EQ(again, inner);
+  EXPECT_EQ(inner->Release(), 1u);
+  EXPECT_EQ(inner->Release(), 0u);  // the object is gone
+  FreeUnusedLibraries();
+  EXPECT_EQ(LoadedServerLibraryCount(), 0u);
 }
 
 TEST_F(SMTPMailerTest, CreationFailuresSayWhatIsMissing) {
