@@ -1,0 +1,107 @@
+#include "console/mailinglist/list_database.h"
+
+#include <ctime>
+#include <optional>
+#include <vector>
+
+namespace verdanpost::mailinglist {
+
+using database::Value;
+
+Status ListConnection::Open(const std::string& data_source) {
+  return connection_.Open(data_source);
+}
+
+Status ListConnection::Close() { return connection_.Close(); }
+
+database::Select EmailExistsQuery(const std::string& email) {
+  return database::Select{kMailingList, {"E-Mail"}, "E-Mail", Value::Text(email)};
+}
+
+database::Select SubscriberLookupQuery(const std::string& email) {
+  return database::Select{kMailingList,
+                          {"E-Mail", "Name", "MailingAddress", "IPAddress", "DateCreated"},
+                          "E-Mail",
+                          Value::Text(email)};
+}
+
+Status FieldText(const Recordset& records, std::string_view name, std::string* text) {
+  std::optional<std::string> value;
+  Status status = records.Fields(name, &value);
+  if (status.ok()) *text = value.value_or(std::string());
+  return status;
+}
+
+std::string CurrentDateTimeText() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+Status AppendSubscriber(ListConnection& list, const NewSubscriber& subscriber,
+                        Recordset* mailing_list) {
+  if (Status status = mailing_list->Open(kMailingList, list.get()); !status.ok()) return status;
+  return mailing_list->AddNew(
+      {"Name", "E-Mail", "MailingAddress", "BraSize", "DateCreated", "IPAddress"},
+      {Value::Text(subscriber.name), Value::Text(subscriber.email),
+       Value::Text(subscriber.mailing_address), Value::Integer(0),
+       Value::Text(CurrentDateTimeText()), Value::Text(kConsoleIPAddress)});
+}
+
+namespace {
+
+// Deletes the |excess| oldest rows of DeletedList: the first ones of a
+// record set over the whole table, which holds rows in insertion order.
+Status TrimDeletedList(ListConnection& list, int64_t excess) {
+  Recordset log;
+  Status status = log.Open(kDeletedList, list.get());
+  for (int64_t i = 0; status.ok() && i < excess && !log.eof(); ++i) {
+    status = log.Delete();
+    if (status.ok()) status = log.MoveNext();
+  }
+  log.Close();
+  return status;
+}
+
+Status AppendRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
+                     Recordset* log) {
+  std::string name, email, date_created, ip_address;
+  Status status = FieldText(lookup, "Name", &name);
+  if (status.ok()) status = FieldText(lookup, "E-Mail", &email);
+  if (status.ok()) status = FieldText(lookup, "DateCreated", &date_created);
+  if (status.ok()) status = FieldText(lookup, "IPAddress", &ip_address);
+  if (status.ok()) status = log->Open(kDeletedList, list.get());
+  if (!status.ok()) return status;
+  status = log->AddNew({"DeleterName", "Name", "E-Mail", "DateCreated", "DateDeleted",
+                        "IPCreatedFrom", "IPDeletedFrom"},
+                       {Value::Text(deleter_name), Value::Text(name), Value::Text(email),
+                        Value::Text(date_created), Value::Text(CurrentDateTimeText()),
+                        Value::Text(ip_address), Value::Text(kConsoleIPAddress)});
+  if (!status.ok()) return status;
+  // The log keeps its most recent removals: past the threshold, the oldest
+  // row goes, never the one just written.
+  int64_t count = 0;
+  status = log->RecordCount(&count);
+  if (status.ok() && count > kDeletedListTrimThreshold) {
+    status = TrimDeletedList(list, count - kDeletedListTrimThreshold);
+  }
+  return status;
+}
+
+}  // namespace
+
+Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup) {
+  Recordset log;
+  Status status = AppendRemoval(list, deleter_name, lookup, &log);
+  log.Close();
+  return status;
+}
+
+Status OpenMailingList(ListConnection& list, Recordset* mailing_list) {
+  return mailing_list->Open(kMailingList, list.get());
+}
+
+}  // namespace verdanpost::mailinglist

@@ -1,0 +1,97 @@
+#ifndef VERDANPOST_CONSOLE_MAILINGLIST_LIST_DATABASE_H_
+#define VERDANPOST_CONSOLE_MAILINGLIST_LIST_DATABASE_H_
+
+// The list database: the subscribers in MailingList and the log of removals
+// in DeletedList, reached through the data source "vestro".
+//
+// Each operation opens its own ListConnection, opens record sets on it, and
+// closes every record set before the connection. Every call returns a
+// Status whose message is the driver's own text on failure; report it once.
+//
+// Subscribe (Add_Click):
+//   ListConnection list;             list.Open()
+//   Recordset query;                 query.Open(EmailExistsQuery(email), list.get())
+//   query.RecordCount(&n)            n >= 1: the address is taken
+//   ... send the greeting ...
+//   query.Close(); Recordset rows;   AppendSubscriber(list, subscriber, &rows)
+//   rows.Close(); list.Close()
+//
+// Unsubscribe (Delete_Click):
+//   list.Open(); lookup.Open(SubscriberLookupQuery(email), list.get())
+//   lookup.RecordCount(&n)           n < 1: not found
+//   LogRemoval(list, deleter_name, lookup)   lookup stays on its row
+//   lookup.Delete()                  the subscriber's row leaves MailingList
+//   lookup.Close(); list.Close(); ... send the farewell ...
+//
+// Bulk send: OpenMailingList(list, &rows), then rows.RecordCount(),
+// rows.eof(), FieldText(rows, "E-Mail", &address), rows.MoveNext().
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/database/connection.h"
+#include "platform/database/recordset.h"
+#include "platform/database/status.h"
+
+namespace verdanpost::mailinglist {
+
+using database::Recordset;
+using database::Status;
+
+inline constexpr char kDataSourceName[] = "vestro";
+inline constexpr char kMailingList[] = "MailingList";
+inline constexpr char kDeletedList[] = "DeletedList";
+// The origin named in every row the console writes.
+inline constexpr char kConsoleIPAddress[] = "127.0.0.1";
+// DeletedList keeps this many of the most recent removals.
+inline constexpr int64_t kDeletedListTrimThreshold = 50;
+
+// The connection of one subscribe, unsubscribe or bulk send.
+class ListConnection {
+ public:
+  // Tests may name another data source; the console always uses "vestro".
+  Status Open(const std::string& data_source = kDataSourceName);
+  Status Close();
+  database::Connection* get() { return &connection_; }
+
+ private:
+  database::Connection connection_;
+};
+
+// MailingList's E-Mail of the rows whose E-Mail is |email|, compared whole.
+database::Select EmailExistsQuery(const std::string& email);
+// E-Mail, Name, MailingAddress, IPAddress and DateCreated of the rows whose
+// E-Mail is |email|; the first is the subscriber to remove.
+database::Select SubscriberLookupQuery(const std::string& email);
+
+// The current row's value of column |name| as text, null as "".
+Status FieldText(const Recordset& records, std::string_view name, std::string* text);
+
+// The current local date and time, as "2026-12-07 14:03:09".
+std::string CurrentDateTimeText();
+
+struct NewSubscriber {
+  std::string name;
+  std::string email;
+  std::string mailing_address;
+};
+
+// Opens |mailing_list| on MailingList and appends |subscriber| with BraSize
+// 0, DateCreated now and IPAddress kConsoleIPAddress. The caller closes
+// |mailing_list| before the connection.
+Status AppendSubscriber(ListConnection& list, const NewSubscriber& subscriber,
+                        Recordset* mailing_list);
+
+// Logs the removal of |lookup|'s current row in DeletedList under
+// |deleter_name|, then trims the log to its kDeletedListTrimThreshold most
+// recent rows by deleting the oldest. Every record set it opens is closed
+// again; |lookup| stays on its row for the delete that follows.
+Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup);
+
+// Opens |mailing_list| on the whole of MailingList, on its first row.
+Status OpenMailingList(ListConnection& list, Recordset* mailing_list);
+
+}  // namespace verdanpost::mailinglist
+
+#endif  // VERDANPOST_CONSOLE_MAILINGLIST_LIST_DATABASE_H_

@@ -1,0 +1,282 @@
+#include "console/mailinglist/list_database.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "console/mailinglist/list_schema.h"
+#include "platform/database/database_test_support.h"
+
+namespace verdanpost::mailinglist {
+namespace {
+
+using database::testing::Backend;
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+
+using Row = std::map<std::string, std::string>;
+
+// The list operations as Subscribe, Unsubscribe and the bulk send run them,
+// on every back end, over the tables that CreateTables makes.
+class ListDatabaseTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    std::string why;
+    source_ = database::testing::UseEmptyDataSource(GetParam(), &why);
+    if (source_.empty()) GTEST_SKIP() << why;
+    ASSERT_TRUE(list_.Open(source_).ok());
+    ASSERT_TRUE(CreateTables(list_.get()).ok());
+  }
+
+  void TearDown() override { list_.Close(); }
+
+  void Subscribe(const std::string& name, const std::string& email) {
+    Recordset rows;
+    Status status = AppendSubscriber(list_, {name, email, "1 Road\r\nTown"}, &rows);
+    ASSERT_TRUE(status.ok()) << status.message();
+  }
+
+  int64_t Exists(const std::string& email) {
+    Recordset query;
+    Status status = query.Open(EmailExistsQuery(email), list_.get());
+    EXPECT_TRUE(status.ok()) << status.message();
+    int64_t count = -1;
+    EXPECT_TRUE(query.RecordCount(&count).ok());
+    return count;
+  }
+
+  // Unsubscribe's database work; false when the address has no row.
+  bool Unsubscribe(const std::string& deleter, const std::string& email) {
+    Recordset lookup;
+    Status status = lookup.Open(SubscriberLookupQuery(email), list_.get());
+    EXPECT_TRUE(status.ok()) << status.message();
+    int64_t count = 0;
+    EXPECT_TRUE(lookup.RecordCount(&count).ok());
+    if (count < 1) return false;
+    status = LogRemoval(list_, deleter, lookup);
+    EXPECT_TRUE(status.ok()) << status.message();
+    status = lookup.Delete();
+    EXPECT_TRUE(status.ok()) << status.message();
+    return true;
+  }
+
+  std::vector<Row> Rows(const std::string& table, const std::vector<std::string>& columns) {
+    std::vector<Row> rows;
+    Recordset records;
+    EXPECT_TRUE(records.Open(table, list_.get()).ok());
+    while (!records.eof()) {
+      Row& row = rows.emplace_back();
+      for (const std::string& column : columns) {
+        EXPECT_TRUE(FieldText(records, column, &row[column]).ok()) << column;
+      }
+      EXPECT_TRUE(records.MoveNext().ok());
+    }
+    return rows;
+  }
+
+  std::vector<std::string> Column(const std::string& table, const std::string& column) {
+    std::vector<std::string> values;
+    for (Row& row : Rows(table, {column})) values.push_back(row[column]);
+    return values;
+  }
+
+  // Fills DeletedList with |count| rows named log0, log1, ... in that order.
+  void FillLog(int count) {
+    for (int i = 0; i < count; ++i) {
+      database::testing::Execute(source_, "INSERT INTO \"DeletedList\" (\"Name\") VALUES ('log" +
+                                              std::to_string(i) + "')");
+    }
+  }
+
+  std::string source_;
+  ListConnection list_;
+};
+
+TEST_P(ListDatabaseTest, ExistenceCountsEveryRowOfTheAddress) {
+  EXPECT_EQ(0, Exists("a@x"));
+  Subscribe("A", "a@x");
+  EXPECT_EQ(1, Exists("a@x"));
+  Subscribe("A again", "a@x");
+  EXPECT_EQ(2, Exists("a@x"));
+  // Compared whole: no trimming, no pattern.
+  EXPECT_EQ(0, Exists(" a@x"));
+  EXPECT_EQ(0, Exists("a@"));
+  EXPECT_EQ(0, Exists("%"));
+}
+
+TEST_P(ListDatabaseTest, AppendWritesTheSubscribersRow) {
+  std::string before = CurrentDateTimeText();
+  Subscribe("Ann", "ann@x");
+  std::vector<Row> rows = Rows(
+      "MailingList", {"Name", "E-Mail", "MailingAddress", "BraSize", "DateCreated", "IPAddress"});
+  ASSERT_EQ(1u, rows.size());
+  EXPECT_EQ("Ann", rows[0]["Name"]);
+  EXPECT_EQ("ann@x", rows[0]["E-Mail"]);
+  EXPECT_EQ("1 Road\r\nTown", rows[0]["MailingAddress"]);
+  EXPECT_EQ("0", rows[0]["BraSize"]);
+  EXPECT_EQ("127.0.0.1", rows[0]["IPAddress"]);
+  EXPECT_THAT(rows[0]["DateCreated"],
+              MatchesRegex("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}"));
+  EXPECT_GE(rows[0]["DateCreated"], before);
+}
+
+TEST_P(ListDatabaseTest, UnsubscribeLogsAndRemovesTheFirstRowOfTheAddress) {
+  Subscribe("first", "twin@x");
+  Subscribe("other", "other@x");
+  Subscribe("second", "twin@x");
+  EXPECT_FALSE(Unsubscribe("Op", "nobody@x"));
+  EXPECT_TRUE(Column("DeletedList", "Name").empty());
+
+  ASSERT_TRUE(Unsubscribe("Typed Name", "twin@x"));
+  EXPECT_EQ((std::vector<std::string>{"other", "second"}), Column("MailingList", "Name"));
+  std::vector<Row> log = Rows("DeletedList", {"DeleterName", "Name", "E-Mail", "DateCreated",
+                                              "DateDeleted", "IPCreatedFrom", "IPDeletedFrom"});
+  ASSERT_EQ(1u, log.size());
+  EXPECT_EQ("Typed Name", log[0]["DeleterName"]);
+  EXPECT_EQ("first", log[0]["Name"]);
+  EXPECT_EQ("twin@x", log[0]["E-Mail"]);
+  EXPECT_EQ("127.0.0.1", log[0]["IPCreatedFrom"]);
+  EXPECT_EQ("127.0.0.1", log[0]["IPDeletedFrom"]);
+  EXPECT_GE(log[0]["DateDeleted"], log[0]["DateCreated"]);
+
+  ASSERT_TRUE(Unsubscribe("Op", "twin@x"));
+  EXPECT_EQ(std::vector<std::string>{"other"}, Column("MailingList", "Name"));
+  EXPECT_EQ((std::vector<std::string>{"first", "second"}), Column("DeletedList", "Name"));
+}
+
+TEST_P(ListDatabaseTest, NullsAreLoggedAsEmptyText) {
+  database::testing::Execute(source_, "INSERT INTO \"MailingList\" (\"E-Mail\") VALUES ('n@x')");
+  ASSERT_TRUE(Unsubscribe("Op", "n@x"));
+  std::vector<Row> log =
+      Rows("DeletedList", {"Name", "E-Mail", "DateCreated", "IPCreatedFrom", "IPDeletedFrom"});
+  ASSERT_EQ(1u, log.size());
+  EXPECT_EQ((Row{{"Name", ""},
+                 {"E-Mail", "n@x"},
+                 {"DateCreated", ""},
+                 {"IPCreatedFrom", ""},
+                 {"IPDeletedFrom", "127.0.0.1"}}),
+            log[0]);
+}
+
+TEST_P(ListDatabaseTest, LogKeepsTheFiftyMostRecentRemovals) {
+  // 48 + 1 removal: 49 rows, nothing trimmed.
+  FillLog(48);
+  Subscribe("r1", "r1@x");
+  ASSERT_TRUE(Unsubscribe("Op", "r1@x"));
+  std::vector<std::string> names = Column("DeletedList", "Name");
+  ASSERT_EQ(49u, names.size());
+  EXPECT_EQ("log0", names.front());
+  EXPECT_EQ("r1", names.back());
+
+  // 49 + 1: 50 rows, nothing trimmed.
+  Subscribe("r2", "r2@x");
+  ASSERT_TRUE(Unsubscribe("Op", "r2@x"));
+  names = Column("DeletedList", "Name");
+  ASSERT_EQ(50u, names.size());
+  EXPECT_EQ("log0", names.front());
+  EXPECT_EQ("r2", names.back());
+
+  // 50 + 1: the oldest goes, the new removal stays, and so on every time.
+  for (const char* name : {"r3", "r4"}) {
+    Subscribe(name, std::string(name) + "@x");
+    ASSERT_TRUE(Unsubscribe("Op", std::string(name) + "@x"));
+  }
+  names = Column("DeletedList", "Name");
+  ASSERT_EQ(50u, names.size());
+  EXPECT_EQ("log2", names.front());
+  EXPECT_EQ("r3", names[48]);
+  EXPECT_EQ("r4", names.back());
+}
+
+TEST_P(ListDatabaseTest, LogAlreadyPastFiftyIsTrimmedToFifty) {
+  FillLog(51);
+  Subscribe("r", "r@x");
+  ASSERT_TRUE(Unsubscribe("Op", "r@x"));
+  std::vector<std::string> names = Column("DeletedList", "Name");
+  ASSERT_EQ(50u, names.size());
+  EXPECT_EQ("log2", names.front());
+  EXPECT_EQ("r", names.back());
+}
+
+TEST_P(ListDatabaseTest, HostileAddressesAreComparedWholeAndChangeNothingElse) {
+  const std::vector<std::string> hostile = {"o'hara@x", "x'; DROP TABLE \"MailingList\"; --",
+                                            "%@x",      "a@x' OR '1'='1",
+                                            "[E-Mail]", "SELECT * FROM DeletedList"};
+  Subscribe("plain", "a@x");
+  for (const std::string& address : hostile) Subscribe("h", address);
+  for (const std::string& address : hostile) EXPECT_EQ(1, Exists(address)) << address;
+  EXPECT_EQ(0, Exists("o'hara@"));
+  EXPECT_EQ(0, Exists("ohara@x"));
+
+  ASSERT_TRUE(Unsubscribe("Op", "a@x' OR '1'='1"));
+  std::vector<std::string> left = Column("MailingList", "E-Mail");
+  EXPECT_EQ(6u, left.size());
+  EXPECT_EQ("a@x", left.front());
+  EXPECT_EQ(std::vector<std::string>{"a@x' OR '1'='1"}, Column("DeletedList", "E-Mail"));
+}
+
+TEST_P(ListDatabaseTest, BulkWalkReadsEveryAddressInListOrder) {
+  {
+    Recordset rows;
+    ASSERT_TRUE(OpenMailingList(list_, &rows).ok());
+    EXPECT_TRUE(rows.eof());
+  }
+  for (const char* email : {"c@x", "a@x", "b@x"}) Subscribe("n", email);
+  Recordset rows;
+  ASSERT_TRUE(OpenMailingList(list_, &rows).ok());
+  int64_t count = 0;
+  ASSERT_TRUE(rows.RecordCount(&count).ok());
+  EXPECT_EQ(3, count);
+  std::vector<std::string> addresses;
+  while (!rows.eof()) {
+    ASSERT_TRUE(FieldText(rows, "E-Mail", &addresses.emplace_back()).ok());
+    ASSERT_TRUE(rows.MoveNext().ok());
+  }
+  EXPECT_EQ((std::vector<std::string>{"c@x", "a@x", "b@x"}), addresses);
+}
+
+TEST_P(ListDatabaseTest, FailuresCarryTheDriverText) {
+  bool sqlite = GetParam() == Backend::kSQLite;
+  Subscribe("s", "s@x");
+  database::testing::Execute(source_, "DROP TABLE \"DeletedList\"");
+  {
+    Recordset lookup;
+    ASSERT_TRUE(lookup.Open(SubscriberLookupQuery("s@x"), list_.get()).ok());
+    Status status = LogRemoval(list_, "Op", lookup);
+    EXPECT_THAT(status.message(), HasSubstr(sqlite ? "no such table: DeletedList"
+                                                   : "The specified table does not exist"));
+    // The subscriber stays when the removal cannot be logged.
+    EXPECT_EQ(1, Exists("s@x"));
+  }
+  database::testing::Execute(source_, "DROP TABLE \"MailingList\"");
+  {
+    Recordset query;
+    Status status = query.Open(EmailExistsQuery("s@x"), list_.get());
+    EXPECT_THAT(status.message(), HasSubstr(sqlite ? "no such table: MailingList"
+                                                   : "relation \"MailingList\" does not exist"));
+    EXPECT_FALSE(query.is_open());
+  }
+  {
+    ListConnection other;
+    EXPECT_EQ(
+        "[unixODBC][Driver Manager]Data source name not found and no default driver specified "
+        "(SQLSTATE IM002)",
+        other.Open("nosuchsource").message());
+  }
+  {
+    ListConnection other;
+    EXPECT_THAT(other.Open(database::testing::UnreachableDataSource()).message(),
+                HasSubstr("Is the server running locally and accepting connections"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ListDatabaseTest,
+                         ::testing::Values(Backend::kSQLite, Backend::kPostgreSQL),
+                         [](const auto& backend) {
+                           return database::testing::BackendName(backend.param);
+                         });
+
+}  // namespace
+}  // namespace verdanpost::mailinglist

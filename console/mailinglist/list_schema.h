@@ -1,0 +1,17 @@
+#ifndef VERDANPOST_CONSOLE_MAILINGLIST_LIST_SCHEMA_H_
+#define VERDANPOST_CONSOLE_MAILINGLIST_LIST_SCHEMA_H_
+
+#include "platform/database/connection.h"
+#include "platform/database/status.h"
+
+namespace verdanpost::mailinglist {
+
+// Creates MailingList and DeletedList, each with an increasing key that
+// gives insertion order, and an index on MailingList's E-Mail, in the
+// dialect of the database behind |connection| (SQLite or PostgreSQL). Tables
+// and indexes that exist are left as they are, data included.
+database::Status CreateTables(database::Connection* connection);
+
+}  // namespace verdanpost::mailinglist
+
+#endif  // VERDANPOST_CONSOLE_MAILINGLIST_LIST_SCHEMA_H_
