@@ -1,4 +1,32 @@
 #!/usr/bin/env bash
-# Creates the user's "vestro" data source on an SQLite file when none exists.
+# Creates the user's "vestro" data source on an SQLite file when none exists:
+# the database file under the user's XDG data directory, the data source in
+# the user's ODBC ini file (~/.odbc.ini, or $ODBCINI) with the "SQLite3"
+# driver, and the list tables. An existing data source or database file is never touched.
+# Quiet and idempotent.
 set -euo pipefail
-echo "setup-datasource: not yet written" >&2
+cd "$(dirname "$0")/.."
+
+listdb=${VERDANPOST_LISTDB:-build/bin/verdanpost-listdb}
+
+if odbcinst -q -s -n vestro >/dev/null 2>&1; then
+  exit 0  # configured already, by us or by the operator
+fi
+
+data_dir="${XDG_DATA_HOME:-$HOME/.local/share}/verdanpost"
+database="$data_dir/vestro.db"
+mkdir -p "$data_dir"
+
+template=$(mktemp)
+trap 'rm -f "$template"' EXIT
+cat >"$template" <<INI
+[vestro]
+Description = Verdanpost subscribers
+Driver = SQLite3
+Database = $database
+INI
+# -h: the user's data sources, not the system's.
+odbcinst -i -s -h -f "$template" >/dev/null
+
+# Creates the file when missing and only the tables that are missing.
+"$listdb" create-tables vestro
