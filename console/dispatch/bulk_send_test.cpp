@@ -1,0 +1,180 @@
+// The Send Message button end to end: the list from the SQLite data source,
+// the mailer created by ProgID, the messages at a scripted SMTP peer.
+
+#include "console/dispatch/bulk_send.h"
+
+#include <gmock/gmock.h>
+
+#include "console/dispatch/operations_test_support.h"
+
+namespace verdanpost::testing_support {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+class BulkSendTest : public OperationsTest {
+ protected:
+  void SetUp() override {
+    OperationsTest::SetUp();
+    EditText("News", "Hello, list");
+  }
+
+  void Limit(const QString& recipients_per_message) {
+    window_->SetCheckState("LimitRecipientsPerMessage", kChecked);
+    window_->SetText("RecipientsPerMessage", recipients_per_message);
+  }
+};
+
+TEST_F(BulkSendTest, SevenSubscribersInBatchesOfThree) {
+  SubscribeLetters(7);
+  Limit("3");
+  Click("SendMessage");
+  EXPECT_EQ(OnlyMessage(), kMessageSent);
+  // The owner stands in To but gets no copy while copies are off.
+  EXPECT_THAT(RecipientsPerMessage(),
+              ElementsAre("a@x.test b@x.test c@x.test", "d@x.test e@x.test f@x.test", "g@x.test"));
+  for (const std::string& message : peer_->received_messages()) {
+    EXPECT_THAT(message, HasSubstr("From: \"List Desk\" <desk@list.test>\r\n"));
+    EXPECT_THAT(message, HasSubstr("To: \"Owen Owner\" <owner@list.test>\r\n"));
+    EXPECT_THAT(message, HasSubstr("Hello, list"));
+  }
+}
+
+TEST_F(BulkSendTest, BatchSizes) {
+  SubscribeLetters(6);
+  {
+    Limit("3");
+    Click("SendMessage");
+    EXPECT_EQ(OnlyMessage(), kMessageSent);
+    EXPECT_THAT(RecipientsPerMessage(),
+                ElementsAre("a@x.test b@x.test c@x.test", "d@x.test e@x.test f@x.test"));
+  }
+  {
+    // Halves go to the even neighbour: 2.5 gives 2.
+    peer_ = std::make_unique<ScriptedSmtpPeer>();
+    window_->SetText("SMTPServer", QString::fromStdString(peer_->server_name()));
+    Limit("2.5");
+    Click("SendMessage");
+    EXPECT_EQ(OnlyMessage(), kMessageSent);
+    EXPECT_THAT(RecipientsPerMessage(),
+                ElementsAre("a@x.test b@x.test", "c@x.test d@x.test", "e@x.test f@x.test"));
+  }
+  {
+    peer_ = std::make_unique<ScriptedSmtpPeer>();
+    window_->SetText("SMTPServer", QString::fromStdString(peer_->server_name()));
+    Limit("10 per message");
+    Click("SendMessage");
+    EXPECT_EQ(OnlyMessage(), kMessageSent);
+    EXPECT_THAT(RecipientsPerMessage(),
+                ElementsAre("a@x.test b@x.test c@x.test d@x.test e@x.test f@x.test"));
+  }
+}
+
+TEST_F(BulkSendTest, LimitOffSendsTheWholeListOnceWithTheOwnersCopy) {
+  SubscribeLetters(7);
+  // Not used while the limit is off, so not refused either.
+  window_->SetText("RecipientsPerMessage", "99999");
+  window_->SetCheckState("CopyMessages", kChecked);
+  Click("SendMessage");
+  EXPECT_EQ(OnlyMessage(), kMessageSent);
+  EXPECT_THAT(RecipientsPerMessage(),
+              ElementsAre("owner@list.test a@x.test b@x.test c@x.test d@x.test e@x.test f@x.test "
+                          "g@x.test"));
+}
+
+TEST_F(BulkSendTest, RowsWithoutAnAddressAreSkipped) {
+  Subscribe("a", "a@x.test");
+  Sql("INSERT INTO MailingList (Name, \"E-Mail\") VALUES ('null', NULL), ('empty', ''), "
+      "('blank', ' ')");
+  Subscribe("b", "b@x.test");
+  Limit("2");
+  Click("SendMessage");
+  EXPECT_EQ(OnlyMessage(), kMessageSent);
+  EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test b@x.test"));
+}
+
+TEST_F(BulkSendTest, RawBatchesRewriteTheHandoffFile) {
+  SubscribeLetters(5);
+  Limit("2");
+  const QByteArray letter =
+      "From: desk@list.test\r\nTo: owner@list.test\r\nSubject: Raw news\r\n\r\nBody\r\n";
+  const QString path = WriteFile("news.eml", letter);
+  EditFile(path, true);
+  Click("SendMessage");
+  EXPECT_EQ(OnlyMessage(), kMessageSent);
+  // Copies off: the file's own To is named but not sent to.
+  EXPECT_THAT(RecipientsPerMessage(),
+              ElementsAre("a@x.test b@x.test", "c@x.test d@x.test", "e@x.test"));
+  EXPECT_EQ(ReadFile(path + ".tempfile"), "Bcc: e@x.test\r\n" + letter + "\r\n");
+  EXPECT_EQ(ReadFile(path), letter);
+  for (const std::string& message : peer_->received_messages()) {
+    EXPECT_THAT(message, Not(HasSubstr("Bcc")));
+    EXPECT_THAT(message, HasSubstr("Subject: Raw news\r\n"));
+  }
+}
+
+TEST_F(BulkSendTest, FailedBatchesAreCountedEvenWhenTheLastOneWentOut) {
+  SubscribeLetters(7);
+  Limit("3");
+  // Every message with a second recipient is refused: the first two batches.
+  peer_->SetRcptReply(1, PeerReply::Text("550 No such user\r\n"));
+  Click("SendMessage");
+  EXPECT_EQ(OnlyMessage(),
+            "2 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)");
+  EXPECT_EQ(peer_->received_messages().size(), 1u);
+}
+
+TEST_F(BulkSendTest, ImpossibleSendsAreRefusedBeforeAnything) {
+  {
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MailingList"), std::vector<std::string>{"0"});
+    Click("SendMessage");
+    EXPECT_EQ(OnlyMessage(), kListEmpty);
+  }
+  SubscribeLetters(3);
+  for (const char* size : {"0", "0.5", "-2", "abc", "", "32768", "1e9"}) {
+    Limit(size);
+    Click("SendMessage");
+    EXPECT_EQ(OnlyMessage(), kBadBatchSize) << size;
+  }
+  {
+    Sql("INSERT INTO MailingList (\"E-Mail\") WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+        "SELECT i + 1 FROM n WHERE i < 32765) SELECT 'z' || i || '@x.test' FROM n");
+    window_->SetCheckState("LimitRecipientsPerMessage", kUnchecked);
+    Click("SendMessage");
+    EXPECT_EQ(OnlyMessage(), kListTooLong);
+  }
+  EXPECT_EQ(peer_->connections(), 0);
+}
+
+TEST_F(BulkSendTest, FailuresOfTheFileTheListAndTheMailerAreReported) {
+  SubscribeLetters(3);
+  {
+    const QString missing = dir_.filePath("missing.eml");
+    EditFile(missing, true);
+    Click("SendMessage");
+    EXPECT_EQ(OnlyMessage(),
+              "The message could not be handed to the mailer: Cannot read the message file \"" +
+                  missing + "\": No such file or directory");
+  }
+  {
+    EditText("News", "Hello");
+    UnregisterMailer();
+    Click("SendMessage");
+    EXPECT_THAT(OnlyMessage().toStdString(), StartsWith("The mailer could not be created: "));
+  }
+  {
+    Sql("DROP TABLE MailingList");
+    Click("SendMessage");
+    EXPECT_THAT(OnlyMessage().toStdString(), StartsWith("The mailing list could not be read: "));
+  }
+  EXPECT_EQ(peer_->connections(), 0);
+  // The editor keeps what it held.
+  EXPECT_EQ(window_->Text("Subject"), "News");
+  EXPECT_EQ(window_->CurrentMessageTab(), 1);
+}
+
+}  // namespace
+}  // namespace verdanpost::testing_support

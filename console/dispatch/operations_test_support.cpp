@@ -1,0 +1,193 @@
+#include "console/dispatch/operations_test_support.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <cstdlib>
+#include <optional>
+
+#include "console/mailinglist/list_database.h"
+#include "console/mailinglist/list_schema.h"
+#include "console/window/test_application.h"
+#include "platform/database/connection.h"
+#include "platform/database/database_test_support.h"
+#include "platform/database/statement.h"
+
+namespace verdanpost::testing_support {
+
+namespace {
+
+std::string BuildDir() {
+  const char* dir = std::getenv("VERDANPOST_BUILD_DIR");
+  return dir != nullptr ? dir : ".";
+}
+
+// The registry the mailer is registered in, for the whole test program.
+std::string& RegistryPath() {
+  static std::string path;
+  return path;
+}
+
+}  // namespace
+
+void OperationsTest::SetUpTestSuite() {
+  EnsureTestApplication();
+  if (!RegistryPath().empty()) return;
+  static QTemporaryDir registry_dir;
+  RegistryPath() = registry_dir.filePath("classes-root.reg").toStdString();
+  setenv("AUTOMATION_REGISTRY", RegistryPath().c_str(), 1);
+  const std::string command =
+      BuildDir() + "/bin/autoreg " + BuildDir() + "/lib/libverdanpost.so >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+void OperationsTest::SetUp() {
+  ASSERT_TRUE(dir_.isValid());
+  RestoreMailer();
+  std::string why;
+  data_source_ = database::testing::UseEmptyDataSource(database::testing::Backend::kSQLite, &why);
+  ASSERT_EQ(data_source_, "vestro") << why;
+  {
+    mailinglist::ListConnection list;
+    database::Status status = list.Open(data_source_);
+    if (status.ok()) status = mailinglist::CreateTables(list.get());
+    ASSERT_TRUE(status.ok()) << status.message();
+    list.Close();
+  }
+
+  peer_ = std::make_unique<ScriptedSmtpPeer>();
+  settings_ = std::make_unique<QSettings>(dir_.filePath("settings.ini"), QSettings::IniFormat);
+  window_ = std::make_unique<ConsoleWindow>(*settings_, dialogs_);
+  operations_ = std::make_unique<ListOperations>(*window_);
+  window_->SetOperations(operations_.get());
+
+  SetupSettings setup;
+  setup.FromName = "List Desk";
+  setup.FromEmail = "desk@list.test";
+  setup.ToName = "Owen Owner";
+  setup.ToEmail = "owner@list.test";
+  setup.SMTPServer = QString::fromStdString(peer_->server_name());
+  setup.LimitRecipientsPerMessage = kUnchecked;
+  setup.CopyMessages = kUnchecked;
+  window_->SetSetupValues(setup);
+}
+
+void OperationsTest::TearDown() {
+  if (window_ != nullptr) window_->SetOperations(nullptr);
+  operations_.reset();
+  window_.reset();
+  settings_.reset();
+  peer_.reset();
+}
+
+void OperationsTest::Click(const char* name) {
+  auto* button = window_->findChild<QAbstractButton*>(QLatin1String(name));
+  ASSERT_NE(button, nullptr) << name;
+  button->click();
+}
+
+QString OperationsTest::OnlyMessage() {
+  const std::vector<QString>& messages = dialogs_.messages;
+  const size_t shown = messages.size() - seen_messages_;
+  seen_messages_ = messages.size();
+  EXPECT_EQ(shown, 1u) << "message boxes shown";
+  return shown == 0 ? QString() : messages.back();
+}
+
+void OperationsTest::Sql(const std::string& sql) { database::testing::Execute(data_source_, sql); }
+
+std::vector<std::string> OperationsTest::Rows(const std::string& sql) {
+  std::vector<std::string> rows;
+  database::Connection connection;
+  database::Status status = connection.Open(data_source_);
+  EXPECT_TRUE(status.ok()) << status.message();
+  database::Statement statement;
+  status = statement.Execute(connection.handle(), sql, {});
+  EXPECT_TRUE(status.ok()) << sql << ": " << status.message();
+  std::vector<std::string> names;
+  std::vector<SQLSMALLINT> types;
+  EXPECT_TRUE(statement.Describe(&names, &types).ok());
+  bool has_row = false;
+  while (statement.Fetch(&has_row).ok() && has_row) {
+    std::string row;
+    for (size_t i = 0; i < names.size(); ++i) {
+      std::optional<std::string> value;
+      EXPECT_TRUE(statement.GetText(static_cast<SQLUSMALLINT>(i + 1), &value).ok());
+      row += (i == 0 ? "" : "|") + value.value_or("<null>");
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+void OperationsTest::Subscribe(const std::string& name, const std::string& email) {
+  Sql("INSERT INTO MailingList (Name, \"E-Mail\", MailingAddress, BraSize, DateCreated, "
+      "IPAddress) VALUES ('" +
+      name + "', '" + email +
+      "', 'Street 1', 0, '2026-01-02 03:04:05', "
+      "'10.0.0.9')");
+}
+
+void OperationsTest::SubscribeLetters(int count) {
+  for (int i = 0; i < count; ++i) {
+    const std::string letter(1, static_cast<char>('a' + i));
+    Subscribe(letter, letter + "@x.test");
+  }
+}
+
+std::vector<std::string> OperationsTest::RecipientsPerMessage() {
+  std::vector<std::string> messages;
+  for (const std::string& command : peer_->commands()) {
+    if (command.starts_with("MAIL FROM:")) {
+      messages.emplace_back();
+    } else if (command.starts_with("RCPT TO:") && !messages.empty()) {
+      std::string address = command.substr(8);
+      if (address.size() >= 2 && address.front() == '<' && address.back() == '>') {
+        address = address.substr(1, address.size() - 2);
+      }
+      messages.back() += (messages.back().empty() ? "" : " ") + address;
+    }
+  }
+  return messages;
+}
+
+QString OperationsTest::WriteFile(const QString& name, const QByteArray& content) {
+  const QString path = dir_.filePath(name);
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(content);
+  return path;
+}
+
+QByteArray OperationsTest::ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+void OperationsTest::EditText(const QString& subject, const QString& text) {
+  MessageDefinition message = window_->EditorDefinition();
+  message.UseFile = false;
+  message.UseText = true;
+  message.Subject = subject;
+  message.MessageText = text;
+  window_->SetEditorDefinition(message);
+}
+
+void OperationsTest::EditFile(const QString& path, bool raw) {
+  MessageDefinition message = window_->EditorDefinition();
+  message.UseFile = true;
+  message.UseText = false;
+  message.FileName = path;
+  message.SendRaw = raw ? kChecked : kUnchecked;
+  message.Subject = "File subject";
+  window_->SetEditorDefinition(message);
+}
+
+void OperationsTest::UnreachableServer() { window_->SetText("SMTPServer", "127.0.0.1:1"); }
+
+void OperationsTest::UnregisterMailer() {
+  setenv("AUTOMATION_REGISTRY", dir_.filePath("empty.reg").toStdString().c_str(), 1);
+}
+
+void OperationsTest::RestoreMailer() { setenv("AUTOMATION_REGISTRY", RegistryPath().c_str(), 1); }
+
+}  // namespace verdanpost::testing_support
