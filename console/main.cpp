@@ -1,8 +1,9 @@
-// The console program: the user's settings store, the real dialogs and the
-// window, wired together.
+// The console program: the user's settings store, the real dialogs, the
+// window and the list operations behind its buttons, wired together.
 #include <QApplication>
 #include <QSettings>
 
+#include "console/dispatch/list_operations.h"
 #include "console/window/console_window.h"
 #include "console/window/qt_dialogs.h"
 
@@ -13,6 +14,8 @@ int main(int argc, char* argv[]) {
   verdanpost::QtDialogs dialogs;
   verdanpost::ConsoleWindow window(settings, dialogs);
   dialogs.set_parent(&window);
+  verdanpost::ListOperations operations(window);
+  window.SetOperations(&operations);
   window.show();
   return app.exec();
 }
