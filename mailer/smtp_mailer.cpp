@@ -88,7 +88,7 @@ HRESULT SMTPMailer::GetTypeInfoCount(UINT* count) {
 HRESULT SMTPMailer::GetTypeInfo(UINT index, LCID /*lcid*/, ITypeInfo** type_info) {
   if (type_info == nullptr) return E_POINTER;
   *type_info = nullptr;
-  if (index != 0) return DISP_E_BADVARTYPE;
+  if (index != 0) return DISP_E_BADINDEX;
   return GetMailerTypeInfo(type_info);
 }
 

@@ -82,6 +82,9 @@ std::string DescribeHResult(HRESULT hr) {
     case DISP_E_OVERFLOW:
       text = "value out of range";
       break;
+    case DISP_E_BADINDEX:
+      text = "index out of range";
+      break;
     case DISP_E_BADPARAMCOUNT:
       text = "wrong number of parameters";
       break;

@@ -38,6 +38,7 @@ inline constexpr HRESULT DISP_E_UNKNOWNNAME = MakeHResult(0x80020006);
 inline constexpr HRESULT DISP_E_BADVARTYPE = MakeHResult(0x80020008);
 inline constexpr HRESULT DISP_E_EXCEPTION = MakeHResult(0x80020009);
 inline constexpr HRESULT DISP_E_OVERFLOW = MakeHResult(0x8002000A);
+inline constexpr HRESULT DISP_E_BADINDEX = MakeHResult(0x8002000B);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = MakeHResult(0x8002000E);
 inline constexpr HRESULT TYPE_E_LIBNOTREGISTERED = MakeHResult(0x8002801D);
 
