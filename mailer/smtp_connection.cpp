@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "mailer/server_address.h"
@@ -47,6 +48,8 @@ bool ConnectOne(int fd, const addrinfo* addr, Clock::time_point deadline) {
     socklen_t length = sizeof(error);
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
   }
+  // Receives block (bounded by SO_RCVTIMEO); sends use MSG_DONTWAIT and poll.
+  if (::fcntl(fd, F_SETFL, flags) < 0) return false;
   // Commands and replies alternate; do not hold small writes back.
   int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
@@ -60,6 +63,7 @@ SmtpConnection::~SmtpConnection() { Close(); }
 SmtpConnection::ConnectResult SmtpConnection::Connect(const std::string& server_name,
                                                       std::chrono::milliseconds timeout) {
   Close();
+  receive_timeout_ = std::chrono::microseconds::max();
   Clock::time_point deadline = Clock::now() + timeout;
   ServerAddress address = ParseServerName(server_name);
   addrinfo hints{};
@@ -107,12 +111,24 @@ bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds t
 SmtpConnection::ReceiveResult SmtpConnection::ReceiveByte(char* byte, Clock::time_point deadline) {
   if (fd_ < 0) return ReceiveResult::kFailed;
   for (;;) {
-    ssize_t got = ::recv(fd_, byte, 1, MSG_DONTWAIT);
+    auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    if (remaining.count() <= 0) return ReceiveResult::kFailed;
+    // The socket's receive time-out bounds each blocking receive. It changes
+    // only when it would overshoot the deadline by more than an eighth, so a
+    // byte usually costs one system call; one that ends early just loops.
+    if (receive_timeout_ > remaining + remaining / 8) {
+      receive_timeout_ = std::max(remaining, std::chrono::microseconds(1000));
+      timeval tv{};
+      tv.tv_sec = static_cast<time_t>(receive_timeout_.count() / 1000000);
+      tv.tv_usec = static_cast<suseconds_t>(receive_timeout_.count() % 1000000);
+      if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv)) != 0) {
+        return ReceiveResult::kFailed;
+      }
+    }
+    ssize_t got = ::recv(fd_, byte, 1, 0);
     if (got == 1) return ReceiveResult::kByte;
     if (got == 0) return ReceiveResult::kClosed;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return ReceiveResult::kFailed;
-    if (!WaitFor(fd_, POLLIN, deadline)) return ReceiveResult::kFailed;
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return ReceiveResult::kFailed;
   }
 }
 

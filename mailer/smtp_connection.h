@@ -38,6 +38,8 @@ class SmtpConnection {
 
  private:
   int fd_ = -1;  // -1 when not connected
+  // The receive time-out set on the socket; max() while none is set.
+  std::chrono::microseconds receive_timeout_ = std::chrono::microseconds::max();
 };
 
 }  // namespace verdanpost
