@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
   postgresql
-  python3-aiosmtpd postfix
+  python3-aiosmtpd postfix time
   xvfb xauth fonts-dejavu-core
 )
 

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Times the mailer sending MESSAGES messages of RECIPIENTS recipients each
+# (default 200 and 50; one SMTPMailer object, driven through autocall) and
+# Postfix's smtp-source -o sending the same load to the same smtp-sink on
+# loopback, and prints both times, their ratio (goal: at most 1.0) and the
+# mailer's peak resident memory for a tenth of the load and the whole load
+# (goal: flat).
+#
+# Usage: bench/mailer_bench.sh [BUILD_DIR]      (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:-build}
+messages=${MESSAGES:-200}
+recipients=${RECIPIENTS:-50}
+body_length=1000  # bytes of message body, for both senders
+
+for tool in /usr/sbin/smtp-sink /usr/sbin/smtp-source /usr/bin/time "$build/bin/autocall" \
+  "$build/bin/autoreg" "$build/lib/libverdanpost.so"; do
+  [ -x "$tool" ] || [ -f "$tool" ] || { echo "missing: $tool" >&2; exit 1; }
+done
+
+tmp=$(mktemp -d)
+sink_pid=
+cleanup() {
+  [ -n "$sink_pid" ] && kill "$sink_pid" 2>/dev/null && wait "$sink_pid" 2>/dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+export AUTOMATION_REGISTRY=$tmp/classes-root.reg
+"$build/bin/autoreg" "$build/lib/libverdanpost.so"
+
+# A free loopback port: bind to port 0 and ask which one came.
+port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+sink_user=()
+[ "$(id -u)" -eq 0 ] && sink_user=(-u nobody)
+/usr/sbin/smtp-sink "${sink_user[@]}" "127.0.0.1:$port" 256 &
+sink_pid=$!
+for _ in $(seq 50); do
+  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+  sleep 0.1
+done
+
+# The same body for both: lines of 79 characters and a line end.
+line=$(printf '%079d' 0 | tr 0 x)
+body=
+while [ ${#body} -lt $body_length ]; do body+="$line\\n"; done
+bcc=
+for r in $(seq "$recipients"); do bcc+="${bcc:+, }rcpt$r@example.org"; done
+
+calc() { awk "BEGIN { print $1 }"; }
+
+# Runs the mailer for $1 messages; prints "SECONDS MAX_RSS_KB SENT".
+run_mailer() {
+  local steps=("ServerName=127.0.0.1:$port" "IgnoreTo=1")
+  for i in $(seq "$1"); do
+    steps+=("SendMessage(\"sender@example.org\", \"list@example.org\", \"\", \"$bcc\", \"Bench $i\", \"$body\")" ErrorCode)
+  done
+  local start end
+  start=$(date +%s.%N)
+  /usr/bin/time -f '%M' -o "$tmp/rss" "$build/bin/autocall" Verdanpost.SMTPMailer.1 "${steps[@]}" \
+    >"$tmp/codes"
+  end=$(date +%s.%N)
+  echo "$(calc "$end - $start") $(cat "$tmp/rss") $(grep -cx 0 "$tmp/codes" || true)"
+}
+
+# Runs smtp-source -o with the same load; prints SECONDS.
+run_source() {
+  local start end
+  start=$(date +%s.%N)
+  /usr/sbin/smtp-source -o -s 1 -m "$messages" -r "$recipients" -l "$body_length" \
+    -f sender@example.org -t rcpt@example.org "127.0.0.1:$port"
+  end=$(date +%s.%N)
+  calc "$end - $start"
+}
+
+min() { awk "BEGIN { print ($1 < $2) ? $1 : $2 }"; }
+
+read -r small_seconds small_rss small_sent < <(run_mailer $((messages / 10)))
+# The machine may be shared: take the best of a few alternating rounds.
+mailer_seconds=1e9
+source_seconds=1e9
+for _ in $(seq "${ROUNDS:-3}"); do
+  read -r seconds mailer_rss mailer_sent < <(run_mailer "$messages")
+  [ "$mailer_sent" -eq "$messages" ] || { echo "only $mailer_sent messages sent" >&2; exit 1; }
+  mailer_seconds=$(min "$mailer_seconds" "$seconds")
+  source_seconds=$(min "$source_seconds" "$(run_source)")
+done
+
+printf 'load: %d messages x %d recipients, %d-byte body, smtp-sink on 127.0.0.1:%d\n' \
+  "$messages" "$recipients" "$body_length" "$port"
+printf 'mailer (autocall):  %7.3f s  (best of %d rounds)\n' "$mailer_seconds" "${ROUNDS:-3}"
+printf 'smtp-source -o:     %7.3f s  (best of %d rounds)\n' "$source_seconds" "${ROUNDS:-3}"
+printf 'ratio mailer/smtp-source: %.2f (goal: at most 1.0)\n' \
+  "$(calc "$mailer_seconds / $source_seconds")"
+printf 'mailer peak RSS: %d KiB for %d messages, %d KiB for %d messages\n' \
+  "$small_rss" $((messages / 10)) "$mailer_rss" "$messages"
+[ "$small_sent" -eq $((messages / 10)) ]
