@@ -396,6 +396,14 @@ TEST_F(SMTPMailerTest, ToolsReportThroughExitStatusAndOutput) {
     EXPECT_EQ(RunTool("autoreg", "").status, 2);
   }
   {
+    std::ofstream(registry_path_) << "[A]\nbroken\n";
+    ToolRun run = RunTool("autoreg", "'" + library_ + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "autoreg: " + registry_path_ + ":2: malformed value name\n");
+    EXPECT_EQ(Slurp(registry_path_), "[A]\nbroken\n");
+    std::remove(registry_path_.c_str());
+  }
+  {
     ToolRun run = RunTool("autocall", "Verdanpost.SMTPMailer.1 ErrorCode");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "autocall: ProgID Verdanpost.SMTPMailer.1 is not registered\n");

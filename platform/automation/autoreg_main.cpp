@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/automation/com.h"
+#include "platform/automation/registry.h"
 
 namespace verdanpost {
 namespace {
@@ -19,6 +20,14 @@ int Run(int argc, char** argv) {
     return 2;
   }
   const char* path = argv[argc - 1];
+  // The server only answers with a status; check the registry here so that
+  // a damaged file is reported with its line.
+  Registry registry;
+  std::string err;
+  if (!registry.Load(Registry::DefaultPath(), &err)) {
+    std::fprintf(stderr, "autoreg: %s\n", err.c_str());
+    return 1;
+  }
   // A relative name would be searched for on the library path; make it a
   // path so that the file named on the command line is the one loaded.
   std::string library = std::strchr(path, '/') != nullptr ? path : std::string("./") + path;
