@@ -1,6 +1,9 @@
 #include "mailer/mailer.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -243,6 +246,28 @@ TEST_F(MailerTest, ConnectionFailures) {
     mailer_->set_server_name("no-such-host.invalid");
     SendSimple();
     ExpectOutcome(6, "Could not connect to server");
+  }
+  {  // A listener whose backlog is full drops the handshake: the connect
+     // itself is bounded by the greeting's time-out.
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+      fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+      ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), length);
+    }
+    ::usleep(100000);  // let the handshakes that fit complete
+    mailer_->set_server_name("127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+    SendSimple();
+    ExpectOutcome(6, "Could not connect to server");
+    for (int fd : fillers) ::close(fd);
+    ::close(listener);
   }
   {  // Nobody listens on a closed port.
     uint16_t port = peer_->port();
