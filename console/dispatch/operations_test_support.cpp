@@ -119,6 +119,10 @@ std::vector<std::string> OperationsTest::Rows(const std::string& sql) {
   return rows;
 }
 
+std::vector<std::string> OperationsTest::Subscribers() {
+  return Rows("SELECT Name, \"E-Mail\" FROM MailingList ORDER BY ID");
+}
+
 void OperationsTest::Subscribe(const std::string& name, const std::string& email) {
   Sql("INSERT INTO MailingList (Name, \"E-Mail\", MailingAddress, BraSize, DateCreated, "
       "IPAddress) VALUES ('" +

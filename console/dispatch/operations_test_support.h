@@ -41,6 +41,8 @@ class OperationsTest : public ::testing::Test {
   std::vector<std::string> Rows(const std::string& sql);
   // Appends a subscriber row as another program would.
   void Subscribe(const std::string& name, const std::string& email);
+  // Name and E-Mail of each MailingList row, in list order.
+  std::vector<std::string> Subscribers();
   // Subscribers named a@x.test, b@x.test, ... in list order.
   void SubscribeLetters(int count);
 

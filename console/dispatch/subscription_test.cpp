@@ -44,9 +44,6 @@ class SubscriptionTest : public OperationsTest {
     settings_->setValue(section + "/SendRaw", "1");
   }
 
-  std::vector<std::string> Subscribers() {
-    return Rows("SELECT Name, \"E-Mail\" FROM MailingList ORDER BY ID");
-  }
   std::vector<std::string> Removals() {
     return Rows(
         "SELECT DeleterName, Name, \"E-Mail\", DateCreated, IPCreatedFrom, IPDeletedFrom "
