@@ -1,0 +1,193 @@
+// Prints what the list database work of one subscribe and one unsubscribe
+// costs with 1,000 and with 100,000 subscribers in an SQLite database
+// reached through "vestro", and what walking all 100,000 addresses costs in
+// time and memory. Goals: the larger list no more than twice the smaller
+// one's time per operation; the walk under a second and under 64 MiB.
+//
+// Usage: list_database_bench [DIRECTORY]. The databases go in a fresh
+// directory inside DIRECTORY (default: the temporary directory). Each write
+// commits, so on a disk the figures carry its flush time; a directory in
+// /dev/shm shows the database work alone.
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "console/mailinglist/list_database.h"
+#include "console/mailinglist/list_schema.h"
+#include "platform/database/statement.h"
+
+namespace verdanpost {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using mailinglist::ListConnection;
+using mailinglist::Recordset;
+using mailinglist::Status;
+
+void Check(const Status& status, const char* what) {
+  if (status.ok()) return;
+  std::fprintf(stderr, "%s: %s\n", what, status.message().c_str());
+  std::exit(1);
+}
+
+double Milliseconds(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// "VmHWM" or "VmRSS" of this process, in KiB.
+long MemoryKiB(const std::string& key) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
+  }
+  return -1;
+}
+
+// Defines "vestro" on |database| in ini files of a temporary directory.
+void DefineDataSource(const fs::path& dir, const fs::path& database) {
+  std::ifstream drivers("/etc/odbcinst.ini");
+  std::stringstream text;
+  text << drivers.rdbuf();
+  std::ofstream(dir / "odbcinst.ini") << text.str();
+  std::ofstream(dir / "odbc.ini") << "[vestro]\nDriver = SQLite3\nDatabase = " << database.string()
+                                  << "\n";
+  std::ofstream(dir / "user.ini") << "";
+  setenv("ODBCSYSINI", dir.c_str(), 1);
+  setenv("ODBCINI", (dir / "user.ini").c_str(), 1);
+}
+
+void Fill(ListConnection& list, int subscribers) {
+  Check(mailinglist::CreateTables(list.get()), "create tables");
+  database::Statement fill;
+  Check(fill.Execute(list.get()->handle(),
+                     "INSERT INTO \"MailingList\" (\"Name\", \"E-Mail\", \"MailingAddress\", "
+                     "\"BraSize\", \"DateCreated\", \"IPAddress\") "
+                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                         std::to_string(subscribers) +
+                         ") SELECT 'Subscriber ' || i, 'user' || i || '@example.org', "
+                         "i || ' Long Road', 0, '2026-12-07 14:03:09', '127.0.0.1' FROM n",
+                     {}),
+        "fill");
+}
+
+struct Figures {
+  double subscribe_ms;
+  double unsubscribe_ms;
+};
+
+// Rounds |first| to |first| + |rounds| - 1: each adds a new address and
+// removes an existing one.
+Figures MeasureOperations(ListConnection& list, int subscribers, int first, int rounds) {
+  std::vector<double> subscribe, unsubscribe;
+  for (int round = first; round < first + rounds; ++round) {
+    std::string email = "new" + std::to_string(round) + "@example.org";
+    auto start = Clock::now();
+    {
+      Recordset query;
+      Check(query.Open(mailinglist::EmailExistsQuery(email), list.get()), "existence query");
+      int64_t count = 0;
+      Check(query.RecordCount(&count), "count");
+      if (count != 0) Check(Status::Error("the new address exists already"), email.c_str());
+      query.Close();
+      Recordset rows;
+      Check(mailinglist::AppendSubscriber(list, {"New", email, "Road"}, &rows), "append");
+    }
+    subscribe.push_back(Milliseconds(Clock::now() - start));
+
+    // Spread over the whole list.
+    std::string gone = "user" + std::to_string(1 + (round * 7919L) % subscribers) + "@example.org";
+    start = Clock::now();
+    {
+      Recordset lookup;
+      Check(lookup.Open(mailinglist::SubscriberLookupQuery(gone), list.get()), "lookup");
+      int64_t count = 0;
+      Check(lookup.RecordCount(&count), "count");
+      if (count != 1) Check(Status::Error("the address is not there"), gone.c_str());
+      Check(mailinglist::LogRemoval(list, "Operator", lookup), "log");
+      Check(lookup.Delete(), "delete");
+    }
+    unsubscribe.push_back(Milliseconds(Clock::now() - start));
+  }
+  return {Median(subscribe), Median(unsubscribe)};
+}
+
+int Main(int argc, char** argv) {
+  fs::path parent = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
+  fs::path dir = parent / ("verdanpost-bench-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const int kRounds = 101;
+
+  std::printf("list database on SQLite through \"vestro\" (%s), median of %d operations\n",
+              dir.c_str(), kRounds);
+  std::vector<Figures> figures;
+  for (int subscribers : {1000, 100000}) {
+    fs::path database = dir / ("list" + std::to_string(subscribers) + ".db");
+    DefineDataSource(dir, database);
+    ListConnection list;
+    Check(list.Open(), "open vestro");
+    Fill(list, subscribers);
+    // Warm the caches once, then measure.
+    MeasureOperations(list, subscribers, 0, 3);
+    figures.push_back(MeasureOperations(list, subscribers, 3, kRounds));
+    std::printf("  %6d subscribers: subscribe %.3f ms, unsubscribe %.3f ms\n", subscribers,
+                figures.back().subscribe_ms, figures.back().unsubscribe_ms);
+    Check(list.Close(), "close");
+  }
+  std::printf("  ratio 100,000 / 1,000: subscribe %.2f, unsubscribe %.2f (goal: at most 2)\n",
+              figures[1].subscribe_ms / figures[0].subscribe_ms,
+              figures[1].unsubscribe_ms / figures[0].unsubscribe_ms);
+
+  // The bulk send's walk over the 100,000-row list (less the removals).
+  ListConnection list;
+  Check(list.Open(), "open vestro");
+  std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak to the current size
+  long rss_before = MemoryKiB("VmRSS");
+  auto start = Clock::now();
+  Recordset rows;
+  Check(mailinglist::OpenMailingList(list, &rows), "open MailingList");
+  int64_t count = 0;
+  Check(rows.RecordCount(&count), "count");
+  int64_t walked = 0;
+  size_t bytes = 0;
+  std::string address;
+  while (!rows.eof()) {
+    Check(mailinglist::FieldText(rows, "E-Mail", &address), "field");
+    bytes += address.size();
+    Check(rows.MoveNext(), "move");
+    ++walked;
+  }
+  double walk_ms = Milliseconds(Clock::now() - start);
+  long peak = MemoryKiB("VmHWM");
+  rows.Close();
+  Check(list.Close(), "close");
+  std::printf("  walk: %lld of %lld rows (%zu address bytes) in %.1f ms (goal: under 1000 ms)\n",
+              static_cast<long long>(walked), static_cast<long long>(count), bytes, walk_ms);
+  std::printf(
+      "  walk memory: resident %.1f MiB before, peak %.1f MiB during, %.1f MiB more "
+      "(goal: under 64 MiB)\n",
+      rss_before / 1024.0, peak / 1024.0, (peak - rss_before) / 1024.0);
+  std::error_code ignored;
+  fs::remove_all(dir, ignored);
+  return 0;
+}
+
+}  // namespace
+}  // namespace verdanpost
+
+int main(int argc, char** argv) { return verdanpost::Main(argc, argv); }
