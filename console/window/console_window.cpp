@@ -1,8 +1,12 @@
 #include "console/window/console_window.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,6 +19,29 @@
 #include "console/window/twips.h"
 
 namespace verdanpost {
+
+namespace {
+
+// Whether every caption fits the fixed width of its control. A label may
+// reach into its text box, so it has the room up to the box.
+bool CaptionsFit(const QWidget& window) {
+  for (const QLabel* label : window.findChildren<QLabel*>()) {
+    int room = label->width();
+    const QWidget* buddy = label->buddy();
+    if (buddy != nullptr && buddy->x() > label->x()) room = std::min(room, buddy->x() - label->x());
+    if (label->fontMetrics().horizontalAdvance(label->text()) > room) return false;
+  }
+  for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+    if (qobject_cast<const QCheckBox*>(button) == nullptr &&
+        qobject_cast<const QRadioButton*>(button) == nullptr) {
+      continue;
+    }
+    if (button->sizeHint().width() > button->width()) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 ConsoleWindow::ConsoleWindow(QSettings& settings, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent), dialogs_(dialogs), settings_(settings, *this) {
@@ -35,6 +62,7 @@ ConsoleWindow::ConsoleWindow(QSettings& settings, Dialogs& dialogs, QWidget* par
   for (int i = 0; i < 3; ++i) {
     messages_frames_[i] = findChild<QFrame*>(QStringLiteral("MessagesFrame(%1)").arg(i));
   }
+  FitFont();
   SetTabOrder();
   Wire();
   my_tab_strip_->setFocus();
@@ -42,6 +70,17 @@ ConsoleWindow::ConsoleWindow(QSettings& settings, Dialogs& dialogs, QWidget* par
 }
 
 ConsoleWindow::~ConsoleWindow() = default;
+
+void ConsoleWindow::FitFont() {
+  // The layout was drawn for an 8-point sans serif font (11 pixels); take the
+  // desktop's font at the largest size up to that in which every caption fits.
+  QFont fitted = font();
+  for (int pixels = 11; pixels >= 8; --pixels) {
+    fitted.setPixelSize(pixels);
+    setFont(fitted);
+    if (CaptionsFit(*this)) return;
+  }
+}
 
 void ConsoleWindow::SetTabOrder() {
   static const char* const kOrder[] = {"MyTabStrip",

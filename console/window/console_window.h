@@ -87,6 +87,7 @@ class ConsoleWindow : public QWidget, public ConsoleView {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void FitFont();
   void SetTabOrder();
   void Wire();
 

@@ -1,7 +1,15 @@
 #ifndef VERDANPOST_CONSOLE_WINDOW_TEST_APPLICATION_H_
 #define VERDANPOST_CONSOLE_WINDOW_TEST_APPLICATION_H_
 
+#include <ostream>
+
 #include <QApplication>
+#include <QString>
+
+// Lets test failures show texts rather than bytes.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace verdanpost {
 

@@ -1,0 +1,584 @@
+#include "console/window/console_window.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFrame>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTabBar>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "console/window/console_operations.h"
+#include "console/window/multi_line_text_box.h"
+#include "console/window/recording_dialogs.h"
+#include "console/window/tab_strip.h"
+#include "console/window/test_application.h"
+
+namespace verdanpost {
+namespace {
+
+// Records the order in which watched widgets are shown and hidden.
+class VisibilityLog : public QObject {
+ public:
+  void Watch(QWidget* widget) { widget->installEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) events.push_back("show " + watched->objectName());
+    if (event->type() == QEvent::Hide) events.push_back("hide " + watched->objectName());
+    return false;
+  }
+  std::vector<QString> events;
+};
+
+class RecordingOperations : public ConsoleOperations {
+ public:
+  void Add_Click() override { calls.push_back("Add_Click"); }
+  void Delete_Click() override { calls.push_back("Delete_Click"); }
+  void SendMessage_Click() override { calls.push_back("SendMessage_Click"); }
+  std::vector<std::string> calls;
+};
+
+class ConsoleWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureTestApplication();
+    ASSERT_TRUE(dir_.isValid());
+    path_ = dir_.filePath("Verdanpost Console.ini");
+  }
+
+  void TearDown() override {
+    window_.reset();
+    settings_.reset();
+  }
+
+  ConsoleWindow& Open() {
+    settings_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
+    window_ = std::make_unique<ConsoleWindow>(*settings_, dialogs_);
+    window_->show();
+    return *window_;
+  }
+
+  void Close() {
+    window_->close();
+    window_.reset();
+    settings_.reset();
+  }
+
+  // Closes, then starts again on a copy of the file, so that the next run
+  // reads the file itself rather than QSettings' in-process cache.
+  ConsoleWindow& Reopen() {
+    Close();
+    const QString copy = dir_.filePath(QStringLiteral("run%1.ini").arg(++runs_));
+    EXPECT_TRUE(QFile::copy(path_, copy));
+    path_ = copy;
+    return Open();
+  }
+
+  void WriteStore(const QByteArray& text) {
+    QFile file(path_);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  }
+
+  // What another reader of the store finds.
+  QStringList StoredSections() const {
+    return QSettings(path_, QSettings::IniFormat).childGroups();
+  }
+  QStringList StoredKeys(const QString& section) const {
+    QSettings settings(path_, QSettings::IniFormat);
+    settings.beginGroup(section);
+    return settings.childKeys();
+  }
+  QString Stored(const QString& section, const QString& key) const {
+    return QSettings(path_, QSettings::IniFormat).value(section + "/" + key).toString();
+  }
+
+  template <typename W = QWidget>
+  W* Control(const char* name) const {
+    W* widget = window_->findChild<W*>(QLatin1String(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  bool Shown(const char* name) const { return Control(name)->isVisible(); }
+
+  void EditMessage(const QString& subject) {
+    window_->SetOptionValue("UseText", true);
+    window_->SetText("FileName", subject + ".eml");
+    window_->SetCheckState("SendRaw", 0);
+    window_->SetText("Subject", subject);
+    window_->SetText("MessageText", subject + "\r\nsecond line");
+  }
+
+  MessageDefinition Edited(const QString& subject) const {
+    MessageDefinition d;
+    d.UseFile = false;
+    d.UseText = true;
+    d.FileName = subject + ".eml";
+    d.SendRaw = 0;
+    d.Subject = subject;
+    d.MessageText = subject + "\r\nsecond line";
+    return d;
+  }
+
+  QTemporaryDir dir_;
+  QString path_;
+  int runs_ = 0;
+  RecordingDialogs dialogs_;
+  std::unique_ptr<QSettings> settings_;
+  std::unique_ptr<ConsoleWindow> window_;
+};
+
+TEST_F(ConsoleWindowTest, FirstStartShowsTheDefaults) {
+  ConsoleWindow& w = Open();
+  EXPECT_EQ(w.objectName(), "VerdanpostConsole");
+  EXPECT_EQ(w.windowTitle(), "Verdanpost Console (Beta2a)");
+  EXPECT_EQ(w.size(), QSize(409, 337));
+  EXPECT_EQ(w.minimumSize(), w.maximumSize());
+
+  EXPECT_EQ(w.CurrentMainTab(), 1);
+  EXPECT_EQ(w.CurrentMessageTab(), 1);
+  EXPECT_TRUE(Shown("Frame(0)"));
+  EXPECT_FALSE(Shown("Frame(1)"));
+  EXPECT_FALSE(Shown("Frame(2)"));
+  EXPECT_FALSE(Shown("Frame(3)"));
+  QWidget* messages_page = Control("Frame(2)");
+  EXPECT_TRUE(Control("MessagesFrame(0)")->isVisibleTo(messages_page));
+  EXPECT_FALSE(Control("MessagesFrame(1)")->isVisibleTo(messages_page));
+  EXPECT_FALSE(Control("MessagesFrame(2)")->isVisibleTo(messages_page));
+
+  EXPECT_EQ(w.EditorDefinition(), MessageDefinition());
+  EXPECT_TRUE(w.OptionValue("UseFile"));
+  EXPECT_FALSE(w.OptionValue("UseText"));
+  EXPECT_EQ(w.CheckState("SendRaw"), 1);
+  EXPECT_EQ(w.SetupValues(), SetupSettings());
+  EXPECT_EQ(w.CheckState("LimitRecipientsPerMessage"), 0);
+  EXPECT_EQ(w.CheckState("CopyMessages"), 1);
+  for (const char* box :
+       {"AddName", "AddEMail", "AddMailingAddress", "DeleteName", "DeleteEmail"}) {
+    EXPECT_EQ(w.Text(box), "") << box;
+  }
+  EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+TEST_F(ConsoleWindowTest, TabStripsCarryCaptionsKeysAndTags) {
+  Open();
+  auto* main_tabs = Control<TabStrip>("MyTabStrip");
+  ASSERT_EQ(main_tabs->count(), 4);
+  const char* pages[] = {"Add", "Remove", "Messages", "Setup"};
+  for (int tab = 1; tab <= 4; ++tab) {
+    EXPECT_EQ(main_tabs->bar()->tabText(tab - 1), pages[tab - 1]);
+    EXPECT_EQ(main_tabs->key(tab), pages[tab - 1]);
+  }
+  auto* editor_tabs = Control<TabStrip>("MessagesTabStrip");
+  ASSERT_EQ(editor_tabs->count(), 3);
+  const char* captions[] = {"Send", "Addition", "Removal"};
+  const char* tags[] = {"Messages", "Addition", "Removal"};
+  for (int tab = 1; tab <= 3; ++tab) {
+    EXPECT_EQ(editor_tabs->bar()->tabText(tab - 1), captions[tab - 1]);
+    EXPECT_EQ(editor_tabs->key(tab), captions[tab - 1]);
+    EXPECT_EQ(editor_tabs->tag(tab), tags[tab - 1]);
+  }
+}
+
+TEST_F(ConsoleWindowTest, PageSwitching) {
+  ConsoleWindow& w = Open();
+  VisibilityLog log;
+  for (const char* frame : {"Frame(0)", "Frame(1)", "Frame(2)", "Frame(3)"})
+    log.Watch(Control(frame));
+  {
+    w.SelectMainTab(3);
+    EXPECT_EQ(w.CurrentMainTab(), 3);
+    EXPECT_EQ(log.events, (std::vector<QString>{"show Frame(2)", "hide Frame(0)"}));
+    EXPECT_TRUE(Shown("Frame(2)"));
+    EXPECT_FALSE(Shown("Frame(0)"));
+  }
+  {
+    log.events.clear();
+    w.MyTabStrip_Click();  // the shown tab clicked again
+    EXPECT_TRUE(log.events.empty());
+    EXPECT_EQ(w.CurrentMainTab(), 3);
+  }
+  {
+    w.SetText("DeleteName", "kept");
+    w.SelectMainTab(2);
+    w.SelectMainTab(4);
+    EXPECT_EQ(log.events, (std::vector<QString>{"show Frame(1)", "hide Frame(2)", "show Frame(3)",
+                                                "hide Frame(1)"}));
+    EXPECT_EQ(w.Text("DeleteName"), "kept");
+    EXPECT_EQ(w.CurrentMainTab(), 4);
+  }
+}
+
+TEST_F(ConsoleWindowTest, SendMessageIsReachableOnlyOnTheSendTab) {
+  ConsoleWindow& w = Open();
+  EXPECT_FALSE(Shown("SendMessage"));  // Add page
+  w.SelectMainTab(3);
+  EXPECT_TRUE(Shown("SendMessage"));
+  w.SelectMessageTab(2);
+  EXPECT_FALSE(Shown("SendMessage"));
+  EXPECT_TRUE(Shown("MessagesFrame(1)"));
+  w.SelectMessageTab(3);
+  EXPECT_FALSE(Shown("SendMessage"));
+  EXPECT_TRUE(Shown("MessagesFrame(2)"));
+  EXPECT_FALSE(Shown("MessagesFrame(1)"));
+  w.SelectMessageTab(1);
+  EXPECT_TRUE(Shown("SendMessage"));
+  w.SelectMainTab(4);
+  EXPECT_FALSE(Shown("SendMessage"));
+}
+
+TEST_F(ConsoleWindowTest, EditorSwitchingKeepsUnsavedEdits) {
+  ConsoleWindow& w = Open();
+  w.SelectMainTab(3);
+  {
+    // Tab 1 to tab 2: the edits go to "Messages", "Addition" comes in.
+    EditMessage("list news");
+    w.SelectMessageTab(2);
+    EXPECT_EQ(w.CurrentMessageTab(), 2);
+    EXPECT_EQ(Stored("Messages", "Subject"), "list news");
+    EXPECT_EQ(Stored("Messages", "UseFile"), "False");
+    EXPECT_EQ(w.EditorDefinition(), MessageDefinition());
+  }
+  {
+    // Tab 2 to tab 3 and back to 1: each definition lands in its own section.
+    EditMessage("welcome");
+    w.SelectMessageTab(3);
+    EditMessage("farewell");
+    w.SelectMessageTab(1);
+    EXPECT_EQ(w.EditorDefinition(), Edited("list news"));
+    w.SelectMessageTab(2);
+    EXPECT_EQ(w.EditorDefinition(), Edited("welcome"));
+    w.SelectMessageTab(3);
+    EXPECT_EQ(w.EditorDefinition(), Edited("farewell"));
+    EXPECT_EQ(Stored("Removal", "MessageText"), "farewell\r\nsecond line");
+  }
+}
+
+TEST_F(ConsoleWindowTest, SelectingTheShownTabChangesNothing) {
+  ConsoleWindow& w = Open();
+  {
+    EditMessage("unsaved");
+    w.SelectMessageTab(1);
+    w.MessagesTabStrip_Click();
+    EXPECT_EQ(w.EditorDefinition(), Edited("unsaved"));
+    EXPECT_TRUE(StoredKeys("Messages").isEmpty());
+  }
+  {
+    // Selecting from code runs the handler; the direct call after it, as
+    // subscribe makes it, must neither save nor reload.
+    w.SelectMessageTab(2);
+    EditMessage("greeting edit");
+    w.MessagesTabStrip_Click();
+    EXPECT_EQ(w.CurrentMessageTab(), 2);
+    EXPECT_EQ(w.EditorDefinition(), Edited("greeting edit"));
+    EXPECT_TRUE(StoredKeys("Addition").isEmpty());
+    EXPECT_EQ(Stored("Messages", "Subject"), "unsaved");
+  }
+}
+
+TEST_F(ConsoleWindowTest, SwitchingWithoutEditsRestoresTheEditorExactly) {
+  WriteStore(
+      "[Messages]\nUseFile=true\nUseText=TRUE\nFileName=\"  spaced  \"\nSendRaw=0\n"
+      "Subject=\"a,b\"\nMessageText=\"x\\r\\n\\r\\ny\\r\\n\"\n");
+  ConsoleWindow& w = Open();
+  const MessageDefinition before = w.EditorDefinition();
+  EXPECT_FALSE(before.UseFile);  // both stored true: "Use Text" applied last
+  EXPECT_TRUE(before.UseText);
+  EXPECT_EQ(before.MessageText, "x\r\n\r\ny\r\n");
+  w.SelectMessageTab(2);
+  w.SelectMessageTab(1);
+  EXPECT_EQ(w.EditorDefinition(), before);
+  EXPECT_EQ(Stored("Messages", "UseText"), "True");
+  EXPECT_EQ(Stored("Addition", "UseFile"), "True");
+}
+
+TEST_F(ConsoleWindowTest, FirstCloseWritesMessagesAndSetup) {
+  Open();
+  Close();
+  EXPECT_EQ(StoredSections(), (QStringList{"Messages", "Setup"}));
+  EXPECT_EQ(StoredKeys("Messages"),
+            (QStringList{"FileName", "MessageText", "SendRaw", "Subject", "UseFile", "UseText"}));
+  EXPECT_EQ(StoredKeys("Setup"),
+            (QStringList{"CopyMessages", "FromEmail", "FromName", "LimitRecipientsPerMessage",
+                         "RecipientsPerMessage", "SMTPServer", "ToEmail", "ToName"}));
+  EXPECT_EQ(Stored("Messages", "UseFile"), "True");
+  EXPECT_EQ(Stored("Messages", "UseText"), "False");
+  EXPECT_EQ(Stored("Messages", "SendRaw"), "1");
+  EXPECT_EQ(Stored("Messages", "Subject"), "");
+  EXPECT_EQ(Stored("Setup", "LimitRecipientsPerMessage"), "0");
+  EXPECT_EQ(Stored("Setup", "CopyMessages"), "1");
+  EXPECT_EQ(Stored("Setup", "FromName"), "");
+  EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+TEST_F(ConsoleWindowTest, CloseAndReopenRoundTrips) {
+  {
+    // Closing on tab 3 writes "Removal"; the next run starts on tab 1.
+    ConsoleWindow& w = Open();
+    EditMessage("list");
+    w.SelectMessageTab(3);
+    EditMessage("bye");
+    ConsoleWindow& again = Reopen();
+    EXPECT_EQ(StoredSections(), (QStringList{"Messages", "Removal", "Setup"}));
+    EXPECT_EQ(again.CurrentMessageTab(), 1);
+    EXPECT_EQ(again.SelectedMessageTab(), 1);
+    EXPECT_EQ(again.EditorDefinition(), Edited("list"));
+    again.SelectMessageTab(3);
+    EXPECT_EQ(again.EditorDefinition(), Edited("bye"));
+  }
+  {
+    // Setup values, including a batch size that is no number and a grey box.
+    SetupSettings setup{"Ann \"A\" O'Neil",
+                        "ann@example.org",
+                        "List, Owner",
+                        "owner@example.org",
+                        "127.0.0.1",
+                        "abc",
+                        0,
+                        0};
+    window_->SetSetupValues(setup);
+    window_->SetCheckState("LimitRecipientsPerMessage", 1);
+    setup.LimitRecipientsPerMessage = 1;
+    EXPECT_EQ(Reopen().SetupValues(), setup);
+    window_->SetCheckState("CopyMessages", 2);
+    EXPECT_EQ(Reopen().CheckState("CopyMessages"), 2);
+  }
+  {
+    // Neither option selected stays so.
+    window_->SetOptionValue("UseFile", false);
+    window_->SetOptionValue("UseText", false);
+    ConsoleWindow& w = Reopen();
+    EXPECT_FALSE(w.OptionValue("UseFile"));
+    EXPECT_FALSE(w.OptionValue("UseText"));
+    EXPECT_EQ(Stored("Messages", "UseFile"), "False");
+  }
+}
+
+TEST_F(ConsoleWindowTest, TextsSurviveARestartUnchanged) {
+  const QString texts[] = {
+      "",
+      "two\r\nlines",
+      "\r\nleading and trailing breaks\r\n\r\n",
+      "  blanks  ",
+      "\"quoted\"",
+      "a;b=c,d, e",
+      "@String(at)",
+      "C:\\m\\x.eml \\",
+      QString::fromUtf8("Gr\u00fc\u00dfe \u65e5\u672c\u00a0\u20ac"),
+  };
+  Open();
+  for (const QString& text : texts) {
+    for (const char* box : {"FileName", "Subject", "MessageText", "FromName", "SMTPServer"}) {
+      window_->SetText(box, text);
+    }
+    ConsoleWindow& w = Reopen();
+    for (const char* box : {"FileName", "Subject", "MessageText", "FromName", "SMTPServer"}) {
+      EXPECT_EQ(w.Text(box), text) << box << ": " << text.toStdString();
+    }
+  }
+}
+
+TEST_F(ConsoleWindowTest, MultiLineBoxesSpeakCrLf) {
+  ConsoleWindow& w = Open();
+  for (const char* name : {"MessageText", "AddMailingAddress"}) {
+    auto* box = Control<MultiLineTextBox>(name);
+    w.SetText(name, "1 Main St\r\nSpringfield\r\n");
+    EXPECT_EQ(box->toPlainText(), "1 Main St\nSpringfield\n");
+    box->setPlainText("typed\nlines");
+    EXPECT_EQ(w.Text(name), "typed\r\nlines");
+    w.SetText(name, "lone\rreturn and\nfeed");
+    EXPECT_EQ(w.Text(name), "lone\r\nreturn and\r\nfeed");
+  }
+}
+
+TEST_F(ConsoleWindowTest, StoredBooleansAndCheckStates) {
+  {
+    WriteStore("[Messages]\nUseFile=TRUE\nUseText=false\nSendRaw=0\n");
+    ConsoleWindow& w = Open();
+    EXPECT_TRUE(w.OptionValue("UseFile"));
+    EXPECT_EQ(w.CheckState("SendRaw"), 0);
+    Close();
+    EXPECT_EQ(Stored("Messages", "UseFile"), "True");
+  }
+  {
+    path_ = dir_.filePath("bad.ini");
+    WriteStore(
+        "[Messages]\nUseFile=no\nUseText=maybe\nSendRaw=checked\n"
+        "[Setup]\nLimitRecipientsPerMessage=1.5\nCopyMessages=99\n");
+    ConsoleWindow& w = Open();
+    EXPECT_TRUE(w.OptionValue("UseFile"));
+    EXPECT_FALSE(w.OptionValue("UseText"));
+    EXPECT_EQ(w.CheckState("SendRaw"), 1);
+    EXPECT_EQ(w.CheckState("LimitRecipientsPerMessage"), 0);
+    EXPECT_EQ(w.CheckState("CopyMessages"), 1);
+    Close();
+    EXPECT_EQ(Stored("Messages", "UseFile"), "True");
+    EXPECT_EQ(Stored("Setup", "CopyMessages"), "1");
+  }
+  {
+    path_ = dir_.filePath("both-false.ini");
+    WriteStore("[Messages]\nUseFile=False\nUseText=False\n");
+    ConsoleWindow& w = Open();
+    EXPECT_FALSE(w.OptionValue("UseFile"));
+    EXPECT_FALSE(w.OptionValue("UseText"));
+  }
+}
+
+TEST_F(ConsoleWindowTest, DamagedStoreStartsFromTheDefaults) {
+  WriteStore(QByteArray("\x00\xff[Messages\n=\n\x01garbage", 20));
+  ConsoleWindow& w = Open();
+  EXPECT_EQ(w.EditorDefinition(), MessageDefinition());
+  EXPECT_EQ(w.SetupValues(), SetupSettings());
+  // The damaged file is replaced by the values written at close.
+  w.SetText("Subject", "fresh");
+  EXPECT_EQ(Reopen().Text("Subject"), "fresh");
+  EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+TEST_F(ConsoleWindowTest, UnwritableStoreIsReportedAndTheWindowStillCloses) {
+  QFile blocker(dir_.filePath("blocker"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  path_ = dir_.filePath("blocker/Verdanpost Console.ini");
+  ConsoleWindow& w = Open();
+  w.SetText("FromName", "Ann");
+  EXPECT_TRUE(w.close());
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(
+      dialogs_.messages,
+      (std::vector<QString>{
+          QStringLiteral("The settings could not be saved: %1 cannot be written.").arg(path_)}));
+}
+
+TEST_F(ConsoleWindowTest, FilePicker) {
+  ConsoleWindow& w = Open();
+  {
+    dialogs_.file_answers = {std::nullopt};
+    w.GetMessageFile_Click();
+    ASSERT_EQ(dialogs_.file_requests.size(), 1u);
+    EXPECT_EQ(dialogs_.file_requests[0].filter, "E-Mail Files (*.eml)|*.eml|All Files (*.*)|*.*");
+    EXPECT_EQ(dialogs_.file_requests[0].initial_name, "");
+    EXPECT_EQ(w.Text("FileName"), "");
+  }
+  {
+    w.SetText("FileName", "/old/news.eml");
+    dialogs_.file_answers = {std::nullopt};
+    Control<QPushButton>("GetMessageFile")->click();
+    EXPECT_EQ(dialogs_.file_requests.back().initial_name, "/old/news.eml");
+    EXPECT_EQ(w.Text("FileName"), "/old/news.eml");
+  }
+  {
+    dialogs_.file_answers = {QString("/new/welcome.eml")};
+    w.GetMessageFile_Click();
+    EXPECT_EQ(w.Text("FileName"), "/new/welcome.eml");
+  }
+}
+
+TEST_F(ConsoleWindowTest, ButtonsRunTheOperations) {
+  ConsoleWindow& w = Open();
+  for (const char* button : {"Add", "Delete", "SendMessage"}) {
+    Control<QPushButton>(button)->click();  // no operations yet: nothing happens
+  }
+  RecordingOperations operations;
+  w.SetOperations(&operations);
+  for (const char* button : {"Add", "Delete", "SendMessage"}) Control<QPushButton>(button)->click();
+  EXPECT_EQ(operations.calls,
+            (std::vector<std::string>{"Add_Click", "Delete_Click", "SendMessage_Click"}));
+}
+
+TEST_F(ConsoleWindowTest, KeyboardFocusOrder) {
+  ConsoleWindow& w = Open();
+  const QStringList expected = {"MyTabStrip",
+                                "AddName",
+                                "AddEMail",
+                                "AddMailingAddress",
+                                "Add",
+                                "FromName",
+                                "FromEmail",
+                                "ToName",
+                                "ToEmail",
+                                "SMTPServer",
+                                "LimitRecipientsPerMessage",
+                                "RecipientsPerMessage",
+                                "CopyMessages",
+                                "DeleteName",
+                                "DeleteEmail",
+                                "Delete",
+                                "MessagesTabStrip",
+                                "UseText",
+                                "UseFile",
+                                "SendRaw",
+                                "FileName",
+                                "GetMessageFile",
+                                "Subject",
+                                "MessageText",
+                                "SendMessage"};
+  QStringList order;
+  QWidget* start = Control("MyTabStrip")->focusProxy();
+  QWidget* widget = start;
+  do {
+    QString name = widget->objectName();
+    if (qobject_cast<TabStrip*>(widget->parentWidget()) != nullptr) {
+      name = widget->parentWidget()->objectName();
+    }
+    if (expected.contains(name) && !order.contains(name)) order << name;
+    widget = widget->nextInFocusChain();
+  } while (widget != start && widget != nullptr);
+  EXPECT_EQ(order, expected);
+  (void)w;
+}
+
+TEST_F(ConsoleWindowTest, AccessKeys) {
+  Open();
+  EXPECT_EQ(Control<QPushButton>("Add")->text(), "&Add");
+  EXPECT_EQ(Control<QPushButton>("Delete")->text(), "&Delete");
+  EXPECT_EQ(Control<QPushButton>("SendMessage")->text(), "&Send Message");
+  EXPECT_EQ(Control<QRadioButton>("UseFile")->text(), "Use &File");
+}
+
+// Leaves pictures of the four pages and of the editor's three tabs in
+// $VERDANPOST_BUILD_DIR/screenshots/, for looking at the window without
+// starting it.
+TEST_F(ConsoleWindowTest, SavesPicturesOfThePages) {
+  const QString build_dir = qEnvironmentVariable("VERDANPOST_BUILD_DIR");
+  if (build_dir.isEmpty()) GTEST_SKIP() << "VERDANPOST_BUILD_DIR is not set";
+  const QDir shots(build_dir + "/screenshots");
+  ASSERT_TRUE(QDir().mkpath(shots.path()));
+
+  ConsoleWindow& w = Open();
+  w.SetText("AddName", "Ann Example");
+  w.SetText("AddEMail", "ann@example.org");
+  w.SetText("AddMailingAddress", "1 Main Street\r\nSpringfield");
+  w.SetText("FileName", "/home/operator/news.eml");
+  w.SetText("Subject", "Verdanpost news");
+  w.SetText("MessageText", "Hello everyone,\r\nthis is the news.");
+  w.SetSetupValues({"Verdanpost", "list@example.org", "List Owner", "owner@example.org",
+                    "mail.example.org", "50", 1, 1});
+  const char* pages[] = {"add", "remove", "messages", "setup"};
+  for (int tab = 1; tab <= 4; ++tab) {
+    w.SelectMainTab(tab);
+    const QString file =
+        shots.filePath(QStringLiteral("page-%1-%2.png").arg(tab).arg(pages[tab - 1]));
+    EXPECT_TRUE(w.grab().save(file)) << file.toStdString();
+  }
+  w.SelectMainTab(3);
+  const char* tabs[] = {"send", "addition", "removal"};
+  for (int tab = 1; tab <= 3; ++tab) {
+    w.SelectMessageTab(tab);
+    const QString file =
+        shots.filePath(QStringLiteral("editor-%1-%2.png").arg(tab).arg(tabs[tab - 1]));
+    EXPECT_TRUE(w.grab().save(file)) << file.toStdString();
+  }
+}
+
+}  // namespace
+}  // namespace verdanpost
