@@ -71,25 +71,6 @@ TEST_F(SettingsStoreTest, TextsComeBackUnchanged) {
   for (const QString& text : texts) EXPECT_EQ(RoundTrip(text), text) << text.toStdString();
 }
 
-TEST_F(SettingsStoreTest, MissingKeysGiveTheReadDefaults) {
-  auto settings = HandWritten("[Setup]\nFromName=Ann\n");
-  SettingsStore store(*settings);
-  EXPECT_EQ(store.Read("Setup", "FromName", "x"), "Ann");
-  EXPECT_EQ(store.Read("Setup", "FromEmail", "x"), "x");
-  EXPECT_EQ(store.Read("Removal", "Subject"), "");
-
-  const MessageDefinition definition = ReadMessageDefinition(store, "Removal");
-  EXPECT_EQ(definition, MessageDefinition());
-  EXPECT_TRUE(definition.UseFile);
-  EXPECT_FALSE(definition.UseText);
-  EXPECT_EQ(definition.SendRaw, kChecked);
-
-  const SetupSettings setup = ReadSetupSettings(store);
-  EXPECT_EQ(setup.FromName, "Ann");
-  EXPECT_EQ(setup.LimitRecipientsPerMessage, kUnchecked);
-  EXPECT_EQ(setup.CopyMessages, kChecked);
-}
-
 TEST_F(SettingsStoreTest, ValuesThatDoNotConvertCountAsMissing) {
   {
     auto settings = HandWritten(
@@ -129,38 +110,6 @@ TEST_F(SettingsStoreTest, ValuesThatDoNotConvertCountAsMissing) {
 TEST_F(SettingsStoreTest, HandWrittenCommaListIsOneText) {
   auto settings = HandWritten("[Messages]\nSubject=Hello, world\n");
   EXPECT_EQ(SettingsStore(*settings).Read("Messages", "Subject"), "Hello, world");
-}
-
-TEST_F(SettingsStoreTest, WrittenForms) {
-  const QString path = Path("forms.ini");
-  {
-    QSettings settings(path, QSettings::IniFormat);
-    SettingsStore store(settings);
-    MessageDefinition definition;
-    definition.UseFile = false;
-    definition.UseText = true;
-    definition.SendRaw = kUnchecked;
-    WriteMessageDefinition(store, "Addition", definition);
-    ASSERT_EQ(store.Flush(), std::nullopt);
-  }
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QByteArray text = file.readAll();
-  EXPECT_NE(text.indexOf("UseFile=False"), -1) << text.toStdString();
-  EXPECT_NE(text.indexOf("UseText=True"), -1) << text.toStdString();
-  EXPECT_NE(text.indexOf("SendRaw=0"), -1) << text.toStdString();
-}
-
-TEST_F(SettingsStoreTest, UnwritableFileIsReported) {
-  QFile blocker(Path("blocker"));
-  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
-  const QString path = Path("blocker/settings.ini");
-  QSettings settings(path, QSettings::IniFormat);
-  SettingsStore store(settings);
-  store.Write("Setup", "FromName", "Ann");
-  EXPECT_EQ(store.Flush(),
-            QStringLiteral("The settings could not be saved: %1 cannot be written.").arg(path));
 }
 
 }  // namespace
