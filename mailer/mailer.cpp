@@ -29,8 +29,7 @@ Outcome SendFileContent(MessageFile* file, SmtpSession* session) {
 }
 
 // Copies `file` from its start to the server, leaving out the Bcc range. A
-// chunk never crosses the start of the range; the range itself is read in
-// one go and dropped.
+// chunk never crosses the start of the range; the range is read and dropped.
 Outcome SendRawFileContent(MessageFile* file, const BccRange& bcc, SmtpSession* session) {
   std::array<char, kChunkSize> buffer;
   uint64_t position = 0;
