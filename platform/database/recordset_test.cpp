@@ -177,8 +177,13 @@ TEST_P(RecordsetTest, DeleteRemovesExactlyTheCurrentRow) {
 }
 
 TEST_P(RecordsetTest, SelectComparesTheValueWhole) {
-  const std::vector<std::string> hostile = {
-      "o'brien@x", "a@x'; DELETE FROM \"People\"; --", "%", "a@x' OR '1'='1", "\"E-Mail\"", " a@x"};
+  const std::vector<std::string> hostile = {"o'brien@x",
+                                            "a@x'; DELETE FROM \"People\"; --",
+                                            "%",
+                                            "a@x' OR '1'='1",
+                                            "\"E-Mail\"",
+                                            " a@x",
+                                            "jürgen@zoë.example"};
   Insert("People", "plain", "a@x");
   Insert("People", "percent", "100%@x");
   for (const std::string& address : hostile) {
@@ -200,7 +205,7 @@ TEST_P(RecordsetTest, SelectComparesTheValueWhole) {
     EXPECT_EQ(address, value);
     EXPECT_EQ("the record set has no column named Size", records.Fields("Size", &value).message());
   }
-  EXPECT_EQ(8, RowsIn("People"));
+  EXPECT_EQ(9, RowsIn("People"));
 }
 
 TEST_P(RecordsetTest, DriverFailuresCarryTheDriverText) {
