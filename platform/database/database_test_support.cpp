@@ -137,7 +137,8 @@ fs::path SQLiteFile() { return Workspace() / "vestro.db"; }
 
 std::string Definition(Backend backend) {
   if (backend == Backend::kSQLite) {
-    return "Driver = SQLite3\nDatabase = " + SQLiteFile().string() + "\n";
+    // A short busy time-out (milliseconds) lets tests meet a locked database.
+    return "Driver = SQLite3\nDatabase = " + SQLiteFile().string() + "\nTimeout = 200\n";
   }
   return "Driver = PostgreSQL Unicode\nServername = " + TheCluster().socket_dir().string() +
          "\nPort = 5432\nDatabase = postgres\nUsername = verdan\n";

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/database/database_test_support.h"
+#include "platform/database/statement.h"
 
 namespace verdanpost::database {
 namespace {
@@ -235,6 +236,16 @@ TEST_P(RecordsetTest, DriverFailuresCarryTheDriverText) {
         "(SQLSTATE IM002)",
         status.message());
     EXPECT_FALSE(other.is_open());
+  }
+  if (GetParam() == Backend::kSQLite) {
+    // Another connection holds the database.
+    Connection holder;
+    ASSERT_TRUE(holder.Open(source_).ok());
+    Statement lock;
+    ASSERT_TRUE(lock.Execute(holder.handle(), "BEGIN EXCLUSIVE", {}).ok());
+    Recordset records;
+    EXPECT_THAT(records.Open("People", &connection_).message(), HasSubstr("database is locked"));
+    EXPECT_FALSE(records.is_open());
   }
   {
     Recordset records;
