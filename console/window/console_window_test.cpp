@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -471,6 +472,12 @@ TEST_F(ConsoleWindowTest, KeyboardFocusOrder) {
   (void)w;
 }
 
+// What the operator sees once the window has handled its pending events.
+QPixmap Picture(QWidget& window) {
+  QCoreApplication::processEvents();
+  return window.grab();
+}
+
 // Leaves pictures of the four pages and of the editor's three tabs in
 // $VERDANPOST_BUILD_DIR/screenshots/, for looking at the window without
 // starting it.
@@ -494,7 +501,7 @@ TEST_F(ConsoleWindowTest, SavesPicturesOfThePages) {
     w.SelectMainTab(tab);
     const QString file =
         shots.filePath(QStringLiteral("page-%1-%2.png").arg(tab).arg(pages[tab - 1]));
-    EXPECT_TRUE(w.grab().save(file)) << file.toStdString();
+    EXPECT_TRUE(Picture(w).save(file)) << file.toStdString();
   }
   w.SelectMainTab(3);
   const char* tabs[] = {"send", "addition", "removal"};
@@ -502,7 +509,7 @@ TEST_F(ConsoleWindowTest, SavesPicturesOfThePages) {
     w.SelectMessageTab(tab);
     const QString file =
         shots.filePath(QStringLiteral("editor-%1-%2.png").arg(tab).arg(tabs[tab - 1]));
-    EXPECT_TRUE(w.grab().save(file)) << file.toStdString();
+    EXPECT_TRUE(Picture(w).save(file)) << file.toStdString();
   }
 }
 

@@ -1,5 +1,6 @@
 #include "console/window/tab_strip.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionTabWidgetFrame>
@@ -26,7 +27,7 @@ void TabStrip::AddTab(const QString& caption, const QString& key, const QString&
   const QSignalBlocker blocker(bar_);
   const int index = bar_->addTab(caption);
   bar_->setTabData(index, QVariantMap{{kKey, key}, {kTag, tag}});
-  bar_->resize(width(), bar_->sizeHint().height());
+  FitBar();
 }
 
 int TabStrip::count() const { return bar_->count(); }
@@ -56,6 +57,13 @@ void TabStrip::paintEvent(QPaintEvent*) {
   style()->drawPrimitive(QStyle::PE_FrameTabWidget, &option, &painter, this);
 }
 
-void TabStrip::resizeEvent(QResizeEvent*) { bar_->resize(width(), bar_->sizeHint().height()); }
+void TabStrip::resizeEvent(QResizeEvent*) { FitBar(); }
+
+void TabStrip::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) FitBar();
+  QWidget::changeEvent(event);
+}
+
+void TabStrip::FitBar() { bar_->setGeometry(0, 0, width(), bar_->sizeHint().height()); }
 
 }  // namespace verdanpost

@@ -33,8 +33,11 @@ class TabStrip : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  void FitBar();
+
   QTabBar* bar_;
 };
 
