@@ -161,7 +161,7 @@ TEST_F(MailerTest, FailedSendsGiveTheStepsCode) {
   // answers it with a reset), the sends after it fail, without SIGPIPE.
   {
     NewPeer().SetReply(SmtpStep::kData, PeerReply::Disconnect("354 go\r\n"));
-    std::string path = WriteFile("big.txt", std::string(5000, 'x'));
+    std::string path = WriteFile("big.txt", std::string(200000, 'x'));
     mailer_->SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "", path);
     ExpectOutcome(10, "Could not write message to the server");
   }

@@ -17,7 +17,7 @@ namespace {
 
 constexpr auto kPacketPause = std::chrono::milliseconds(20);
 constexpr auto kIdleWait = std::chrono::seconds(10);
-constexpr int kStopReadingFor = 2000;  // milliseconds
+constexpr int kStopReadingFor = 30000;  // milliseconds
 
 void SendAll(int fd, const std::string& bytes) {
   size_t done = 0;

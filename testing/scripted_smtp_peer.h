@@ -19,11 +19,13 @@ enum class SmtpStep { kGreeting, kHelo, kMailFrom, kRcptTo, kData, kEndOfData, k
 struct PeerReply {
   enum class Action {
     kSend,         // send `packets`, then go on
-    kDisconnect,   // send `packets` (may be none), then close the connection
+    kDisconnect,   // send `packets` (may be none), closing the connection with
+                   // the last of them, so the client cannot answer before
     kReset,        // send `packets`, then abort the connection (TCP reset)
     kStall,        // send `packets`, then never answer again on this connection
-    kStopReading,  // send `packets`, then stall without reading for two seconds,
-                   // so that the client's sends back up and time out
+    kStopReading,  // send `packets`, then neither read nor answer for 30 s or
+                   // until the peer is destroyed, so that the client's sends
+                   // back up and time out (accessors wait for it up to 10 s)
   };
 
   // One reply sent in one packet, e.g. "250 Ok\r\n" or a multi-line text.
