@@ -1,42 +1,11 @@
 #include "platform/database/recordset.h"
 
-#include <cstring>
 #include <utility>
+
+#include "platform/database/packed_row.h"
 
 namespace verdanpost::database {
 namespace {
-
-// A row is packed into one string: per column a tag byte (0 null, 1 value),
-// then for a value its length as 4 bytes and its bytes.
-void PackValue(const std::optional<std::string>& value, std::string* packed) {
-  packed->push_back(value ? 1 : 0);
-  if (!value) return;
-  uint32_t length = static_cast<uint32_t>(value->size());
-  packed->append(reinterpret_cast<const char*>(&length), sizeof(length));
-  packed->append(*value);
-}
-
-// Byte offset of column |index| in |packed|.
-size_t FieldOffset(const std::string& packed, size_t index) {
-  size_t offset = 0;
-  for (size_t i = 0; i < index; ++i) {
-    bool present = packed[offset++] != 0;
-    if (present) {
-      uint32_t length;
-      std::memcpy(&length, packed.data() + offset, sizeof(length));
-      offset += sizeof(length) + length;
-    }
-  }
-  return offset;
-}
-
-std::optional<std::string> UnpackField(const std::string& packed, size_t index) {
-  size_t offset = FieldOffset(packed, index);
-  if (packed[offset++] == 0) return std::nullopt;
-  uint32_t length;
-  std::memcpy(&length, packed.data() + offset, sizeof(length));
-  return packed.substr(offset + sizeof(length), length);
-}
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -233,7 +202,7 @@ Status Recordset::FetchPage() {
     if (!select_.where_column.empty()) parameters.push_back({select_.where_value, 0});
     if (!page_.empty()) {
       const std::string& last = page_.back();
-      AddKeyParameters(last.substr(0, FieldOffset(last, key_.size())), &parameters);
+      AddKeyParameters(PackedPrefix(last, key_.size()), &parameters);
     }
     AddKeyParameters(*bound_, &parameters);
     std::vector<std::string> rows;
@@ -244,10 +213,10 @@ Status Recordset::FetchPage() {
       page_.clear();
       break;
     }
-    std::string last_key = rows.back().substr(0, FieldOffset(rows.back(), key_.size()));
+    std::string last_key = PackedPrefix(rows.back(), key_.size());
     page_.clear();
     for (std::string& row : rows) {
-      if (appended_keys_.count(row.substr(0, FieldOffset(row, key_.size()))) == 0) {
+      if (appended_keys_.count(PackedPrefix(row, key_.size())) == 0) {
         page_.push_back(std::move(row));
       }
     }
@@ -406,7 +375,7 @@ Status Recordset::AddNew(const std::vector<std::string>& fields, const std::vect
     return status;
   }
   if (rows.size() != 1) return Status::Error("the database returned no appended row");
-  appended_keys_.insert(rows[0].substr(0, FieldOffset(rows[0], key_.size())));
+  appended_keys_.insert(PackedPrefix(rows[0], key_.size()));
   appended_.push_back({std::move(rows[0]), false});
   in_appended_ = true;
   appended_position_ = appended_.size() - 1;

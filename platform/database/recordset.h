@@ -29,8 +29,8 @@ struct Select {
 // in the order of their row identity (insertion order for an increasing
 // key), plus the rows appended through it, which stand last. RecordCount is
 // exact; AddNew and Delete reach the table at once. Rows are fetched in
-// growing pages as the position moves, so what is never visited is never
-// read. The Connection must stay open while the record set is used.
+// growing pages (LIMIT) as the position moves, so what is never visited is
+// never read. The Connection must stay open while the record set is used.
 class Recordset {
  public:
   Recordset() = default;
