@@ -1,0 +1,275 @@
+// Times the console's bulk send of the list message to 30,000 subscribers
+// read from an SQLite database through "vestro", in batches of 100 (300
+// messages), to Postfix's smtp-sink on loopback, against smtp-source -o
+// sending the same 300 messages of 100 recipients to the same sink. Prints
+// both times, their ratio (goal: at most 1.2) and the bulk send's peak
+// resident memory (goal: under 64 MiB).
+//
+// Usage: bulk_send_bench [ROUNDS]   (default 3; the fastest round counts)
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QString>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/dispatch/bulk_send.h"
+#include "console/mailinglist/list_database.h"
+#include "console/mailinglist/list_schema.h"
+#include "platform/database/statement.h"
+
+namespace verdanpost {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kSubscribers = 30000;
+constexpr int kBatch = 100;
+constexpr int kBodyLength = 1000;  // bytes of message body, for both senders
+constexpr char kSink[] = "/usr/sbin/smtp-sink";
+constexpr char kSource[] = "/usr/sbin/smtp-source";
+
+[[noreturn]] void Die(const std::string& what) {
+  std::fprintf(stderr, "bulk_send_bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+void Check(const database::Status& status, const char* what) {
+  if (!status.ok()) Die(std::string(what) + ": " + status.message());
+}
+
+// Defines "vestro" on `database` in ini files of `dir` and fills MailingList.
+void MakeList(const fs::path& dir) {
+  std::ifstream drivers("/etc/odbcinst.ini");
+  std::stringstream text;
+  text << drivers.rdbuf();
+  std::ofstream(dir / "odbcinst.ini") << text.str();
+  std::ofstream(dir / "odbc.ini") << "[vestro]\nDriver = SQLite3\nDatabase = "
+                                  << (dir / "vestro.db").string() << "\n";
+  std::ofstream(dir / "user.ini") << "";
+  setenv("ODBCSYSINI", dir.c_str(), 1);
+  setenv("ODBCINI", (dir / "user.ini").c_str(), 1);
+
+  mailinglist::ListConnection list;
+  Check(list.Open(), "open vestro");
+  Check(mailinglist::CreateTables(list.get()), "create tables");
+  database::Statement fill;
+  Check(fill.Execute(list.get()->handle(),
+                     "INSERT INTO \"MailingList\" (\"Name\", \"E-Mail\", \"MailingAddress\", "
+                     "\"BraSize\", \"DateCreated\", \"IPAddress\") "
+                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                         std::to_string(kSubscribers) +
+                         ") SELECT 'Subscriber ' || i, 'user' || i || '@example.org', "
+                         "'Street ' || i, 0, '2026-01-01 00:00:00', '127.0.0.1' FROM n",
+                     {}),
+        "fill MailingList");
+  Check(list.Close(), "close vestro");
+}
+
+void RegisterMailer(const fs::path& dir) {
+  setenv("AUTOMATION_REGISTRY", (dir / "classes-root.reg").c_str(), 1);
+  const std::string build = VERDANPOST_BUILD_DIR;
+  const std::string command = build + "/bin/autoreg " + build + "/lib/libverdanpost.so";
+  if (std::system(command.c_str()) != 0) Die("could not register the mailer: " + command);
+}
+
+int FreeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof addr;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
+    Die("no free loopback port");
+  }
+  close(fd);
+  return ntohs(addr.sin_port);
+}
+
+bool Accepting(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return ok;
+}
+
+pid_t Spawn(std::vector<std::string> args) {
+  const pid_t pid = fork();
+  if (pid < 0) Die("fork failed");
+  if (pid == 0) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+struct Run {
+  double seconds = 0;
+  long max_rss_kib = 0;
+  int status = 0;
+};
+
+// Waits for `pid`, started at `start`: its time, peak memory and exit status.
+Run Finish(pid_t pid, Clock::time_point start) {
+  Run run;
+  rusage usage{};
+  if (wait4(pid, &run.status, 0, &usage) != pid) Die("wait4 failed");
+  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  run.max_rss_kib = usage.ru_maxrss;
+  return run;
+}
+
+// The console's bulk send in a child process of its own, so that its peak
+// memory is its own: exit status 0 when it reported "Message sent :-)!".
+Run BulkSend(int port) {
+  SendInputs inputs;
+  inputs.message.UseFile = false;
+  inputs.message.UseText = true;
+  inputs.message.Subject = "Bench";
+  QByteArray body;
+  while (body.size() < kBodyLength) body += QByteArray(79, 'x') + "\r\n";
+  inputs.message.MessageText = QString::fromLatin1(body);
+  inputs.setup.FromName = "List Desk";
+  inputs.setup.FromEmail = "sender@example.org";
+  inputs.setup.ToName = "List Owner";
+  inputs.setup.ToEmail = "list@example.org";
+  inputs.setup.SMTPServer = QString("127.0.0.1:%1").arg(port);
+  inputs.setup.RecipientsPerMessage = QString::number(kBatch);
+  inputs.setup.LimitRecipientsPerMessage = kChecked;
+  inputs.setup.CopyMessages = kUnchecked;
+
+  const Clock::time_point start = Clock::now();
+  const pid_t pid = fork();
+  if (pid < 0) Die("fork failed");
+  if (pid == 0) {
+    const QString report = RunBulkSend(inputs, mailinglist::kDataSourceName);
+    if (report != kMessageSent) std::fprintf(stderr, "bulk send: %s\n", qPrintable(report));
+    std::fflush(stderr);
+    _exit(report == kMessageSent ? 0 : 1);
+  }
+  return Finish(pid, start);
+}
+
+// What the bulk send does besides mailing: open the list, read every
+// address and join them into batches, in seconds.
+double WalkOnly() {
+  const Clock::time_point start = Clock::now();
+  mailinglist::ListConnection list;
+  Check(list.Open(), "open vestro");
+  mailinglist::Recordset rows;
+  Check(mailinglist::OpenMailingList(list, &rows), "open MailingList");
+  std::string address;
+  QString batch;
+  int in_batch = 0;
+  size_t total = 0;
+  while (!rows.eof()) {
+    Check(mailinglist::FieldText(rows, "E-Mail", &address), "read E-Mail");
+    if (in_batch > 0) batch += ", ";
+    batch += QString::fromStdString(address);
+    if (++in_batch == kBatch) {
+      total += batch.size();
+      batch.clear();
+      in_batch = 0;
+    }
+    Check(rows.MoveNext(), "move");
+  }
+  Check(rows.Close(), "close MailingList");
+  Check(list.Close(), "close vestro");
+  if (total == 0) Die("the list was empty");
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+Run SmtpSource(int port) {
+  const Clock::time_point start = Clock::now();
+  const pid_t pid =
+      Spawn({kSource, "-o", "-s", "1", "-m", std::to_string(kSubscribers / kBatch), "-r",
+             std::to_string(kBatch), "-l", std::to_string(kBodyLength), "-f", "sender@example.org",
+             "-t", "rcpt@example.org", "127.0.0.1:" + std::to_string(port)});
+  return Finish(pid, start);
+}
+
+int Main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  for (const char* tool : {kSink, kSource}) {
+    if (access(tool, X_OK) != 0) Die(std::string("missing ") + tool + " (Debian package postfix)");
+  }
+  char pattern[] = "/tmp/bulk-send-bench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) Die("mkdtemp failed");
+  const fs::path dir = pattern;
+  RegisterMailer(dir);
+  MakeList(dir);
+
+  const int port = FreeLoopbackPort();
+  std::vector<std::string> sink = {kSink};
+  if (geteuid() == 0) sink.insert(sink.end(), {"-u", "nobody"});
+  sink.insert(sink.end(), {"127.0.0.1:" + std::to_string(port), "256"});
+  const pid_t sink_pid = Spawn(sink);
+  for (int i = 0; i < 100 && !Accepting(port); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+
+  std::printf(
+      "bulk send: %d subscribers from SQLite in batches of %d (%d messages, %d-byte body)"
+      " to smtp-sink on 127.0.0.1:%d\n",
+      kSubscribers, kBatch, kSubscribers / kBatch, kBodyLength, port);
+  Run best_bulk, best_source;
+  best_bulk.seconds = best_source.seconds = 1e9;
+  long peak_kib = 0;
+  bool failed = false;
+  for (int round = 1; round <= rounds; ++round) {
+    const Run source = SmtpSource(port);
+    const Run bulk = BulkSend(port);
+    failed = failed || source.status != 0 || bulk.status != 0;
+    std::printf("  round %d: smtp-source -o %.3f s, bulk send %.3f s (peak %.1f MiB)%s\n", round,
+                source.seconds, bulk.seconds, bulk.max_rss_kib / 1024.0,
+                source.status != 0 || bulk.status != 0 ? "  FAILED" : "");
+    best_source.seconds = std::min(best_source.seconds, source.seconds);
+    best_bulk.seconds = std::min(best_bulk.seconds, bulk.seconds);
+    peak_kib = std::max(peak_kib, bulk.max_rss_kib);
+  }
+  double walk = 1e9;
+  for (int round = 0; round < rounds; ++round) walk = std::min(walk, WalkOnly());
+  kill(sink_pid, SIGTERM);
+  waitpid(sink_pid, nullptr, 0);
+  fs::remove_all(dir);
+
+  const double ratio = best_bulk.seconds / best_source.seconds;
+  std::printf("smtp-source -o:  %.3f s (fastest of %d)\n", best_source.seconds, rounds);
+  std::printf("bulk send:       %.3f s (fastest of %d, database walk included)\n",
+              best_bulk.seconds, rounds);
+  std::printf("  of which list walk and batching: %.3f s\n", walk);
+  std::printf("ratio:           %.2f (goal: at most 1.2) %s\n", ratio,
+              ratio <= 1.2 ? "met" : "NOT MET");
+  std::printf("peak memory:     %.1f MiB (goal: under 64 MiB) %s\n", peak_kib / 1024.0,
+              peak_kib < 64 * 1024 ? "met" : "NOT MET");
+  return failed ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace verdanpost
+
+int main(int argc, char** argv) { return verdanpost::Main(argc, argv); }
