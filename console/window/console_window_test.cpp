@@ -209,11 +209,16 @@ TEST_F(ConsoleWindowTest, SendMessageIsReachableOnlyOnTheSendTab) {
 TEST_F(ConsoleWindowTest, EditorSwitchingKeepsUnsavedEdits) {
   ConsoleWindow& w = Open();
   w.SelectMainTab(3);
+  VisibilityLog log;
+  for (const char* frame : {"MessagesFrame(0)", "MessagesFrame(1)", "MessagesFrame(2)"}) {
+    log.Watch(Control(frame));
+  }
   {
     // Tab 1 to tab 2: the edits go to "Messages", "Addition" comes in.
     EditMessage("list news");
     w.SelectMessageTab(2);
     EXPECT_EQ(w.CurrentMessageTab(), 2);
+    EXPECT_EQ(log.events, (std::vector<QString>{"show MessagesFrame(1)", "hide MessagesFrame(0)"}));
     EXPECT_EQ(Stored("Messages", "Subject"), "list news");
     EXPECT_EQ(Stored("Messages", "UseFile"), "False");
     EXPECT_EQ(w.EditorDefinition(), MessageDefinition());
