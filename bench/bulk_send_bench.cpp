@@ -181,7 +181,8 @@ double WalkOnly() {
   mailinglist::ListConnection list;
   Check(list.Open(), "open vestro");
   mailinglist::Recordset rows;
-  Check(mailinglist::OpenMailingList(list, &rows), "open MailingList");
+  Check(rows.Open(database::Select{"MailingList", {"E-Mail"}, "", {}}, list.get()),
+        "open MailingList");
   std::string address;
   QString batch;
   int in_batch = 0;

@@ -96,7 +96,9 @@ QString RunBulkSend(const SendInputs& inputs, const char* data_source) {
     return "The mailing list could not be opened: " + QString::fromStdString(status.message());
   }
   mailinglist::Recordset list;
-  status = mailinglist::OpenMailingList(connection, &list);
+  // Only the addresses are read, so only they are fetched.
+  status =
+      list.Open(database::Select{mailinglist::kMailingList, {"E-Mail"}, "", {}}, connection.get());
   int64_t count = 0;
   if (status.ok()) status = list.RecordCount(&count);
   if (!status.ok()) return DatabaseError(status);
