@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 
 #include "mailer/smtp_session.h"
 #include "testing/scripted_smtp_peer.h"
@@ -410,7 +411,11 @@ TEST_F(MailerTest, RawFileFailuresCloseWithoutQuit) {
 }
 
 TEST_F(MailerTest, ReachesAPeerOverIpv6) {
-  NewPeer("::1");
+  try {
+    NewPeer("::1");
+  } catch (const std::runtime_error& e) {
+    GTEST_SKIP() << "no IPv6 loopback here: " << e.what();
+  }
   EXPECT_EQ(peer_->server_name().rfind("[::1]:", 0), 0u);
   SendSimple();
   ExpectOutcome(0, "Message sent");
