@@ -26,8 +26,10 @@ class RecordingDialogs : public Dialogs {
                                          const QString& initial_name) override {
     file_requests.push_back({filter, initial_name});
     if (file_answers.empty()) return std::nullopt;
-    std::optional<QString> answer = file_answers.front();
+    const bool chosen = file_answers.front().has_value();
+    const QString answer = chosen ? *file_answers.front() : QString();
     file_answers.pop_front();
+    if (!chosen) return std::nullopt;
     return answer;
   }
 
