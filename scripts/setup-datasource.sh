@@ -24,6 +24,7 @@ cat >"$template" <<INI
 Description = Verdanpost subscribers
 Driver = SQLite3
 Database = $database
+Timeout = 5000
 INI
 # -h: the user's data sources, not the system's.
 odbcinst -i -s -h -f "$template" >/dev/null

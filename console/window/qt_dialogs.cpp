@@ -32,6 +32,7 @@ void QtDialogs::ShowMessage(const QString& text) {
                   parent_);
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
+  ReturnFocus();
 }
 
 void ConfigureOpenDialog(QFileDialog& dialog, const QString& filter, const QString& initial_name) {
@@ -48,8 +49,16 @@ std::optional<QString> QtDialogs::GetOpenFileName(const QString& filter,
                                                   const QString& initial_name) {
   QFileDialog dialog(parent_);
   ConfigureOpenDialog(dialog, filter, initial_name);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+  ReturnFocus();
+  if (!chosen) return std::nullopt;
   return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+// Without a window manager nobody hands the keyboard back to the window
+// once a dialog has closed, and the operator could no longer type.
+void QtDialogs::ReturnFocus() {
+  if (parent_ != nullptr) parent_->activateWindow();
 }
 
 }  // namespace verdanpost

@@ -22,6 +22,8 @@ class QtDialogs : public Dialogs {
                                          const QString& initial_name) override;
 
  private:
+  void ReturnFocus();
+
   QPointer<QWidget> parent_;
 };
 
