@@ -5,23 +5,13 @@
 #include <atomic>
 #include <new>
 
+#include "platform/ascii.h"
 #include "platform/automation/registry.h"
 
 namespace verdanpost {
 namespace {
 
 constexpr int kMaxMethodParams = 8;
-
-bool NameEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string VersionKey(uint16_t major, uint16_t minor) {
   return std::to_string(major) + "." + std::to_string(minor);
@@ -113,7 +103,7 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* dispids) {
   std::string name = Utf16ToUtf8(names[0]);
   const Member* found = nullptr;
   for (const Member& m : members_) {
-    if (NameEquals(m.name, name)) {
+    if (EqualsIgnoreAsciiCase(m.name, name)) {
       // A method's parameter names are the ones a caller can ask for.
       if (found == nullptr || m.kind == kAutomationMethod) found = &m;
     }
@@ -125,7 +115,7 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* dispids) {
   for (UINT i = 1; i < count; ++i) {
     std::string param = names[i] != nullptr ? Utf16ToUtf8(names[i]) : "";
     for (size_t p = 0; p < found->param_names.size(); ++p)
-      if (NameEquals(found->param_names[p], param)) dispids[i] = static_cast<DISPID>(p);
+      if (EqualsIgnoreAsciiCase(found->param_names[p], param)) dispids[i] = static_cast<DISPID>(p);
     if (dispids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
   }
   return hr;

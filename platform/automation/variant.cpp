@@ -4,19 +4,10 @@
 #include <limits>
 #include <optional>
 
+#include "platform/ascii.h"
+
 namespace verdanpost {
 namespace {
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -42,11 +33,11 @@ HRESULT ToInteger(const VARIANT& src, int64_t* out) {
     case VT_BSTR: {
       std::string text = BstrToUtf8(src.bstrVal);
       std::string_view s = Trim(text);
-      if (EqualsIgnoreCase(s, "true")) {
+      if (EqualsIgnoreAsciiCase(s, "true")) {
         *out = -1;
         return S_OK;
       }
-      if (EqualsIgnoreCase(s, "false")) {
+      if (EqualsIgnoreAsciiCase(s, "false")) {
         *out = 0;
         return S_OK;
       }

@@ -2,21 +2,11 @@
 
 #include <utility>
 
+#include "platform/ascii.h"
 #include "platform/database/packed_row.h"
 
 namespace verdanpost::database {
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 constexpr size_t kFirstPage = 32;
 constexpr size_t kLargestPage = 2048;
@@ -327,7 +317,7 @@ Status Recordset::Fields(std::string_view name, std::optional<std::string>* valu
                                           : "there is no current row");
   }
   for (size_t i = 0; i < columns_.size(); ++i) {
-    if (SameName(columns_[i], name)) {
+    if (EqualsIgnoreAsciiCase(columns_[i], name)) {
       *value = UnpackField(*row, key_.size() + i);
       return Status::OK();
     }
