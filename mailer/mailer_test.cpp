@@ -131,6 +131,11 @@ TEST_F(MailerTest, RepliesAreReadWhateverTheirShape) {
     SendSimple();
     ExpectOutcome(0, "Server returned incorrect response on connection");
   }
+  {  // Closed in the middle of a continuation line: the reply never ended.
+    NewPeer().SetReply(SmtpStep::kGreeting, PeerReply::Disconnect("220-a"));
+    SendSimple();
+    ExpectOutcome(0, "Server returned incorrect response on connection");
+  }
 }
 
 TEST_F(MailerTest, EachRefusedStepEndsTheCallWithoutQuit) {

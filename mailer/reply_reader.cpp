@@ -45,9 +45,11 @@ int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout) {
       if (line.size() < kMaxLine) line.push_back(byte);
       if (byte == '\n') break;
     }
-    // A closed connection ends the reply with what this line holds: looping
-    // on would only read nothing again.
-    if (closed || line.size() < 4 || line[3] != '-') return ReplyCode(line);
+    if (line.size() < 4 || line[3] != '-') return ReplyCode(line);
+    // A continuation line cut off by the close is still no final line: the
+    // next line would read as blanks, so the reply's code is 0, never the
+    // code of a reply that did not end.
+    if (closed) return 0;
   }
 }
 

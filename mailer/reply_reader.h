@@ -14,8 +14,9 @@ int ReplyCode(std::string_view line);
 
 // Reads one whole reply, one byte per receive, continuation lines and all, and
 // returns the code of its final line; -1 when receiving fails or `timeout`
-// passes. A server that closes the connection gives what the line holds so far
-// (0 for an empty line), never a wait.
+// passes. A server that closes the connection gives the code of what the line
+// holds so far (0 for an empty line or a cut-off continuation line), never a
+// wait.
 int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout);
 
 }  // namespace verdanpost
