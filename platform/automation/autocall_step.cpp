@@ -89,15 +89,15 @@ bool ParseAutocallStep(std::string_view text, AutocallStep* step, std::string* e
   if (text[pos] == '=') {
     step->kind = AutocallStep::Kind::kPut;
     std::string_view value = text.substr(pos + 1);
+    // A value wholly in double quotes is the string between them; any other
+    // value that is no integer or Boolean is a string as it stands, so a
+    // put never fails to parse.
     Variant v;
-    if (!value.empty() && value.front() == '"') {
-      std::string s;
-      size_t p = pos + 1;
-      if (!ReadQuoted(text, &p, &s, err)) return false;
-      if (p != text.size()) {
-        *err = "unexpected text after the quoted value in '" + std::string(text) + "'";
-        return false;
-      }
+    std::string s;
+    size_t p = pos + 1;
+    std::string quote_err;
+    if (!value.empty() && value.front() == '"' && ReadQuoted(text, &p, &s, &quote_err) &&
+        p == text.size()) {
       v = Variant(std::string_view(s));
     } else if (!ParseLiteral(value, &v)) {
       v = Variant(value);
