@@ -17,6 +17,12 @@ data_dir="${XDG_DATA_HOME:-$HOME/.local/share}/verdanpost"
 database="$data_dir/vestro.db"
 mkdir -p "$data_dir"
 
+# The tables first, through the driver directly: a data source is defined
+# only once its database holds them, so a failed first run is retried by the
+# next instead of leaving "vestro" on a database without tables. Creates the
+# file when missing and only the tables that are missing.
+"$listdb" create-tables "Driver=SQLite3;Database=$database;Timeout=5000"
+
 template=$(mktemp)
 trap 'rm -f "$template"' EXIT
 cat >"$template" <<INI
@@ -28,6 +34,3 @@ Timeout = 5000
 INI
 # -h: the user's data sources, not the system's.
 odbcinst -i -s -h -f "$template" >/dev/null
-
-# Creates the file when missing and only the tables that are missing.
-"$listdb" create-tables vestro
