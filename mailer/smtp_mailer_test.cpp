@@ -276,6 +276,27 @@ TEST_F(SMTPMailerTest, MembersStoreAndReportWithoutTouchingTheErrorState) {
     EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 50);
     EXPECT_EQ(mailer.Get("ErrorMessage").value().ToString(), "From parameter required");
   }
+  {
+    // The file members answer from their own slots: a missing file is
+    // refused before any connection (SendMessage would try to connect).
+    const std::string missing = dir_ + "/missing.eml";
+    ASSERT_TRUE(mailer.Put("ServerName", Variant("no-such-host.invalid")).ok());
+    ASSERT_TRUE(mailer.Put("IgnoreTo", Variant(int32_t{0})).ok());
+    AutomationResult raw = mailer.Call("SendRawMessageFromFile", {Variant(missing)});
+    EXPECT_TRUE(raw.ok()) << raw.error();
+    EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 4);
+    EXPECT_EQ(mailer.Get("ErrorMessage").value().ToString(), "Cannot open file");
+    AutomationResult file =
+        mailer.Call("SendMessageFromFile", {Variant("a@x.org"), Variant("b@x.org"), Variant(""),
+                                            Variant(""), Variant(""), Variant(missing)});
+    EXPECT_TRUE(file.ok()) << file.error();
+    EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 4);
+    AutomationResult text =
+        mailer.Call("SendMessage", {Variant("a@x.org"), Variant("b@x.org"), Variant(""),
+                                    Variant(""), Variant(""), Variant(missing)});
+    EXPECT_TRUE(text.ok()) << text.error();
+    EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 6);  // the name does not resolve
+  }
 }
 
 TEST_F(SMTPMailerTest, ObjectsAndLocksKeepTheLibraryLoaded) {
