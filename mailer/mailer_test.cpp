@@ -307,6 +307,17 @@ TEST_F(MailerTest, SilentServersTimeOut) {
                          std::string(32 << 20, 'x'));
     ExpectOutcome(10, "Could not write message to the server");
   }
+  {  // A server that reads slowly but steadily takes longer than the time-out
+     // in all, yet never lets a wait reach it: the text goes through.
+    NewPeer().SetReply(SmtpStep::kData, PeerReply::ReadSlowly("354 go\r\n"));
+    SmtpTimeouts timeouts = ShortTimeouts();
+    timeouts.content_send = milliseconds(600);
+    timeouts.end_of_data = milliseconds(5000);
+    mailer_->set_timeouts_for_testing(timeouts);
+    mailer_->SendMessage("ann@example.org", "bob@example.org", "", "", "",
+                         std::string(24 << 20, 'x'));
+    ExpectOutcome(0, "Message sent");
+  }
 }
 
 TEST_F(MailerTest, ContentIsFramedInAllThreeKinds) {

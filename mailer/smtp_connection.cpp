@@ -97,6 +97,9 @@ bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds t
     ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent > 0) {
       bytes.remove_prefix(static_cast<size_t>(sent));
+      // The time-out bounds each wait for the server to take more, as the
+      // protocol means it: a slow but steady transfer is no time-out.
+      deadline = Clock::now() + timeout;
     } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       if (!WaitFor(fd_, POLLOUT, deadline)) return false;
     } else if (sent < 0 && errno == EINTR) {

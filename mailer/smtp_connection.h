@@ -28,7 +28,8 @@ class SmtpConnection {
   // could be created at all.
   ConnectResult Connect(const std::string& server_name, std::chrono::milliseconds timeout);
 
-  // Sends all of `bytes` or fails; false also when `timeout` passes first.
+  // Sends all of `bytes` or fails; false also when the server takes none of
+  // them for `timeout`.
   bool SendAll(std::string_view bytes, std::chrono::milliseconds timeout);
 
   // Receives exactly one byte with one receive call (nothing is read ahead).

@@ -18,6 +18,8 @@ namespace {
 constexpr auto kPacketPause = std::chrono::milliseconds(20);
 constexpr auto kIdleWait = std::chrono::seconds(10);
 constexpr int kStopReadingFor = 30000;  // milliseconds
+constexpr auto kSlowPause = std::chrono::milliseconds(100);
+constexpr size_t kSlowPiece = 1 << 20;
 
 void SendAll(int fd, const std::string& bytes) {
   size_t done = 0;
@@ -194,6 +196,7 @@ bool ScriptedSmtpPeer::Play(int fd, const PeerReply& reply) {
   }
   switch (reply.action) {
     case PeerReply::Action::kSend:
+    case PeerReply::Action::kReadSlowly:
       return true;
     case PeerReply::Action::kDisconnect:
       return false;
@@ -223,15 +226,20 @@ bool ScriptedSmtpPeer::Play(int fd, const PeerReply& reply) {
 
 void ScriptedSmtpPeer::ServeConnection(int fd) {
   std::string pending;  // received, not yet taken as a line or content
+  bool slow = false;    // set by a kReadSlowly reply
+  std::vector<char> buffer(4096);
   // Receives more bytes into `pending`; false at the end of the connection.
   auto receive = [&]() {
-    char buffer[4096];
+    if (slow) {
+      pollfd stop{stop_pipe_[0], POLLIN, 0};
+      if (::poll(&stop, 1, static_cast<int>(kSlowPause.count())) != 0) return false;
+    }
     pollfd p[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
     if (::poll(p, 2, -1) <= 0 || p[1].revents != 0) return false;
-    ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
+    ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
     if (got <= 0) return false;
-    Record(buffer, static_cast<size_t>(got));
-    pending.append(buffer, static_cast<size_t>(got));
+    Record(buffer.data(), static_cast<size_t>(got));
+    pending.append(buffer.data(), static_cast<size_t>(got));
     return true;
   };
 
@@ -268,6 +276,10 @@ void ScriptedSmtpPeer::ServeConnection(int fd) {
     PeerReply reply = ReplyFor(step, rcpt_index);
     if (step == SmtpStep::kRcptTo) ++rcpt_index;
     if (!Play(fd, reply)) return;
+    if (reply.action == PeerReply::Action::kReadSlowly) {
+      slow = true;
+      buffer.resize(kSlowPiece);
+    }
     if (step == SmtpStep::kQuit) return;
     if (step != SmtpStep::kData || reply.packets.empty() || reply.packets[0].rfind("354", 0) != 0) {
       continue;

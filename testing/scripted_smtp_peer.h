@@ -26,6 +26,9 @@ struct PeerReply {
     kStopReading,  // send `packets`, then neither read nor answer for 30 s or
                    // until the peer is destroyed, so that the client's sends
                    // back up and time out (accessors wait for it up to 10 s)
+    kReadSlowly,   // send `packets`, then go on, but from then on take what
+                   // arrives in pieces of at most 1 MiB with a pause of
+                   // 100 ms before each: slow, yet never stalled for long
   };
 
   // One reply sent in one packet, e.g. "250 Ok\r\n" or a multi-line text.
@@ -42,6 +45,7 @@ struct PeerReply {
   }
   static PeerReply Stall() { return {Action::kStall, {}}; }
   static PeerReply StopReading(std::string text) { return {Action::kStopReading, {text}}; }
+  static PeerReply ReadSlowly(std::string text) { return {Action::kReadSlowly, {text}}; }
 
   Action action = Action::kSend;
   std::vector<std::string> packets;
