@@ -81,18 +81,24 @@ QString Subscription::Delete() {
   if (!status.ok()) return ListFailure(status);
   if (!found) return kUserNotFound;
 
-  status = mailinglist::LogRemoval(list, name.toStdString(), lookup);
+  // A log row that went in stands for the removal, even when the trim after
+  // it failed: the removal goes ahead, and the trim's failure is told too.
+  Status trim;
+  status = mailinglist::LogRemoval(list, name.toStdString(), lookup, &trim);
   if (!status.ok()) return "The removal could not be logged, so the user stays: " + Driver(status);
+  const QString trim_note =
+      trim.ok() ? QString() : "\nThe removal log could not be trimmed: " + Driver(trim);
   status = lookup.Delete();
   if (!status.ok()) {
-    return "The removal was logged, but the user could not be removed: " + Driver(status);
+    return "The removal was logged, but the user could not be removed: " + Driver(status) +
+           trim_note;
   }
   lookup.Close();
   list.Close();
 
   const QString failure = SendFromTab(kRemovalTab, name, email, "farewell");
-  if (!failure.isEmpty()) return failure + '\n' + kRemovedAnyway;
-  return kUserRemoved;
+  if (!failure.isEmpty()) return failure + '\n' + kRemovedAnyway + trim_note;
+  return kUserRemoved + trim_note;
 }
 
 QString Subscription::SendFromTab(int tab, const QString& name, const QString& email,

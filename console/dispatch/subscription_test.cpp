@@ -233,6 +233,40 @@ TEST_F(SubscriptionTest, RemovalsOfOneAddressTwiceAndAFullLog) {
   EXPECT_THAT(RecipientsPerMessage(), ElementsAre("bob@x.test", "bob@x.test"));
 }
 
+TEST_F(SubscriptionTest, LogThatCannotBeTrimmedStillTakesTheRemoval) {
+  Subscribe("Stored Name", "bob@x.test");
+  Subscribe("Second", "sue@x.test");
+  Sql("INSERT INTO DeletedList (DeleterName) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+      "SELECT i + 1 FROM n WHERE i < 50) SELECT 'old' || i FROM n");
+  Sql("CREATE TRIGGER keep BEFORE DELETE ON DeletedList BEGIN SELECT RAISE(ABORT, 'log kept'); "
+      "END");
+  {
+    // The row went in, so the removal is logged: it goes ahead, and the
+    // failed trim is told in the same box.
+    Click("Delete");
+    const QString text = OnlyMessage();
+    EXPECT_THAT(text.toStdString(),
+                StartsWith(std::string(kUserRemoved) + "\nThe removal log could not be trimmed: "));
+    EXPECT_THAT(text.toStdString(), HasSubstr("log kept"));
+    EXPECT_EQ(Subscribers(), std::vector<std::string>{"Second|sue@x.test"});
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM DeletedList"), std::vector<std::string>{"51"});
+    EXPECT_EQ(Removals().back(),
+              "Typed Name|Stored Name|bob@x.test|2026-01-02 03:04:05|"
+              "10.0.0.9|127.0.0.1");
+  }
+  {
+    // The next removal trims the log back to its 50 most recent rows.
+    Sql("DROP TRIGGER keep");
+    window_->SetText("DeleteEmail", "sue@x.test");
+    Click("Delete");
+    EXPECT_EQ(OnlyMessage(), kUserRemoved);
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM DeletedList"), std::vector<std::string>{"50"});
+    EXPECT_EQ(Rows("SELECT DeleterName FROM DeletedList ORDER BY ID LIMIT 1"),
+              std::vector<std::string>{"old3"});
+  }
+  EXPECT_THAT(RecipientsPerMessage(), ElementsAre("bob@x.test", "sue@x.test"));
+}
+
 TEST_F(SubscriptionTest, DeleteFailuresSayHowFarTheRemovalGot) {
   Subscribe("Stored Name", "bob@x.test");
   {

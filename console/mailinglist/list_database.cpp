@@ -67,7 +67,7 @@ Status TrimDeletedList(ListConnection& list, int64_t excess) {
 }
 
 Status AppendRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
-                     Recordset* log) {
+                     Recordset* log, Status* trim) {
   std::string name, email, date_created, ip_address;
   Status status = FieldText(lookup, "Name", &name);
   if (status.ok()) status = FieldText(lookup, "E-Mail", &email);
@@ -84,19 +84,23 @@ Status AppendRemoval(ListConnection& list, const std::string& deleter_name, cons
   // The log keeps its most recent removals: past the threshold, the oldest
   // row goes, never the one just written.
   int64_t count = 0;
-  status = log->RecordCount(&count);
-  if (status.ok() && count > kDeletedListTrimThreshold) {
-    status = TrimDeletedList(list, count - kDeletedListTrimThreshold);
+  *trim = log->RecordCount(&count);
+  if (trim->ok() && count > kDeletedListTrimThreshold) {
+    *trim = TrimDeletedList(list, count - kDeletedListTrimThreshold);
   }
-  return status;
+  return Status::OK();
 }
 
 }  // namespace
 
-Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup) {
+Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
+                  Status* trim) {
   Recordset log;
-  Status status = AppendRemoval(list, deleter_name, lookup, &log);
+  Status trimmed;
+  Status status = AppendRemoval(list, deleter_name, lookup, &log, &trimmed);
   log.Close();
+  if (trim == nullptr) return status.ok() ? trimmed : status;
+  *trim = trimmed;
   return status;
 }
 

@@ -86,8 +86,12 @@ Status AppendSubscriber(ListConnection& list, const NewSubscriber& subscriber,
 // Logs the removal of |lookup|'s current row in DeletedList under
 // |deleter_name|, then trims the log to its kDeletedListTrimThreshold most
 // recent rows by deleting the oldest. Every record set it opens is closed
-// again; |lookup| stays on its row for the delete that follows.
-Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup);
+// again; |lookup| stays on its row for the delete that follows. With |trim|
+// null a failed trim is returned like a failed append; otherwise the result
+// is the append's alone, and once the row is in, the trim's goes to *trim:
+// the removal is logged then, and the next removal trims again.
+Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
+                  Status* trim = nullptr);
 
 // Opens |mailing_list| on the whole of MailingList, on its first row.
 Status OpenMailingList(ListConnection& list, Recordset* mailing_list);
