@@ -181,6 +181,24 @@ void ConsoleWindow::SetOptionValue(const QString& control, bool selected) {
   button->setAutoExclusive(selected);
   button->setChecked(selected);
   button->setAutoExclusive(true);
+  PutOptionTabStopOnSelection();
+}
+
+void ConsoleWindow::PutOptionTabStopOnSelection() {
+  // Qt keeps one Tab stop per option pair, at the button that last had the
+  // focus. A choice made from code (a definition loaded) leaves it there, and
+  // Tab would land on the option that is not selected, where Space flips the
+  // choice. The stop goes to the selected option, or to the pair's first one
+  // in the focus order (UseText) when neither is selected.
+  auto* use_file = findChild<QRadioButton*>(QStringLiteral("UseFile"));
+  auto* use_text = findChild<QRadioButton*>(QStringLiteral("UseText"));
+  if (use_file == nullptr || use_text == nullptr) return;
+  QRadioButton* stop = use_file->isChecked() ? use_file : use_text;
+  for (QRadioButton* button : {use_file, use_text}) {
+    const int policy = button->focusPolicy();
+    button->setFocusPolicy(
+        Qt::FocusPolicy(button == stop ? policy | Qt::TabFocus : policy & ~Qt::TabFocus));
+  }
 }
 
 void ConsoleWindow::SelectMainTab(int tab) { my_tab_strip_->Select(tab); }

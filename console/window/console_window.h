@@ -88,6 +88,7 @@ class ConsoleWindow : public QWidget, public ConsoleView {
 
  private:
   void FitFont();
+  void PutOptionTabStopOnSelection();
   void SetTabOrder();
   void Wire();
 

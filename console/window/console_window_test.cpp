@@ -1,12 +1,18 @@
 #include "console/window/console_window.h"
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSettings>
@@ -475,6 +481,174 @@ TEST_F(ConsoleWindowTest, KeyboardFocusOrder) {
   } while (widget != start && widget != nullptr);
   EXPECT_EQ(order, expected);
   (void)w;
+}
+
+// Drives the window from the keyboard alone, as an operator without a mouse.
+class KeyboardTest : public ConsoleWindowTest {
+ protected:
+  ConsoleWindow& OpenActive() {
+    ConsoleWindow& w = Open();
+    w.SetOperations(&operations_);
+    w.activateWindow();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), &w);
+    return w;
+  }
+
+  // Presses and releases a key at the widget that has the keyboard focus; an
+  // access key clicks its button only after a short animation, so the events
+  // run until `done` holds (or a second has passed).
+  void Press(
+      int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+      const std::function<bool()>& done = [] { return true; }) {
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_NE(target, nullptr);
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(QApplication::focusWidget(), &release);
+    QElapsedTimer timer;
+    timer.start();
+    do {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    } while (!done() && timer.elapsed() < 1000);
+  }
+
+  // The control that holds the focus, by the control's name.
+  static QString Focused() {
+    QWidget* widget = QApplication::focusWidget();
+    if (widget == nullptr) return "(none)";
+    if (qobject_cast<TabStrip*>(widget->parentWidget()) != nullptr) {
+      return widget->parentWidget()->objectName();
+    }
+    return widget->objectName();
+  }
+
+  // The controls that `count` presses of Tab (or Shift+Tab) visit.
+  QStringList Walk(int count, bool backwards = false) {
+    QStringList visited;
+    for (int i = 0; i < count; ++i) {
+      if (backwards) {
+        Press(Qt::Key_Backtab, Qt::ShiftModifier);
+      } else {
+        Press(Qt::Key_Tab);
+      }
+      visited << Focused();
+    }
+    return visited;
+  }
+
+  // Presses an access key and says which operations it ran. A button that an
+  // access key reached is held down until its animated click has run.
+  std::vector<std::string> AccessKey(int key) {
+    operations_.calls.clear();
+    Press(key, Qt::AltModifier, [this] {
+      const auto buttons = window_->findChildren<QAbstractButton*>();
+      return std::none_of(buttons.begin(), buttons.end(),
+                          [](const QAbstractButton* b) { return b->isDown(); });
+    });
+    return operations_.calls;
+  }
+
+  RecordingOperations operations_;
+};
+
+TEST_F(KeyboardTest, TabVisitsTheShownPageOnly) {
+  ConsoleWindow& w = OpenActive();
+  ASSERT_EQ(Focused(), "MyTabStrip");
+  {
+    EXPECT_EQ(Walk(5),
+              (QStringList{"AddName", "AddEMail", "AddMailingAddress", "Add", "MyTabStrip"}));
+  }
+  {
+    Press(Qt::Key_Right);  // the arrow keys switch the pages
+    EXPECT_EQ(w.CurrentMainTab(), 2);
+    EXPECT_EQ(Walk(4), (QStringList{"DeleteName", "DeleteEmail", "Delete", "MyTabStrip"}));
+  }
+  {
+    Press(Qt::Key_Right);
+    Press(Qt::Key_Right);
+    EXPECT_EQ(w.CurrentMainTab(), 4);
+    EXPECT_EQ(Walk(9), (QStringList{"FromName", "FromEmail", "ToName", "ToEmail", "SMTPServer",
+                                    "LimitRecipientsPerMessage", "RecipientsPerMessage",
+                                    "CopyMessages", "MyTabStrip"}));
+  }
+  {
+    Press(Qt::Key_Left);
+    EXPECT_EQ(w.CurrentMainTab(), 3);
+    // The option pair is one stop, at the selected option.
+    EXPECT_EQ(Walk(9),
+              (QStringList{"MessagesTabStrip", "UseFile", "SendRaw", "FileName", "GetMessageFile",
+                           "Subject", "MessageText", "SendMessage", "MyTabStrip"}));
+    EXPECT_EQ(Walk(3, true), (QStringList{"SendMessage", "MessageText", "Subject"}));
+  }
+  {
+    // On another editor tab the Send Message button is no stop.
+    Walk(5, true);
+    ASSERT_EQ(Focused(), "MessagesTabStrip");
+    Press(Qt::Key_Right);
+    EXPECT_EQ(w.CurrentMessageTab(), 2);
+    EXPECT_EQ(Walk(2, true), (QStringList{"MyTabStrip", "MessageText"}));
+  }
+}
+
+TEST_F(KeyboardTest, OptionPairStopFollowsTheLoadedDefinition) {
+  WriteStore("[Addition]\nUseFile=False\nUseText=True\n");
+  ConsoleWindow& w = OpenActive();
+  w.SelectMainTab(3);
+  Control("MessagesTabStrip")->setFocus();
+  EXPECT_EQ(Walk(1), QStringList{"UseFile"});
+  {
+    // Up and down move within the pair and select.
+    Press(Qt::Key_Down);
+    EXPECT_EQ(Focused(), "UseText");
+    EXPECT_TRUE(w.OptionValue("UseText"));
+    Press(Qt::Key_Up);
+    EXPECT_EQ(Focused(), "UseFile");
+    EXPECT_TRUE(w.OptionValue("UseFile"));
+  }
+  {
+    // The next definition is loaded with "Use Text" selected: Tab lands there.
+    w.SelectMessageTab(2);
+    Control("MessagesTabStrip")->setFocus();
+    EXPECT_EQ(Walk(2), (QStringList{"UseText", "SendRaw"}));
+    EXPECT_EQ(Walk(2, true), (QStringList{"UseText", "MessagesTabStrip"}));
+  }
+}
+
+TEST_F(KeyboardTest, AccessKeysPressOnlyTheShownPagesButtons) {
+  ConsoleWindow& w = OpenActive();
+  {
+    EXPECT_EQ(AccessKey(Qt::Key_A), std::vector<std::string>{"Add_Click"});
+    EXPECT_EQ(AccessKey(Qt::Key_D), std::vector<std::string>{});
+    EXPECT_EQ(AccessKey(Qt::Key_S), std::vector<std::string>{});
+  }
+  {
+    w.SelectMainTab(2);
+    EXPECT_EQ(AccessKey(Qt::Key_D), std::vector<std::string>{"Delete_Click"});
+    EXPECT_EQ(AccessKey(Qt::Key_A), std::vector<std::string>{});
+  }
+  {
+    w.SelectMainTab(3);
+    w.SetOptionValue("UseText", true);
+    EXPECT_EQ(AccessKey(Qt::Key_S), std::vector<std::string>{"SendMessage_Click"});
+    EXPECT_EQ(AccessKey(Qt::Key_A), std::vector<std::string>{});
+    AccessKey(Qt::Key_F);
+    EXPECT_TRUE(w.OptionValue("UseFile"));
+    EXPECT_EQ(Focused(), "UseFile");
+  }
+  {
+    // The Send Message button is on the first editor tab only.
+    w.SelectMessageTab(2);
+    EXPECT_EQ(AccessKey(Qt::Key_S), std::vector<std::string>{});
+  }
+  {
+    w.SelectMainTab(4);
+    w.SetOptionValue("UseText", true);
+    EXPECT_EQ(AccessKey(Qt::Key_S), std::vector<std::string>{});
+    AccessKey(Qt::Key_F);
+    EXPECT_FALSE(w.OptionValue("UseFile"));
+  }
 }
 
 // What the operator sees once the window has handled its pending events.
