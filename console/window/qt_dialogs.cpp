@@ -36,6 +36,10 @@ void QtDialogs::ShowMessage(const QString& text) {
 }
 
 void ConfigureOpenDialog(QFileDialog& dialog, const QString& filter, const QString& initial_name) {
+  // A desktop's own dialog may cut each description at its first "(" and
+  // show "E-Mail Files" for "E-Mail Files (*.eml)"; Qt's dialog shows the
+  // system's descriptions as they are.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setOption(QFileDialog::HideNameFilterDetails);

@@ -36,6 +36,7 @@ QStringList QtNameFilters(const QString& filter);
 
 // Sets `dialog` up for opening a file with the system's filter text, its
 // first entry selected, starting with `initial_name` (nothing when empty).
+// It is always Qt's own dialog, which shows the descriptions unchanged.
 void ConfigureOpenDialog(QFileDialog& dialog, const QString& filter, const QString& initial_name);
 
 }  // namespace verdanpost
