@@ -90,6 +90,11 @@ class BatchWalk {
 }  // namespace
 
 QString RunBulkSend(const SendInputs& inputs, const char* data_source) {
+  return RunBulkSend([&inputs] { return inputs; }, data_source);
+}
+
+QString RunBulkSend(const std::function<SendInputs()>& read_inputs, const char* data_source) {
+  // The list first: the window's controls are read once it is open.
   mailinglist::ListConnection connection;
   mailinglist::Status status = connection.Open(data_source);
   if (!status.ok()) {
@@ -103,6 +108,7 @@ QString RunBulkSend(const SendInputs& inputs, const char* data_source) {
   if (status.ok()) status = list.RecordCount(&count);
   if (!status.ok()) return DatabaseError(status);
 
+  const SendInputs inputs = read_inputs();
   const SetupSettings& setup = inputs.setup;
   const std::optional<int16_t> limit = BatchSizeFromText(setup.RecipientsPerMessage);
   if (count == 0) return kListEmpty;

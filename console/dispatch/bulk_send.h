@@ -1,6 +1,8 @@
 #ifndef VERDANPOST_CONSOLE_DISPATCH_BULK_SEND_H_
 #define VERDANPOST_CONSOLE_DISPATCH_BULK_SEND_H_
 
+#include <functional>
+
 #include <QString>
 
 #include "console/dispatch/send_recipe.h"
@@ -20,6 +22,9 @@ inline constexpr char kListTooLong[] =
 // attempted whatever the mailer says of the one before. A batch size that
 // could never end the walk, or a list too long to go out whole, is refused
 // before anything is sent. Returns the one text to show the operator.
+// `read_inputs` reads the window's controls; it is called once, after the
+// list has been opened, and not at all when the list cannot be opened.
+QString RunBulkSend(const std::function<SendInputs()>& read_inputs, const char* data_source);
 QString RunBulkSend(const SendInputs& inputs, const char* data_source);
 
 }  // namespace verdanpost

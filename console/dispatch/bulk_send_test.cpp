@@ -149,6 +149,25 @@ TEST_F(BulkSendTest, ImpossibleSendsAreRefusedBeforeAnything) {
   EXPECT_EQ(peer_->connections(), 0);
 }
 
+TEST_F(BulkSendTest, ControlsAreReadOnceTheListIsOpen) {
+  SubscribeLetters(2);
+  int reads = 0;
+  const auto read_inputs = [this, &reads] {
+    ++reads;
+    return SendInputs{window_->EditorDefinition(), window_->SetupValues()};
+  };
+  {
+    const QString text = RunBulkSend(read_inputs, "nosuchsource");
+    EXPECT_THAT(text.toStdString(), StartsWith("The mailing list could not be opened: "));
+    EXPECT_EQ(reads, 0);
+  }
+  {
+    EXPECT_EQ(RunBulkSend(read_inputs, data_source_.c_str()), kMessageSent);
+    EXPECT_EQ(reads, 1);
+  }
+  EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test b@x.test"));
+}
+
 TEST_F(BulkSendTest, FailuresOfTheFileTheListAndTheMailerAreReported) {
   SubscribeLetters(3);
   {

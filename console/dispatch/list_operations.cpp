@@ -16,8 +16,10 @@ void ListOperations::Delete_Click() { subscription_.Delete_Click(); }
 void ListOperations::SendMessage_Click() {
   // The button lies on the editor's first tab, so the editor holds the
   // definition of the message to the whole list.
-  const SendInputs inputs{window_.EditorDefinition(), window_.SetupValues()};
-  window_.dialogs().ShowMessage(RunBulkSend(inputs, mailinglist::kDataSourceName));
+  const auto read_inputs = [this] {
+    return SendInputs{window_.EditorDefinition(), window_.SetupValues()};
+  };
+  window_.dialogs().ShowMessage(RunBulkSend(read_inputs, mailinglist::kDataSourceName));
 }
 
 }  // namespace verdanpost
