@@ -1,8 +1,10 @@
 #include "console/settings/settings_store.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include "console/settings/message_definition.h"
@@ -12,6 +14,18 @@ namespace verdanpost {
 namespace {
 
 QString KeyPath(const QString& section, const QString& key) { return section + '/' + key; }
+
+// Whether the INI file at `path` exists and reads without a format error.
+// It is read from a copy: QSettings objects on the same path share one
+// in-memory cache and would not look at the file again.
+bool ReadsCleanly(const QString& path) {
+  const QTemporaryDir dir;
+  const QString copy = dir.filePath(QStringLiteral("check.ini"));
+  if (!dir.isValid() || !QFile::copy(path, copy)) return false;
+  const QSettings check(copy, QSettings::IniFormat);
+  check.allKeys();  // the file is parsed on first use
+  return check.status() == QSettings::NoError;
+}
 
 }  // namespace
 
@@ -70,8 +84,19 @@ void SettingsStore::WriteCheckState(const QString& section, const QString& key, 
 std::optional<QString> SettingsStore::Flush() {
   settings_.sync();
   // A format error comes from reading a damaged file, which started from the
-  // defaults; only a failed write is news for the operator.
-  if (settings_.status() != QSettings::AccessError) return std::nullopt;
+  // defaults; only a failed write is news for the operator. QSettings keeps
+  // the first error it met, though: after a damaged file, a write that fails
+  // leaves the status at FormatError. The file tells then: once rewritten
+  // from the values in memory, it reads cleanly.
+  switch (settings_.status()) {
+    case QSettings::NoError:
+      return std::nullopt;
+    case QSettings::FormatError:
+      if (ReadsCleanly(settings_.fileName())) return std::nullopt;
+      break;
+    case QSettings::AccessError:
+      break;
+  }
   return QStringLiteral("The settings could not be saved: %1 cannot be written.")
       .arg(QDir::toNativeSeparators(settings_.fileName()));
 }

@@ -1,5 +1,6 @@
 #include "console/settings/settings_store.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -104,6 +105,46 @@ TEST_F(SettingsStoreTest, ValuesThatDoNotConvertCountAsMissing) {
     const SetupSettings setup = ReadSetupSettings(store);
     EXPECT_EQ(setup.LimitRecipientsPerMessage, kGrayed);
     EXPECT_EQ(setup.CopyMessages, kUnchecked);
+  }
+}
+
+TEST_F(SettingsStoreTest, FlushReportsAFailedWriteAfterADamagedFile) {
+  const QString folder = Path("store");
+  const QString file = folder + "/Verdanpost Console.ini";
+  const auto damaged = [&] {
+    EXPECT_TRUE(QDir().mkpath(folder));
+    QFile out(file);
+    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("[Removal]\nSubject=farewell\nno equals sign here\n");
+  };
+  {
+    // The damaged file is read as far as it goes and then rewritten whole.
+    damaged();
+    QSettings settings(file, QSettings::IniFormat);
+    SettingsStore store(settings);
+    EXPECT_EQ(store.Read("Removal", "Subject"), "farewell");
+    store.Write("Messages", "Subject", "news");
+    EXPECT_EQ(store.Flush(), std::nullopt);
+  }
+  {
+    QSettings settings(file, QSettings::IniFormat);
+    EXPECT_EQ(SettingsStore(settings).Read("Messages", "Subject"), "news");
+  }
+  ASSERT_TRUE(QDir(folder).removeRecursively());
+  {
+    // The same, but the file's folder is gone (a plain file stands in its
+    // place) by the time the values are written.
+    damaged();
+    QSettings settings(file, QSettings::IniFormat);
+    SettingsStore store(settings);
+    EXPECT_EQ(store.Read("Removal", "Subject"), "farewell");
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    store.Write("Messages", "Subject", "news");
+    EXPECT_EQ(store.Flush(),
+              QStringLiteral("The settings could not be saved: %1 cannot be written.").arg(file));
   }
 }
 
