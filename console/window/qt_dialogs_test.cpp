@@ -1,16 +1,22 @@
 #include "console/window/qt_dialogs.h"
 
+#include <functional>
 #include <memory>
+#include <utility>
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSortFilterProxyModel>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -101,6 +107,80 @@ TEST_F(OpenDialogTest, AllFilesIncludesNamesWithoutADot) {
   EXPECT_EQ(Listed(), (QStringList{"news.eml"}));
   dialog_->selectNameFilter(QtNameFilters(kMessageFileFilter).at(1));
   EXPECT_EQ(Listed(), (QStringList{"README", "news.eml", "notes.txt"}));
+}
+
+// Runs `answer` on the first top-level widget of type D that shows up while
+// the dialogs run their own event loop, as an operator would.
+template <typename D>
+class Answerer {
+ public:
+  explicit Answerer(std::function<void(D&)> answer) : answer_(std::move(answer)) {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<D*>(widget);
+        if (dialog == nullptr || !dialog->isVisible()) continue;
+        timer_.stop();
+        seen = true;
+        answer_(*dialog);
+        return;
+      }
+    });
+    timer_.start();
+  }
+  bool seen = false;
+
+ private:
+  std::function<void(D&)> answer_;
+  QTimer timer_;
+};
+
+TEST(QtDialogsTest, RealDialogs) {
+  EnsureTestApplication();
+  QWidget window;
+  window.show();
+  QtDialogs dialogs;
+  dialogs.set_parent(&window);
+  {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    QList<QAbstractButton*> buttons;
+    Qt::WindowModality modality = Qt::NonModal;
+    Answerer<QMessageBox> operator_([&](QMessageBox& box) {
+      title = box.windowTitle();
+      text = box.text();
+      icon = box.icon();
+      buttons = box.buttons();
+      modality = box.windowModality();
+      box.button(QMessageBox::Ok)->click();
+    });
+    dialogs.ShowMessage("User added and message sent :-)!");
+    ASSERT_TRUE(operator_.seen);
+    EXPECT_EQ(title, "VerdanpostConsole");
+    EXPECT_EQ(text, "User added and message sent :-)!");
+    EXPECT_EQ(icon, QMessageBox::NoIcon);
+    EXPECT_EQ(buttons.size(), 1);
+    EXPECT_EQ(modality, Qt::ApplicationModal);
+  }
+  QTemporaryDir dir;
+  const QString chosen = dir.filePath("news.eml");
+  {
+    QFile file(chosen);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  {
+    // Cancel answers nothing, so the caller keeps the name it had.
+    Answerer<QFileDialog> operator_([](QFileDialog& dialog) { dialog.reject(); });
+    EXPECT_EQ(dialogs.GetOpenFileName(kMessageFileFilter, chosen), std::nullopt);
+    EXPECT_TRUE(operator_.seen);
+  }
+  {
+    // Open on the name the dialog started with answers that file's path.
+    Answerer<QFileDialog> operator_(
+        [](QFileDialog& dialog) { QMetaObject::invokeMethod(&dialog, "accept"); });
+    EXPECT_EQ(dialogs.GetOpenFileName(kMessageFileFilter, chosen), chosen);
+    EXPECT_TRUE(operator_.seen);
+  }
 }
 
 }  // namespace
