@@ -53,16 +53,16 @@ Status AppendSubscriber(ListConnection& list, const NewSubscriber& subscriber,
 
 namespace {
 
-// Deletes the |excess| oldest rows of DeletedList: the first ones of a
-// record set over the whole table, which holds rows in insertion order.
-Status TrimDeletedList(ListConnection& list, int64_t excess) {
-  Recordset log;
-  Status status = log.Open(kDeletedList, list.get());
+// Deletes the |excess| oldest rows of DeletedList: the first ones of |log|,
+// which holds the table's rows in the order of its key (insertion order for
+// an increasing key) and the row just appended last, so that row is never
+// among them, whatever its key.
+Status TrimDeletedList(Recordset& log, int64_t excess) {
+  Status status = log.MoveFirst();
   for (int64_t i = 0; status.ok() && i < excess && !log.eof(); ++i) {
     status = log.Delete();
     if (status.ok()) status = log.MoveNext();
   }
-  log.Close();
   return status;
 }
 
@@ -86,7 +86,7 @@ Status AppendRemoval(ListConnection& list, const std::string& deleter_name, cons
   int64_t count = 0;
   *trim = log->RecordCount(&count);
   if (trim->ok() && count > kDeletedListTrimThreshold) {
-    *trim = TrimDeletedList(list, count - kDeletedListTrimThreshold);
+    *trim = TrimDeletedList(*log, count - kDeletedListTrimThreshold);
   }
   return Status::OK();
 }

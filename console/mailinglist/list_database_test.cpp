@@ -200,6 +200,28 @@ TEST_P(ListDatabaseTest, LogAlreadyPastFiftyIsTrimmedToFifty) {
   EXPECT_EQ("r", names.back());
 }
 
+TEST_P(ListDatabaseTest, TrimKeepsTheNewRemovalWhateverItsKey) {
+  // An operator's log whose key does not grow: the new row's key sorts
+  // before every other, yet it is the one most recent removal.
+  database::testing::Execute(source_, "DROP TABLE \"DeletedList\"");
+  database::testing::Execute(
+      source_,
+      "CREATE TABLE \"DeletedList\" (\"ID\" TEXT PRIMARY KEY DEFAULT 'a-new', "
+      "\"DeleterName\" TEXT, \"Name\" TEXT, \"E-Mail\" TEXT, \"DateCreated\" TEXT, "
+      "\"DateDeleted\" TEXT, \"IPCreatedFrom\" TEXT, \"IPDeletedFrom\" TEXT)");
+  for (int i = 10; i < 60; ++i) {
+    database::testing::Execute(
+        source_, "INSERT INTO \"DeletedList\" (\"ID\", \"Name\") VALUES ('m" + std::to_string(i) +
+                     "', 'log" + std::to_string(i) + "')");
+  }
+  Subscribe("r", "r@x");
+  ASSERT_TRUE(Unsubscribe("Op", "r@x"));
+  std::vector<std::string> names = Column("DeletedList", "Name");
+  ASSERT_EQ(50u, names.size());
+  EXPECT_EQ("r", names.front());
+  EXPECT_EQ("log11", names[1]);
+}
+
 TEST_P(ListDatabaseTest, HostileAddressesAreComparedWholeAndChangeNothingElse) {
   const std::vector<std::string> hostile = {"o'hara@x", "x'; DROP TABLE \"MailingList\"; --",
                                             "%@x",      "a@x' OR '1'='1",

@@ -251,6 +251,25 @@ Status Recordset::MoveNext() {
   return EnterAppended(0);
 }
 
+Status Recordset::MoveFirst() {
+  if (Status status = CheckOpen(); !status.ok()) return status;
+  current_deleted_ = false;
+  in_appended_ = false;
+  page_.clear();
+  page_position_ = 0;
+  snapshot_done_ = !bound_.has_value();
+  page_size_ = kFirstPage;
+  if (Status status = FetchPage(); !status.ok()) {
+    eof_ = true;
+    return status;
+  }
+  if (!page_.empty()) {
+    eof_ = false;
+    return Status::OK();
+  }
+  return EnterAppended(0);
+}
+
 Status Recordset::MoveLast() {
   if (Status status = CheckOpen(); !status.ok()) return status;
   current_deleted_ = false;

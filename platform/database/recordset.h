@@ -52,6 +52,8 @@ class Recordset {
   // Writes one row with |values| in |fields| and makes it the current row,
   // the last of the record set.
   Status AddNew(const std::vector<std::string>& fields, const std::vector<Value>& values);
+  // Back to the first row held (the first row appended when none is).
+  Status MoveFirst();
   Status MoveLast();
   Status MoveNext();
   // Deletes the current row, and only it, from the table.

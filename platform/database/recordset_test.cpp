@@ -150,6 +150,44 @@ TEST_P(RecordsetTest, MoveLastReachesTheLastRowHeld) {
   EXPECT_EQ("the record set holds no rows", empty.MoveLast().message());
 }
 
+TEST_P(RecordsetTest, MoveFirstGoesBackToTheFirstRowHeld) {
+  std::string values;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 40; ++i) {
+    expected.push_back("n" + std::to_string(i));
+    values += (values.empty() ? "('" : ", ('") + expected.back() + "')";
+  }
+  testing::Execute(source_, "INSERT INTO \"People\" (\"Name\") VALUES " + values);
+  {
+    // From past the end of more than one page, an appended row included.
+    Recordset records;
+    ASSERT_TRUE(records.Open("People", &connection_).ok());
+    EXPECT_EQ(expected, Walk(records, "Name"));
+    ASSERT_TRUE(records.AddNew({"Name"}, {Value::Text("new")}).ok());
+    ASSERT_TRUE(records.MoveFirst().ok());
+    expected.push_back("new");
+    EXPECT_EQ(expected, Walk(records, "Name"));
+    // A deleted first row is not met again.
+    ASSERT_TRUE(records.MoveFirst().ok());
+    ASSERT_TRUE(records.Delete().ok());
+    ASSERT_TRUE(records.MoveFirst().ok());
+    std::optional<std::string> value;
+    ASSERT_TRUE(records.Fields("Name", &value).ok());
+    EXPECT_EQ("n1", value);
+  }
+  {
+    // Nothing held: the first row is the first one appended; none, the end.
+    Recordset records;
+    ASSERT_TRUE(
+        records.Open(Select{"People", {"Name"}, "Name", Value::Text("none")}, &connection_).ok());
+    ASSERT_TRUE(records.MoveFirst().ok());
+    EXPECT_TRUE(records.eof());
+    ASSERT_TRUE(records.AddNew({"Name"}, {Value::Text("none")}).ok());
+    ASSERT_TRUE(records.MoveFirst().ok());
+    EXPECT_EQ(std::vector<std::string>{"none"}, Walk(records, "Name"));
+  }
+}
+
 TEST_P(RecordsetTest, DeleteRemovesExactlyTheCurrentRow) {
   for (const char* table : {"People", "Loose"}) {
     // Three rows with the same values: only the current one goes.
