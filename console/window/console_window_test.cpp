@@ -12,10 +12,13 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
+#include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSettings>
+#include <QTabBar>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -163,6 +166,106 @@ TEST_F(ConsoleWindowTest, FirstStartShowsTheDefaults) {
     EXPECT_EQ(w.Text(box), "") << box;
   }
   EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+TEST_F(ConsoleWindowTest, ControlsSitWhereTheLayoutPutsThem) {
+  struct Placed {
+    const char* name;
+    const char* parent;
+    const char* kind;
+    const char* caption;           // nullptr: the control has none
+    int left, top, width, height;  // twips
+  };
+  const Placed controls[] = {
+      {"MyTabStrip", "VerdanpostConsole", "verdanpost::TabStrip", nullptr, 0, 120, 6135, 4935},
+      {"Frame(0)", "VerdanpostConsole", "QFrame", nullptr, 120, 600, 5895, 4335},
+      {"Frame(1)", "VerdanpostConsole", "QFrame", nullptr, 120, 480, 5895, 4455},
+      {"Frame(2)", "VerdanpostConsole", "QFrame", nullptr, 120, 480, 5895, 4455},
+      {"Frame(3)", "VerdanpostConsole", "QFrame", nullptr, 120, 480, 5895, 4455},
+      {"AddNameLabel", "Frame(0)", "QLabel", "Name:", 120, 120, 1335, 255},
+      {"AddName", "Frame(0)", "QLineEdit", nullptr, 1320, 120, 4335, 315},
+      {"AddEMailLabel", "Frame(0)", "QLabel", "E-Mail Address:", 120, 600, 1335, 255},
+      {"AddEMail", "Frame(0)", "QLineEdit", nullptr, 1320, 600, 4335, 315},
+      {"AddMailingAddressLabel", "Frame(0)", "QLabel", "Mailing Address:", 120, 1080, 1335, 255},
+      {"AddMailingAddress", "Frame(0)", "QPlainTextEdit", nullptr, 1320, 1080, 4335, 675},
+      {"Add", "Frame(0)", "QPushButton", "&Add", 4560, 1920, 1095, 375},
+      {"DeleteNameLabel", "Frame(1)", "QLabel", "Name:", 120, 240, 1335, 255},
+      {"DeleteName", "Frame(1)", "QLineEdit", nullptr, 1320, 240, 4335, 315},
+      {"DeleteEmailLabel", "Frame(1)", "QLabel", "E-Mail Address:", 120, 720, 1335, 255},
+      {"DeleteEmail", "Frame(1)", "QLineEdit", nullptr, 1320, 720, 4335, 315},
+      {"Delete", "Frame(1)", "QPushButton", "&Delete", 4320, 1200, 1335, 375},
+      {"MessagesTabStrip", "Frame(2)", "verdanpost::TabStrip", nullptr, 0, 120, 5895, 4335},
+      {"MessagesMainFrame", "Frame(2)", "QFrame", nullptr, 120, 480, 5655, 2535},
+      {"MessagesFrame(0)", "Frame(2)", "QFrame", nullptr, 120, 3000, 5655, 1095},
+      {"MessagesFrame(1)", "Frame(2)", "QFrame", nullptr, 120, 3000, 5655, 1095},
+      {"MessagesFrame(2)", "Frame(2)", "QFrame", nullptr, 120, 3000, 5655, 1095},
+      {"SendMessage", "MessagesFrame(0)", "QPushButton", "&Send Message", 3600, 120, 1695, 375},
+      {"UseFile", "MessagesMainFrame", "QRadioButton", "Use &File", 0, 0, 2175, 255},
+      {"SendRaw", "MessagesMainFrame", "QCheckBox", "Use file's message headers", 1560, 0, 2535,
+       255},
+      {"FileName", "MessagesMainFrame", "QLineEdit", nullptr, 360, 360, 4575, 285},
+      {"GetMessageFile", "MessagesMainFrame", "QPushButton", "...", 5040, 360, 300, 285},
+      {"UseText", "MessagesMainFrame", "QRadioButton", "Use Text", 0, 840, 2535, 255},
+      {"SubjectLabel", "MessagesMainFrame", "QLabel", "Subject:", 360, 1200, 735, 255},
+      {"Subject", "MessagesMainFrame", "QLineEdit", nullptr, 1080, 1200, 4215, 285},
+      {"MessageText", "MessagesMainFrame", "QPlainTextEdit", nullptr, 360, 1560, 4935, 875},
+      {"From", "Frame(3)", "QGroupBox", "From", 120, 120, 5655, 1335},
+      {"FromNameLabel", "From", "QLabel", "Name:", 120, 360, 1335, 255},
+      {"FromName", "From", "QLineEdit", nullptr, 1320, 360, 4095, 315},
+      {"FromEmailLabel", "From", "QLabel", "E-Mail Address:", 120, 840, 1335, 255},
+      {"FromEmail", "From", "QLineEdit", nullptr, 1320, 840, 4095, 315},
+      {"To", "Frame(3)", "QGroupBox", "To", 120, 1560, 5655, 1335},
+      {"ToNameLabel", "To", "QLabel", "Name:", 120, 360, 1335, 255},
+      {"ToName", "To", "QLineEdit", nullptr, 1320, 360, 4095, 315},
+      {"ToEmailLabel", "To", "QLabel", "E-Mail Address:", 120, 840, 1335, 255},
+      {"ToEmail", "To", "QLineEdit", nullptr, 1320, 840, 4095, 315},
+      {"SMTPServerLabel", "Frame(3)", "QLabel", "SMTP Server:", 240, 3120, 1335, 255},
+      {"SMTPServer", "Frame(3)", "QLineEdit", nullptr, 1440, 3120, 4095, 315},
+      {"LimitRecipientsPerMessage", "Frame(3)", "QCheckBox", "Limit Recipients/Message", 240, 3600,
+       2175, 255},
+      {"RecipientsPerMessageLabel", "Frame(3)", "QLabel", "Recipients/Message:", 2640, 3600, 1575,
+       255},
+      {"RecipientsPerMessage", "Frame(3)", "QLineEdit", nullptr, 4200, 3600, 1335, 315},
+      {"CopyMessages", "Frame(3)", "QCheckBox", "Send a copy of outgoing messages to To address",
+       240, 4080, 3855, 255},
+  };
+  Open();
+  const auto pixels = [](int twips) { return qRound(twips / 15.0); };
+  for (const Placed& c : controls) {
+    SCOPED_TRACE(c.name);
+    const QList<QWidget*> found = window_->findChildren<QWidget*>(QLatin1String(c.name));
+    ASSERT_EQ(found.size(), 1);
+    const QWidget* widget = found.first();
+    EXPECT_EQ(widget->parentWidget()->objectName(), c.parent);
+    EXPECT_TRUE(widget->inherits(c.kind)) << widget->metaObject()->className();
+    EXPECT_EQ(widget->geometry(),
+              QRect(pixels(c.left), pixels(c.top), pixels(c.width), pixels(c.height)));
+    QString caption;
+    if (auto* label = qobject_cast<const QLabel*>(widget)) caption = label->text();
+    if (auto* button = qobject_cast<const QAbstractButton*>(widget)) caption = button->text();
+    if (auto* group = qobject_cast<const QGroupBox*>(widget)) caption = group->title();
+    EXPECT_EQ(caption, c.caption == nullptr ? QString() : QString(c.caption));
+    if (auto* frame = qobject_cast<const QFrame*>(widget);
+        frame != nullptr && c.kind == std::string("QFrame")) {
+      EXPECT_EQ(frame->frameShape(), QFrame::NoFrame);
+    }
+  }
+  {
+    // The tab strips: captions, keys and tags by 1-based position.
+    const auto tabs = [this](const char* name) {
+      const TabStrip* strip = Control<TabStrip>(name);
+      QStringList out;
+      for (int tab = 1; tab <= strip->count(); ++tab) {
+        out << strip->bar()->tabText(tab - 1) + "|" + strip->key(tab) + "|" + strip->tag(tab);
+      }
+      return out;
+    };
+    EXPECT_EQ(tabs("MyTabStrip"),
+              (QStringList{"Add|Add|", "Remove|Remove|", "Messages|Messages|", "Setup|Setup|"}));
+    EXPECT_EQ(tabs("MessagesTabStrip"),
+              (QStringList{"Send|Send|Messages", "Addition|Addition|Addition",
+                           "Removal|Removal|Removal"}));
+  }
 }
 
 TEST_F(ConsoleWindowTest, PageSwitching) {
