@@ -30,6 +30,9 @@ QStringList QtNameFilters(const QString& filter) {
 void QtDialogs::ShowMessage(const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("VerdanpostConsole"), text, QMessageBox::Ok,
                   parent_);
+  // The texts carry the mail server's own words and the operator's input;
+  // shown as they are, never read as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
   ReturnFocus();

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSortFilterProxyModel>
@@ -161,6 +162,22 @@ TEST(QtDialogsTest, RealDialogs) {
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_EQ(buttons.size(), 1);
     EXPECT_EQ(modality, Qt::ApplicationModal);
+  }
+  {
+    // A server's reply that looks like markup is shown as it came.
+    const QString reply = "<a href=\"x\">550 refused</a> &lt;\r\nsecond line (5)";
+    Qt::TextFormat format = Qt::AutoText;
+    QString shown;
+    Answerer<QMessageBox> operator_([&](QMessageBox& box) {
+      const auto* label = box.findChild<QLabel*>("qt_msgbox_label");
+      format = label != nullptr ? label->textFormat() : Qt::AutoText;
+      shown = label != nullptr ? label->text() : QString();
+      box.button(QMessageBox::Ok)->click();
+    });
+    dialogs.ShowMessage(reply);
+    ASSERT_TRUE(operator_.seen);
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(shown, reply);
   }
   QTemporaryDir dir;
   const QString chosen = dir.filePath("news.eml");
