@@ -47,7 +47,7 @@ class MailerInteropTest : public ::testing::Test {
   void SetUp() override {
     if (::access(kPython, X_OK) != 0 ||
         std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") != 0) {
-      GTEST_SKIP() << "aiosmtpd is not installed";
+      GTEST_FAIL() << "aiosmtpd is not installed (scripts/install-deps.sh installs it)";
     }
     fs::create_directories(dir_ / "out");
     int out[2];

@@ -27,7 +27,7 @@ class ListOperationsInteropTest : public OperationsTest {
   void SetUp() override {
     if (::access(kPython, X_OK) != 0 ||
         std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") != 0) {
-      GTEST_SKIP() << "aiosmtpd is not installed";
+      GTEST_FAIL() << "aiosmtpd is not installed (scripts/install-deps.sh installs it)";
     }
     OperationsTest::SetUp();
     out_ = dir_.filePath("out");
