@@ -28,10 +28,9 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_list.h"
 #include "console/dispatch/bulk_send.h"
 #include "console/mailinglist/list_database.h"
-#include "console/mailinglist/list_schema.h"
-#include "platform/database/statement.h"
 
 namespace verdanpost {
 namespace {
@@ -54,31 +53,12 @@ void Check(const database::Status& status, const char* what) {
   if (!status.ok()) Die(std::string(what) + ": " + status.message());
 }
 
-// Defines "vestro" on `database` in ini files of `dir` and fills MailingList.
+// Defines "vestro" on an SQLite file in `dir` and fills MailingList.
 void MakeList(const fs::path& dir) {
-  std::ifstream drivers("/etc/odbcinst.ini");
-  std::stringstream text;
-  text << drivers.rdbuf();
-  std::ofstream(dir / "odbcinst.ini") << text.str();
-  std::ofstream(dir / "odbc.ini") << "[vestro]\nDriver = SQLite3\nDatabase = "
-                                  << (dir / "vestro.db").string() << "\n";
-  std::ofstream(dir / "user.ini") << "";
-  setenv("ODBCSYSINI", dir.c_str(), 1);
-  setenv("ODBCINI", (dir / "user.ini").c_str(), 1);
-
+  bench::DefineDataSource(dir, dir / "vestro.db");
   mailinglist::ListConnection list;
   Check(list.Open(), "open vestro");
-  Check(mailinglist::CreateTables(list.get()), "create tables");
-  database::Statement fill;
-  Check(fill.Execute(list.get()->handle(),
-                     "INSERT INTO \"MailingList\" (\"Name\", \"E-Mail\", \"MailingAddress\", "
-                     "\"BraSize\", \"DateCreated\", \"IPAddress\") "
-                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-                         std::to_string(kSubscribers) +
-                         ") SELECT 'Subscriber ' || i, 'user' || i || '@example.org', "
-                         "'Street ' || i, 0, '2026-01-01 00:00:00', '127.0.0.1' FROM n",
-                     {}),
-        "fill MailingList");
+  Check(bench::FillMailingList(list, kSubscribers), "fill MailingList");
   Check(list.Close(), "close vestro");
 }
 

@@ -21,9 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_list.h"
 #include "console/mailinglist/list_database.h"
-#include "console/mailinglist/list_schema.h"
-#include "platform/database/statement.h"
 
 namespace verdanpost {
 namespace {
@@ -60,32 +59,6 @@ long MemoryKiB(const std::string& key) {
 }
 
 // Defines "vestro" on |database| in ini files of a temporary directory.
-void DefineDataSource(const fs::path& dir, const fs::path& database) {
-  std::ifstream drivers("/etc/odbcinst.ini");
-  std::stringstream text;
-  text << drivers.rdbuf();
-  std::ofstream(dir / "odbcinst.ini") << text.str();
-  std::ofstream(dir / "odbc.ini") << "[vestro]\nDriver = SQLite3\nDatabase = " << database.string()
-                                  << "\n";
-  std::ofstream(dir / "user.ini") << "";
-  setenv("ODBCSYSINI", dir.c_str(), 1);
-  setenv("ODBCINI", (dir / "user.ini").c_str(), 1);
-}
-
-void Fill(ListConnection& list, int subscribers) {
-  Check(mailinglist::CreateTables(list.get()), "create tables");
-  database::Statement fill;
-  Check(fill.Execute(list.get()->handle(),
-                     "INSERT INTO \"MailingList\" (\"Name\", \"E-Mail\", \"MailingAddress\", "
-                     "\"BraSize\", \"DateCreated\", \"IPAddress\") "
-                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-                         std::to_string(subscribers) +
-                         ") SELECT 'Subscriber ' || i, 'user' || i || '@example.org', "
-                         "i || ' Long Road', 0, '2026-12-07 14:03:09', '127.0.0.1' FROM n",
-                     {}),
-        "fill");
-}
-
 struct Figures {
   double subscribe_ms;
   double unsubscribe_ms;
@@ -138,10 +111,10 @@ int Main(int argc, char** argv) {
   std::vector<Figures> figures;
   for (int subscribers : {1000, 100000}) {
     fs::path database = dir / ("list" + std::to_string(subscribers) + ".db");
-    DefineDataSource(dir, database);
+    bench::DefineDataSource(dir, database);
     ListConnection list;
     Check(list.Open(), "open vestro");
-    Fill(list, subscribers);
+    Check(bench::FillMailingList(list, subscribers), "fill");
     // Warm the caches once, then measure.
     MeasureOperations(list, subscribers, 0, 3);
     figures.push_back(MeasureOperations(list, subscribers, 3, kRounds));
