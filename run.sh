@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 
 scripts/install-deps.sh
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build build -j "$(nproc)"
 
 build/bin/autoreg "$PWD/build/lib/libverdanpost.so"

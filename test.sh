@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: once in
 # the ordinary build (build/) and once under AddressSanitizer and
-# UndefinedBehaviorSanitizer (build/asan/).
+# UndefinedBehaviorSanitizer (build/asan/). Then builds the Debian package
+# from build/ and checks it in a throwaway root.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 scripts/install-deps.sh
 
 jobs=$(nproc)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build build -j "$jobs"
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVERDANPOST_SANITIZE=ON >/dev/null
@@ -23,3 +24,8 @@ echo "== Sanitizer build (address, undefined behaviour)"
 
 echo "== Ordinary build"
 (cd build && ctest --output-on-failure -j "$jobs")
+
+echo "== Package"
+rm -f build/verdanpost_*.deb
+(cd build && cpack -G DEB >/dev/null)
+packaging/package_test.sh build/verdanpost_*.deb

@@ -1,14 +1,17 @@
 // The console program: the user's settings store, the real dialogs, the
-// window and the list operations behind its buttons, wired together.
+// window and the list operations behind its buttons, wired together; on a
+// first start it also gives the user the default list database.
 #include <QApplication>
 #include <QSettings>
 
 #include "console/dispatch/list_operations.h"
+#include "console/setup/first_start.h"
 #include "console/window/console_window.h"
 #include "console/window/qt_dialogs.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  QGuiApplication::setDesktopFileName(QStringLiteral("verdanpost-console"));
   QSettings settings(QSettings::IniFormat, QSettings::UserScope,
                      QStringLiteral("Verdanpost Console"));
   verdanpost::QtDialogs dialogs;
@@ -17,5 +20,6 @@ int main(int argc, char* argv[]) {
   verdanpost::ListOperations operations(window);
   window.SetOperations(&operations);
   window.show();
+  verdanpost::setup::SetUpListDatabaseOnFirstStart(dialogs);
   return app.exec();
 }

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config clang-format
+  cmake ninja-build g++ pkg-config clang-format dpkg-dev desktop-file-utils
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3

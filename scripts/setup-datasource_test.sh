@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Tests scripts/setup-datasource.sh in a throwaway home with ODBC ini files of
-# its own: a first run whose table creation fails defines no data source and
-# is retried by the next; a run that succeeds defines "vestro" on a database
-# that holds both tables; later runs change nothing, and an operator's own
-# "vestro" is never replaced.
+# Tests scripts/setup-datasource.sh (verdanpost-listdb setup-default) in a
+# throwaway home with ODBC ini files of its own: a first run whose table
+# creation fails defines no data source and is retried by the next; a run
+# that succeeds defines "vestro" on a database that holds both tables; later
+# runs change nothing, and an operator's own "vestro" is never replaced.
 # Usage: setup-datasource_test.sh PATH_TO_verdanpost-listdb
 set -euo pipefail
 listdb=$1
@@ -26,8 +26,12 @@ fail() {
 defined() { odbcinst -q -s -n vestro >/dev/null 2>&1; }
 tables() { sqlite3 "$database" "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' ORDER BY name" | tr '\n' ' '; }
 
-# The tables cannot be created: no data source is left behind.
-if VERDANPOST_LISTDB=/bin/false "$script" 2>/dev/null; then fail "a failed creation succeeded"; fi
+# The tables cannot be created (a file stands where the data folder
+# belongs): no data source is left behind.
+: >"$work/blocker"
+if XDG_DATA_HOME="$work/blocker" VERDANPOST_LISTDB=$listdb "$script" 2>/dev/null; then
+  fail "a failed creation succeeded"
+fi
 defined && fail "a data source was defined although its tables were not created"
 
 # The next run completes the setup.
@@ -48,7 +52,7 @@ cmp -s "$ODBCINI" "$work/before.ini" || fail "the second run changed the data so
 rm -rf "$XDG_DATA_HOME"
 printf '[vestro]\nDriver = PostgreSQL Unicode\nServername = db.example.org\n' >"$ODBCINI"
 cp "$ODBCINI" "$work/before.ini"
-VERDANPOST_LISTDB=/bin/false "$script" || fail "an existing data source was not left alone"
+VERDANPOST_LISTDB=$listdb "$script" || fail "an existing data source was not left alone"
 cmp -s "$ODBCINI" "$work/before.ini" || fail "an existing data source was changed"
 [ -e "$database" ] && fail "a database was created beside an existing data source"
 echo "setup-datasource: all cases passed"

@@ -1,12 +1,15 @@
-// autoreg [-u] LIBRARY: registers (or with -u unregisters) an in-process
-// server by calling its DllRegisterServer (DllUnregisterServer).
+// autoreg [-u] [--system] LIBRARY: registers (or with -u unregisters) an
+// in-process server by calling its DllRegisterServer (DllUnregisterServer).
+// --system writes the system-wide registry instead of the user's.
 
 #include <dlfcn.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "platform/automation/classes_root.h"
 #include "platform/automation/com.h"
 #include "platform/automation/registry.h"
 
@@ -14,12 +17,29 @@ namespace verdanpost {
 namespace {
 
 int Run(int argc, char** argv) {
-  bool unregister = argc == 3 && std::strcmp(argv[1], "-u") == 0;
-  if (argc != 2 + (unregister ? 1 : 0) || argv[argc - 1][0] == '-') {
-    std::fprintf(stderr, "usage: autoreg [-u] LIBRARY\n");
+  bool unregister = false;
+  bool system = false;
+  int arg = 1;
+  for (; arg < argc && argv[arg][0] == '-'; ++arg) {
+    if (std::strcmp(argv[arg], "-u") == 0) {
+      unregister = true;
+    } else if (std::strcmp(argv[arg], "--system") == 0) {
+      system = true;
+    } else {
+      break;
+    }
+  }
+  if (arg != argc - 1 || argv[arg][0] == '-') {
+    std::fprintf(stderr, "usage: autoreg [-u] [--system] LIBRARY\n");
     return 2;
   }
-  const char* path = argv[argc - 1];
+  const char* path = argv[arg];
+  // The server writes the one file that AUTOMATION_REGISTRY names, so the
+  // system-wide registration is the user's registration pointed elsewhere.
+  if (system && setenv("AUTOMATION_REGISTRY", SystemRegistryPath().c_str(), 1) != 0) {
+    std::perror("autoreg: setenv");
+    return 1;
+  }
   // The server only answers with a status; check the registry here so that
   // a damaged file is reported with its line.
   Registry registry;

@@ -6,7 +6,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/automation/registry.h"
+#include "platform/automation/classes_root.h"
 
 namespace verdanpost {
 namespace {
@@ -45,8 +45,8 @@ std::string DlError() {
 }  // namespace
 
 HRESULT CLSIDFromProgID(const std::string& progid, CLSID* clsid, std::string* err) {
-  Registry registry;
-  if (!LoadDefaultRegistry(&registry, err)) return REGDB_E_READREGDB;
+  ClassesRoot registry;
+  if (!registry.Load(err)) return REGDB_E_READREGDB;
   std::optional<std::string> text = registry.GetValue(progid + "\\CLSID");
   if (!text) {
     if (std::optional<std::string> current = registry.GetValue(progid + "\\CurVer"))
@@ -69,8 +69,8 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, REFIID riid, void** ob
                          std::string* err) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  Registry registry;
-  if (!LoadDefaultRegistry(&registry, err)) return REGDB_E_READREGDB;
+  ClassesRoot registry;
+  if (!registry.Load(err)) return REGDB_E_READREGDB;
   std::string id = FormatGuid(clsid);
   std::optional<std::string> path = registry.GetValue("CLSID\\" + id + "\\InprocServer32");
   if (!path || path->empty()) {

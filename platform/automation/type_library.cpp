@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/ascii.h"
+#include "platform/automation/classes_root.h"
 #include "platform/automation/registry.h"
 
 namespace verdanpost {
@@ -275,8 +276,8 @@ HRESULT LoadRegTypeLib(const GUID& libid, uint16_t major, uint16_t minor, ITypeI
                        std::string* err) {
   if (type_info == nullptr) return E_POINTER;
   *type_info = nullptr;
-  Registry registry;
-  if (!LoadDefaultRegistry(&registry, err)) return REGDB_E_READREGDB;
+  ClassesRoot registry;
+  if (!registry.Load(err)) return REGDB_E_READREGDB;
   std::string key =
       "TypeLib\\" + FormatGuid(libid) + "\\" + VersionKey(major, minor) + "\\0\\linux64";
   std::optional<std::string> path = registry.GetValue(key);
