@@ -1,10 +1,10 @@
-#ifndef VERDANPOST_MAILER_REPLY_READER_H_
-#define VERDANPOST_MAILER_REPLY_READER_H_
+#ifndef VERDANPOST_MAILER_SMTP_REPLY_READER_H_
+#define VERDANPOST_MAILER_SMTP_REPLY_READER_H_
 
 #include <chrono>
 #include <string_view>
 
-#include "mailer/smtp_connection.h"
+#include "mailer/smtp/smtp_connection.h"
 
 namespace verdanpost {
 
@@ -21,4 +21,4 @@ int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout);
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_REPLY_READER_H_
+#endif  // VERDANPOST_MAILER_SMTP_REPLY_READER_H_

@@ -1,5 +1,5 @@
-#ifndef VERDANPOST_MAILER_ADDRESS_LIST_H_
-#define VERDANPOST_MAILER_ADDRESS_LIST_H_
+#ifndef VERDANPOST_MAILER_SMTP_ADDRESS_LIST_H_
+#define VERDANPOST_MAILER_SMTP_ADDRESS_LIST_H_
 
 #include <string>
 #include <string_view>
@@ -26,4 +26,4 @@ bool SplitAddressList(std::string* list, std::vector<std::string>* recipients);
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_ADDRESS_LIST_H_
+#endif  // VERDANPOST_MAILER_SMTP_ADDRESS_LIST_H_

@@ -1,4 +1,4 @@
-#include "mailer/raw_header_scanner.h"
+#include "mailer/smtp/raw_header_scanner.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
-#ifndef VERDANPOST_MAILER_CONTENT_ENCODER_H_
-#define VERDANPOST_MAILER_CONTENT_ENCODER_H_
+#ifndef VERDANPOST_MAILER_SMTP_CONTENT_ENCODER_H_
+#define VERDANPOST_MAILER_SMTP_CONTENT_ENCODER_H_
 
 #include <string>
 #include <string_view>
@@ -23,4 +23,4 @@ class ContentEncoder {
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_CONTENT_ENCODER_H_
+#endif  // VERDANPOST_MAILER_SMTP_CONTENT_ENCODER_H_

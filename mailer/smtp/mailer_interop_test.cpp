@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "mailer/mailer.h"
+#include "mailer/smtp/mailer.h"
 
 namespace verdanpost {
 namespace {

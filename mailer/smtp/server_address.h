@@ -1,5 +1,5 @@
-#ifndef VERDANPOST_MAILER_SERVER_ADDRESS_H_
-#define VERDANPOST_MAILER_SERVER_ADDRESS_H_
+#ifndef VERDANPOST_MAILER_SMTP_SERVER_ADDRESS_H_
+#define VERDANPOST_MAILER_SMTP_SERVER_ADDRESS_H_
 
 #include <string>
 
@@ -19,4 +19,4 @@ ServerAddress ParseServerName(const std::string& server_name);
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_SERVER_ADDRESS_H_
+#endif  // VERDANPOST_MAILER_SMTP_SERVER_ADDRESS_H_

@@ -1,10 +1,10 @@
-#ifndef VERDANPOST_MAILER_MAILER_H_
-#define VERDANPOST_MAILER_MAILER_H_
+#ifndef VERDANPOST_MAILER_SMTP_MAILER_H_
+#define VERDANPOST_MAILER_SMTP_MAILER_H_
 
 #include <cstdint>
 #include <string>
 
-#include "mailer/smtp_timeouts.h"
+#include "mailer/smtp/smtp_timeouts.h"
 
 namespace verdanpost {
 
@@ -48,4 +48,4 @@ class Mailer {
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_MAILER_H_
+#endif  // VERDANPOST_MAILER_SMTP_MAILER_H_

@@ -1,10 +1,10 @@
-#ifndef VERDANPOST_MAILER_HEADER_BUILDER_H_
-#define VERDANPOST_MAILER_HEADER_BUILDER_H_
+#ifndef VERDANPOST_MAILER_SMTP_HEADER_BUILDER_H_
+#define VERDANPOST_MAILER_SMTP_HEADER_BUILDER_H_
 
 #include <string>
 #include <vector>
 
-#include "mailer/outcome.h"
+#include "mailer/smtp/outcome.h"
 
 namespace verdanpost {
 
@@ -34,4 +34,4 @@ Outcome CheckEnvelopeAddresses(const std::string& sender,
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_HEADER_BUILDER_H_
+#endif  // VERDANPOST_MAILER_SMTP_HEADER_BUILDER_H_

@@ -1,4 +1,4 @@
-#include "mailer/address_list.h"
+#include "mailer/smtp/address_list.h"
 
 namespace verdanpost {
 namespace {

@@ -1,5 +1,5 @@
-#ifndef VERDANPOST_MAILER_SMTP_CONNECTION_H_
-#define VERDANPOST_MAILER_SMTP_CONNECTION_H_
+#ifndef VERDANPOST_MAILER_SMTP_SMTP_CONNECTION_H_
+#define VERDANPOST_MAILER_SMTP_SMTP_CONNECTION_H_
 
 #include <chrono>
 #include <cstddef>
@@ -45,4 +45,4 @@ class SmtpConnection {
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_SMTP_CONNECTION_H_
+#endif  // VERDANPOST_MAILER_SMTP_SMTP_CONNECTION_H_

@@ -1,4 +1,4 @@
-#include "mailer/content_encoder.h"
+#include "mailer/smtp/content_encoder.h"
 
 namespace verdanpost {
 

@@ -1,9 +1,9 @@
-#include "mailer/reply_reader.h"
+#include "mailer/smtp/reply_reader.h"
 
 #include <limits>
 #include <string>
 
-#include "mailer/address_list.h"
+#include "mailer/smtp/address_list.h"
 
 namespace verdanpost {
 namespace {

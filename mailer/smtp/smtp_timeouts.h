@@ -1,5 +1,5 @@
-#ifndef VERDANPOST_MAILER_SMTP_TIMEOUTS_H_
-#define VERDANPOST_MAILER_SMTP_TIMEOUTS_H_
+#ifndef VERDANPOST_MAILER_SMTP_SMTP_TIMEOUTS_H_
+#define VERDANPOST_MAILER_SMTP_SMTP_TIMEOUTS_H_
 
 #include <chrono>
 
@@ -20,4 +20,4 @@ struct SmtpTimeouts {
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_SMTP_TIMEOUTS_H_
+#endif  // VERDANPOST_MAILER_SMTP_SMTP_TIMEOUTS_H_

@@ -1,13 +1,13 @@
-#ifndef VERDANPOST_MAILER_RAW_HEADER_SCANNER_H_
-#define VERDANPOST_MAILER_RAW_HEADER_SCANNER_H_
+#ifndef VERDANPOST_MAILER_SMTP_RAW_HEADER_SCANNER_H_
+#define VERDANPOST_MAILER_SMTP_RAW_HEADER_SCANNER_H_
 
 #include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
 
-#include "mailer/message_file.h"
-#include "mailer/outcome.h"
+#include "mailer/smtp/message_file.h"
+#include "mailer/smtp/outcome.h"
 
 namespace verdanpost {
 
@@ -38,4 +38,4 @@ Outcome ScanRawHeader(MessageFile* file, bool ignore_to, RawHeader* header);
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_RAW_HEADER_SCANNER_H_
+#endif  // VERDANPOST_MAILER_SMTP_RAW_HEADER_SCANNER_H_

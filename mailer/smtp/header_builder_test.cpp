@@ -1,4 +1,4 @@
-#include "mailer/header_builder.h"
+#include "mailer/smtp/header_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "mailer/server_address.h"
+#include "mailer/smtp/server_address.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#ifndef VERDANPOST_MAILER_OUTCOME_H_
-#define VERDANPOST_MAILER_OUTCOME_H_
+#ifndef VERDANPOST_MAILER_SMTP_OUTCOME_H_
+#define VERDANPOST_MAILER_SMTP_OUTCOME_H_
 
 #include <cstdint>
 #include <string>
@@ -35,4 +35,4 @@ class Outcome {
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_OUTCOME_H_
+#endif  // VERDANPOST_MAILER_SMTP_OUTCOME_H_

@@ -1,11 +1,11 @@
-#include "mailer/mailer.h"
+#include "mailer/smtp/mailer.h"
 
 #include <array>
 
-#include "mailer/header_builder.h"
-#include "mailer/message_file.h"
-#include "mailer/raw_header_scanner.h"
-#include "mailer/smtp_session.h"
+#include "mailer/smtp/header_builder.h"
+#include "mailer/smtp/message_file.h"
+#include "mailer/smtp/raw_header_scanner.h"
+#include "mailer/smtp/smtp_session.h"
 
 namespace verdanpost {
 namespace {

@@ -1,5 +1,5 @@
-#ifndef VERDANPOST_MAILER_MESSAGE_FILE_H_
-#define VERDANPOST_MAILER_MESSAGE_FILE_H_
+#ifndef VERDANPOST_MAILER_SMTP_MESSAGE_FILE_H_
+#define VERDANPOST_MAILER_SMTP_MESSAGE_FILE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -41,4 +41,4 @@ class MessageFile {
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_MESSAGE_FILE_H_
+#endif  // VERDANPOST_MAILER_SMTP_MESSAGE_FILE_H_

@@ -1,4 +1,4 @@
-#include "mailer/mailer.h"
+#include "mailer/smtp/mailer.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "mailer/smtp_session.h"
+#include "mailer/smtp/smtp_session.h"
 #include "testing/scripted_smtp_peer.h"
 
 namespace verdanpost {

@@ -1,9 +1,9 @@
-#include "mailer/raw_header_scanner.h"
+#include "mailer/smtp/raw_header_scanner.h"
 
 #include <cctype>
 #include <string_view>
 
-#include "mailer/address_list.h"
+#include "mailer/smtp/address_list.h"
 
 namespace verdanpost {
 namespace {

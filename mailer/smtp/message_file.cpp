@@ -1,4 +1,4 @@
-#include "mailer/message_file.h"
+#include "mailer/smtp/message_file.h"
 
 namespace verdanpost {
 

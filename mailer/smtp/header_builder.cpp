@@ -1,6 +1,6 @@
-#include "mailer/header_builder.h"
+#include "mailer/smtp/header_builder.h"
 
-#include "mailer/address_list.h"
+#include "mailer/smtp/address_list.h"
 
 namespace verdanpost {
 namespace {

@@ -1,4 +1,4 @@
-#include "mailer/smtp_connection.h"
+#include "mailer/smtp/smtp_connection.h"
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "mailer/server_address.h"
+#include "mailer/smtp/server_address.h"
 
 namespace verdanpost {
 namespace {

@@ -1,9 +1,9 @@
-#include "mailer/smtp_session.h"
+#include "mailer/smtp/smtp_session.h"
 
 #include <unistd.h>
 
-#include "mailer/address_list.h"
-#include "mailer/reply_reader.h"
+#include "mailer/smtp/address_list.h"
+#include "mailer/smtp/reply_reader.h"
 
 namespace verdanpost {
 

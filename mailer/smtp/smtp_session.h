@@ -1,14 +1,14 @@
-#ifndef VERDANPOST_MAILER_SMTP_SESSION_H_
-#define VERDANPOST_MAILER_SMTP_SESSION_H_
+#ifndef VERDANPOST_MAILER_SMTP_SMTP_SESSION_H_
+#define VERDANPOST_MAILER_SMTP_SMTP_SESSION_H_
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "mailer/content_encoder.h"
-#include "mailer/outcome.h"
-#include "mailer/smtp_connection.h"
-#include "mailer/smtp_timeouts.h"
+#include "mailer/smtp/content_encoder.h"
+#include "mailer/smtp/outcome.h"
+#include "mailer/smtp/smtp_connection.h"
+#include "mailer/smtp/smtp_timeouts.h"
 
 namespace verdanpost {
 
@@ -49,4 +49,4 @@ std::string LocalHostName();
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_SMTP_SESSION_H_
+#endif  // VERDANPOST_MAILER_SMTP_SMTP_SESSION_H_
