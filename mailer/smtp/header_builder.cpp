@@ -15,23 +15,23 @@ Outcome CheckEnvelopeAddresses(const std::string& sender,
                                const std::vector<std::string>& recipients) {
   bool bad = HasLineBreak(sender);
   for (const std::string& recipient : recipients) bad = bad || HasLineBreak(recipient);
-  if (bad) return Outcome::Failure(52, "Address contains a line break");
+  if (bad) return Outcome::AddressHasLineBreak();
   return Outcome::Fine();
 }
 
 Outcome BuildHeader(const MessageArguments& args, bool ignore_to, PreparedMessage* prepared) {
   prepared->header.clear();
   prepared->recipients.clear();
-  if (args.from.empty()) return Outcome::Failure(50, "From parameter required");
+  if (args.from.empty()) return Outcome::FromRequired();
   std::string& header = prepared->header;
   header = "From: " + args.from + "\r\n";
-  if (args.to.empty()) return Outcome::Failure(51, "To parameter required");
+  if (args.to.empty()) return Outcome::ToRequired();
   header += "To: " + args.to + "\r\n";
   if (!args.cc.empty()) header += "Cc: " + args.cc + "\r\n";
   if (!args.subject.empty()) header += "Subject: " + args.subject + "\r\n";
   header += "\r\n";
   if (ignore_to && args.cc.empty() && args.bcc.empty()) {
-    return Outcome::Failure(55, "To is ignored, and no other destinations given");
+    return Outcome::NoDestinations();
   }
   // Each argument is one whole list, so the continuation flag means nothing here.
   for (const std::string* list : {ignore_to ? nullptr : &args.to, &args.cc, &args.bcc}) {

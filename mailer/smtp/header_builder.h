@@ -24,10 +24,10 @@ struct PreparedMessage {
 };
 
 // Builds the header and the recipient list from the arguments, or refuses
-// the call (codes 50, 51, 55 and 52 for an address with a line break).
+// the call (FromRequired, ToRequired, NoDestinations, AddressHasLineBreak).
 Outcome BuildHeader(const MessageArguments& args, bool ignore_to, PreparedMessage* prepared);
 
-// Refuses (code 52) a sender or recipient that holds a CR or LF, which would
+// Refuses (AddressHasLineBreak) a sender or recipient that holds a CR or LF, which would
 // end the SMTP command early and smuggle in another.
 Outcome CheckEnvelopeAddresses(const std::string& sender,
                                const std::vector<std::string>& recipients);

@@ -13,8 +13,6 @@ namespace {
 constexpr size_t kChunkSize = 1024;
 constexpr char kDefaultServerName[] = "mailhost";
 
-Outcome ReadFailure() { return Outcome::Failure(4, "Cannot open file"); }
-
 // Sends the rest of `file` in chunks of up to 1024 bytes. A read failure ends
 // the call before the end-of-data marker, so the server drops the partial
 // message instead of delivering it as if complete.
@@ -22,7 +20,7 @@ Outcome SendFileContent(MessageFile* file, SmtpSession* session) {
   std::array<char, kChunkSize> buffer;
   for (;;) {
     size_t got = file->Read(buffer.data(), buffer.size());
-    if (got == 0) return file->failed() ? ReadFailure() : Outcome::Fine();
+    if (got == 0) return file->failed() ? Outcome::CannotOpenFile() : Outcome::Fine();
     Outcome sent = session->SendContent(std::string_view(buffer.data(), got));
     if (!sent.ok()) return sent;
   }
@@ -55,7 +53,7 @@ Outcome SendRawFileContent(MessageFile* file, const BccRange& bcc, SmtpSession* 
         if (!sent.ok()) return sent;
       }
     }
-    if (got == 0) return file->failed() ? ReadFailure() : Outcome::Fine();
+    if (got == 0) return file->failed() ? Outcome::CannotOpenFile() : Outcome::Fine();
     position += got;
   }
 }
@@ -83,7 +81,7 @@ void Mailer::SendMessage(const std::string& from, const std::string& to, const s
   if (outcome.ok()) outcome = session.Data();
   if (outcome.ok()) outcome = session.SendContent(prepared.header + message);
   if (outcome.ok()) outcome = Finish(&session);
-  SetError(outcome.message(), outcome.code());
+  outcome_ = outcome;
 }
 
 void Mailer::SendMessageFromFile(const std::string& from, const std::string& to,
@@ -93,7 +91,7 @@ void Mailer::SendMessageFromFile(const std::string& from, const std::string& to,
   MessageFile file;
   SmtpSession session(timeouts_);
   Outcome outcome = BuildHeader({from, to, cc, bcc, subject}, ignore_to_ != 0, &prepared);
-  if (outcome.ok() && !file.Open(file_name)) outcome = Outcome::Failure(4, "Cannot open file");
+  if (outcome.ok() && !file.Open(file_name)) outcome = Outcome::CannotOpenFile();
   if (outcome.ok()) outcome = session.Open(server_name_);
   if (outcome.ok()) outcome = session.Helo();
   if (outcome.ok()) outcome = session.SendEnvelope(from, prepared.recipients);
@@ -101,7 +99,7 @@ void Mailer::SendMessageFromFile(const std::string& from, const std::string& to,
   if (outcome.ok()) outcome = session.SendContent(prepared.header);
   if (outcome.ok()) outcome = SendFileContent(&file, &session);
   if (outcome.ok()) outcome = Finish(&session);
-  SetError(outcome.message(), outcome.code());
+  outcome_ = outcome;
 }
 
 void Mailer::SendRawMessageFromFile(const std::string& file_name) {
@@ -109,26 +107,19 @@ void Mailer::SendRawMessageFromFile(const std::string& file_name) {
   RawHeader header;
   SmtpSession session(timeouts_);
   Outcome outcome = Outcome::Fine();
-  if (!file.Open(file_name)) outcome = Outcome::Failure(4, "Cannot open file");
+  if (!file.Open(file_name)) outcome = Outcome::CannotOpenFile();
   if (outcome.ok()) outcome = session.Open(server_name_);
   if (outcome.ok()) outcome = session.Helo();
   if (outcome.ok()) outcome = ScanRawHeader(&file, ignore_to_ != 0, &header);
   if (outcome.ok()) outcome = CheckEnvelopeAddresses(header.sender, header.recipients);
   if (outcome.ok()) outcome = session.SendEnvelope(header.sender, header.recipients);
-  if (outcome.ok() && !file.Rewind()) outcome = ReadFailure();
+  if (outcome.ok() && !file.Rewind()) outcome = Outcome::CannotOpenFile();
   if (outcome.ok()) outcome = session.Data();
   if (outcome.ok()) outcome = SendRawFileContent(&file, header.bcc, &session);
   if (outcome.ok()) outcome = Finish(&session);
-  SetError(outcome.message(), outcome.code());
+  outcome_ = outcome;
 }
 
-void Mailer::SendRawMessage(const std::string&) {
-  SetError("SendRawMessage not implemented in this beta", 25);
-}
-
-void Mailer::SetError(const std::string& message, int32_t code) {
-  error_message_ = message;
-  error_code_ = code;
-}
+void Mailer::SendRawMessage(const std::string&) { outcome_ = Outcome::RawMessageNotImplemented(); }
 
 }  // namespace verdanpost

@@ -4,14 +4,15 @@
 #include <cstdint>
 #include <string>
 
+#include "mailer/smtp/outcome.h"
 #include "mailer/smtp/smtp_timeouts.h"
 
 namespace verdanpost {
 
 // The state and the send operations of one SMTPMailer object, in narrow
 // (UTF-8) text. The automation object forwards every member here; this class
-// knows nothing of automation. Every Send* call records its outcome once,
-// through SetError, and never throws.
+// knows nothing of automation. Every Send* call records its outcome once and
+// never throws.
 class Mailer {
  public:
   Mailer();
@@ -22,8 +23,8 @@ class Mailer {
   void set_server_name(std::string name) { server_name_ = std::move(name); }
   int32_t ignore_to() const { return ignore_to_; }
   void set_ignore_to(int32_t value) { ignore_to_ = value; }
-  int32_t error_code() const { return error_code_; }
-  const std::string& error_message() const { return error_message_; }
+  int32_t error_code() const { return outcome_.code(); }
+  const std::string& error_message() const { return outcome_.message(); }
 
   void SendMessage(const std::string& from, const std::string& to, const std::string& cc,
                    const std::string& bcc, const std::string& subject, const std::string& message);
@@ -37,12 +38,9 @@ class Mailer {
   void set_timeouts_for_testing(const SmtpTimeouts& timeouts) { timeouts_ = timeouts; }
 
  private:
-  void SetError(const std::string& message, int32_t code);
-
   std::string server_name_;
   int32_t ignore_to_ = 0;
-  int32_t error_code_ = -1;  // -1 until the first send call
-  std::string error_message_;
+  Outcome outcome_ = Outcome::NoCallYet();  // of the last send call
   SmtpTimeouts timeouts_;
 };
 

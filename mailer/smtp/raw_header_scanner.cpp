@@ -80,15 +80,15 @@ Outcome ScanRawHeader(MessageFile* file, bool ignore_to, RawHeader* header) {
     } else {
       recognised = false;
       if (!line.empty() && !recognised_seen && line.find(':') == std::string::npos) {
-        return Outcome::Failure(1, "Message does not have a header");
+        return Outcome::NoHeader();
       }
     }
-    if (file->failed()) return Outcome::Failure(4, "Cannot open file");
+    if (file->failed()) return Outcome::CannotOpenFile();
     recognised_seen = recognised_seen || recognised;
     if (header_ended) break;
     line_start = file->position();
     ReadHeaderLine(file, &line);
-    if (file->failed()) return Outcome::Failure(4, "Cannot open file");
+    if (file->failed()) return Outcome::CannotOpenFile();
     if (line.empty()) break;
   }
   return Outcome::Fine();

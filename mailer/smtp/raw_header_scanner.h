@@ -32,8 +32,9 @@ struct RawHeader {
 bool ReadHeaderLine(MessageFile* file, std::string* line);
 
 // Scans the header of a raw message file from its current position (the
-// start). Refuses with code 1 when the file does not begin with a header and
-// with code 4 when reading it fails. Leaves the file after the last line read.
+// start). Refuses with NoHeader when the file does not begin with a header
+// and with CannotOpenFile when reading it fails. Leaves the file after the
+// last line read.
 Outcome ScanRawHeader(MessageFile* file, bool ignore_to, RawHeader* header);
 
 }  // namespace verdanpost

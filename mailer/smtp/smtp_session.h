@@ -35,8 +35,9 @@ class SmtpSession {
   Outcome Quit();
 
  private:
-  Outcome Command(std::string_view line, std::chrono::milliseconds timeout, int32_t send_code,
-                  const char* send_message, int expected, const char* reply_message);
+  // Sends `line` and reads the reply, which must be `expected`.
+  Outcome Command(SmtpCommand command, std::string_view line, std::chrono::milliseconds timeout,
+                  int expected);
 
   SmtpTimeouts timeouts_;
   SmtpConnection connection_;
