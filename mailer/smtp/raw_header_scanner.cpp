@@ -1,19 +1,17 @@
 #include "mailer/smtp/raw_header_scanner.h"
 
-#include <cctype>
 #include <string_view>
 
 #include "mailer/smtp/address_list.h"
+#include "platform/ascii.h"
 
 namespace verdanpost {
 namespace {
 
-bool HasPrefix(const std::string& line, std::string_view prefix) {
-  if (line.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(line[i])) != prefix[i]) return false;
-  }
-  return true;
+// Field names match in any ASCII case, whatever the process's locale.
+bool HasPrefix(std::string_view line, std::string_view prefix) {
+  return line.size() >= prefix.size() &&
+         EqualsIgnoreAsciiCase(line.substr(0, prefix.size()), prefix);
 }
 
 // Splits the value of an address field and, while the list goes on, the
