@@ -5,19 +5,24 @@
 
 namespace verdanpost {
 
-// {DF0C4A4F-8363-4F68-9299-CE98696E1FBC}
+// The identifiers of the type library, the class and the interface. Their
+// texts in the type library are made from these (GuidText).
 inline constexpr GUID LIBID_VERDANPOSTLib{
     0xDF0C4A4F, 0x8363, 0x4F68, {0x92, 0x99, 0xCE, 0x98, 0x69, 0x6E, 0x1F, 0xBC}};
-// {0B0F3D77-B6B0-45A7-9746-3244293020BA}
 inline constexpr GUID CLSID_SMTPMailer{
     0x0B0F3D77, 0xB6B0, 0x45A7, {0x97, 0x46, 0x32, 0x44, 0x29, 0x30, 0x20, 0xBA}};
-// {EFDE624E-5D41-4582-A54A-B6E455DBBE96}
 inline constexpr GUID IID_ISMTPMailer{
     0xEFDE624E, 0x5D41, 0x4582, {0xA5, 0x4A, 0xB6, 0xE4, 0x55, 0xDB, 0xBE, 0x96}};
 
+// The version of the type library that describes ISMTPMailer; it is the
+// interface's version, not the file's, and changes only with the interface.
+inline constexpr uint16_t kMailerTypeLibraryMajor = 1;
+inline constexpr uint16_t kMailerTypeLibraryMinor = 0;
+
 // The mailer's dual interface. The members follow IDispatch's in dispatch
 // identifier order (vtable slots 7 to 16); that order is the binary
-// interface and must not change.
+// interface and must not change. The type library (mailer_type_library.cpp)
+// names the same slots; mailer_type_library_test checks that they agree.
 class ISMTPMailer : public IDispatch {
  public:
   virtual HRESULT SendRawMessageFromFile(BSTR FileName) = 0;  // 1

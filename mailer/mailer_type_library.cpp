@@ -1,11 +1,17 @@
 // The type library VERDANPOSTLib, the version block and the string table
 // that libverdanpost.so carries.
 
+#include "mailer/ismtp_mailer.h"
 #include "mailer/module_resources.h"
 #include "mailer/server_module.h"
+#include "platform/automation/guid.h"
 
 namespace verdanpost {
 namespace {
+
+constexpr auto kLibId = GuidText(LIBID_VERDANPOSTLib);
+constexpr auto kClsId = GuidText(CLSID_SMTPMailer);
+constexpr auto kIid = GuidText(IID_ISMTPMailer);
 
 constexpr AutomationParamDesc kFileName[] = {{"FileName", VT_BSTR}};
 constexpr AutomationParamDesc kSendFromFile[] = {{"From", VT_BSTR},    {"To", VT_BSTR},
@@ -39,21 +45,22 @@ constexpr AutomationMemberDesc kMembers[] = {
 constexpr AutomationTypeLibraryDesc kTypeLibrary = {
     "VERDANPOSTLib",
     "Verdanpost 1.0 Type Library",
-    "{DF0C4A4F-8363-4F68-9299-CE98696E1FBC}",
-    1,
-    0,
+    kLibId.data(),
+    kMailerTypeLibraryMajor,
+    kMailerTypeLibraryMinor,
     "SMTPMailer",
     "SMTPMailer Class",
-    "{0B0F3D77-B6B0-45A7-9746-3244293020BA}",
+    kClsId.data(),
     "ISMTPMailer",
     "ISMTPMailer Interface",
-    "{EFDE624E-5D41-4582-A54A-B6E455DBBE96}",
+    kIid.data(),
     static_cast<int32_t>(sizeof kMembers / sizeof kMembers[0]),
     kMembers,
 };
 
-constexpr VerdanpostVersionInfo kVersionInfo = {"1, 0, 0, 1", "1, 0, 0, 1", "Verdanpost Module",
-                                                "Verdanpost Module", ""};
+// VERDANPOST_FILE_VERSION is the project's version from CMake, as "1, 0, 0, 1".
+constexpr VerdanpostVersionInfo kVersionInfo = {VERDANPOST_FILE_VERSION, VERDANPOST_FILE_VERSION,
+                                                "Verdanpost Module", "Verdanpost Module", ""};
 
 }  // namespace
 

@@ -9,8 +9,8 @@
 extern "C" {
 
 struct VerdanpostVersionInfo {
-  const char* file_version;       // "1, 0, 0, 1"
-  const char* product_version;    // "1, 0, 0, 1"
+  const char* file_version;       // the project's version: "1, 0, 0, 1"
+  const char* product_version;    // the same
   const char* file_description;   // "Verdanpost Module"
   const char* product_name;       // "Verdanpost Module"
   const char* ole_self_register;  // "": the library registers itself

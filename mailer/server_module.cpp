@@ -134,7 +134,8 @@ HRESULT GetMailerTypeInfo(ITypeInfo** type_info) {
   std::lock_guard<std::mutex> lock(g_type_info.mutex);
   if (g_type_info.info == nullptr) {
     std::string err;
-    HRESULT hr = LoadRegTypeLib(LIBID_VERDANPOSTLib, 1, 0, &g_type_info.info, &err);
+    HRESULT hr = LoadRegTypeLib(LIBID_VERDANPOSTLib, kMailerTypeLibraryMajor,
+                                kMailerTypeLibraryMinor, &g_type_info.info, &err);
     if (Failed(hr)) {
       *type_info = nullptr;
       return hr;

@@ -1,10 +1,12 @@
-#ifndef VERDANPOST_MAILER_SMTP_MAILER_H_
-#define VERDANPOST_MAILER_SMTP_MAILER_H_
+// The guard keeps the class name whole: spelling the path would give the
+// guard of mailer/smtp/mailer.h.
+#ifndef VERDANPOST_MAILER_SMTPMAILER_H_
+#define VERDANPOST_MAILER_SMTPMAILER_H_
 
 #include <atomic>
 
 #include "mailer/ismtp_mailer.h"
-#include "mailer/mailer.h"
+#include "mailer/smtp/mailer.h"
 
 namespace verdanpost {
 
@@ -73,4 +75,4 @@ class SMTPMailer final : public ISMTPMailer {
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_MAILER_SMTP_MAILER_H_
+#endif  // VERDANPOST_MAILER_SMTPMAILER_H_

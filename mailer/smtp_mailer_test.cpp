@@ -5,7 +5,6 @@
 #include "mailer/smtp_mailer.h"
 
 #include <arpa/inet.h>
-#include <dlfcn.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -21,6 +20,7 @@
 #include "mailer/ismtp_mailer.h"
 #include "platform/automation/automation_object.h"
 #include "platform/automation/creation.h"
+#include "platform/automation/library_handle.h"
 #include "platform/automation/registry.h"
 
 namespace verdanpost {
@@ -301,10 +301,11 @@ TEST_F(SMTPMailerTest, MembersStoreAndReportWithoutTouchingTheErrorState) {
 
 TEST_F(SMTPMailerTest, ObjectsAndLocksKeepTheLibraryLoaded) {
   Register();
-  void* handle = dlopen(library_.c_str(), RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(handle, nullptr) << dlerror();
-  auto can_unload = reinterpret_cast<DllCanUnloadNowFn>(dlsym(handle, "DllCanUnloadNow"));
-  auto get_class = reinterpret_cast<DllGetClassObjectFn>(dlsym(handle, "DllGetClassObject"));
+  std::string err;
+  LibraryHandle handle = LibraryHandle::Open(library_, &err);
+  ASSERT_TRUE(handle.is_open()) << err;
+  auto can_unload = handle.Function<DllCanUnloadNowFn>("DllCanUnloadNow");
+  auto get_class = handle.Function<DllGetClassObjectFn>("DllGetClassObject");
   ASSERT_NE(can_unload, nullptr);
   ASSERT_NE(get_class, nullptr);
   EXPECT_EQ(can_unload(), S_OK);
@@ -349,7 +350,6 @@ TEST_F(SMTPMailerTest, ObjectsAndLocksKeepTheLibraryLoaded) {
   EXPECT_EQ(can_unload(), S_OK);
   FreeUnusedLibraries();
   EXPECT_EQ(LoadedServerLibraryCount(), 0u);
-  dlclose(handle);
 }
 
 TEST_F(SMTPMailerTest, AggregatedObjectDelegatesToItsOuterObject) {

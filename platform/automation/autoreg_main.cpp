@@ -2,7 +2,6 @@
 // in-process server by calling its DllRegisterServer (DllUnregisterServer).
 // --system writes the system-wide registry instead of the user's.
 
-#include <dlfcn.h>
 #include <stdlib.h>
 
 #include <cstdio>
@@ -11,6 +10,7 @@
 
 #include "platform/automation/classes_root.h"
 #include "platform/automation/com.h"
+#include "platform/automation/library_handle.h"
 #include "platform/automation/registry.h"
 
 namespace verdanpost {
@@ -51,13 +51,13 @@ int Run(int argc, char** argv) {
   // A relative name would be searched for on the library path; make it a
   // path so that the file named on the command line is the one loaded.
   std::string library = std::strchr(path, '/') != nullptr ? path : std::string("./") + path;
-  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    std::fprintf(stderr, "autoreg: cannot load %s: %s\n", path, dlerror());
+  LibraryHandle handle = LibraryHandle::Open(library, &err);
+  if (!handle.is_open()) {
+    std::fprintf(stderr, "autoreg: cannot load %s: %s\n", path, err.c_str());
     return 1;
   }
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
-  auto fn = reinterpret_cast<DllRegisterServerFn>(dlsym(handle, entry));
+  auto fn = handle.Function<DllRegisterServerFn>(entry);
   int status = 0;
   if (fn == nullptr) {
     std::fprintf(stderr, "autoreg: %s does not export %s\n", path, entry);
@@ -67,7 +67,6 @@ int Run(int argc, char** argv) {
                  DescribeHResult(hr).c_str());
     status = 1;
   }
-  dlclose(handle);
   return status;
 }
 

@@ -1,45 +1,23 @@
 #include "platform/automation/creation.h"
 
-#include <dlfcn.h>
-
 #include <map>
-#include <memory>
 #include <mutex>
 
 #include "platform/automation/classes_root.h"
+#include "platform/automation/library_handle.h"
 
 namespace verdanpost {
 namespace {
 
-// Owns one dlopen handle.
-class LibraryHandle {
- public:
-  explicit LibraryHandle(void* handle) : handle_(handle) {}
-  LibraryHandle(const LibraryHandle&) = delete;
-  LibraryHandle& operator=(const LibraryHandle&) = delete;
-  ~LibraryHandle() {
-    if (handle_ != nullptr) dlclose(handle_);
-  }
-  void* Symbol(const char* name) const { return dlsym(handle_, name); }
-
- private:
-  void* handle_;
-};
-
 // The server libraries this process has loaded, by path.
 struct LibraryCache {
   std::mutex mutex;
-  std::map<std::string, std::unique_ptr<LibraryHandle>> libraries;
+  std::map<std::string, LibraryHandle> libraries;
 };
 
 LibraryCache& Cache() {
   static LibraryCache* cache = new LibraryCache;  // outlives every static destructor
   return *cache;
-}
-
-std::string DlError() {
-  const char* text = dlerror();
-  return text != nullptr ? text : "unknown error";
 }
 
 }  // namespace
@@ -84,15 +62,15 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, REFIID riid, void** ob
     std::lock_guard<std::mutex> lock(cache.mutex);
     auto it = cache.libraries.find(*path);
     if (it == cache.libraries.end()) {
-      void* handle = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL);
-      if (handle == nullptr) {
-        *err = "cannot load server library " + *path + ": " + DlError();
+      std::string why;
+      LibraryHandle library = LibraryHandle::Open(*path, &why);
+      if (!library.is_open()) {
+        *err = "cannot load server library " + *path + ": " + why;
         return CO_E_DLLNOTFOUND;
       }
-      it = cache.libraries.emplace(*path, std::make_unique<LibraryHandle>(handle)).first;
+      it = cache.libraries.emplace(*path, std::move(library)).first;
     }
-    get_class_object =
-        reinterpret_cast<DllGetClassObjectFn>(it->second->Symbol("DllGetClassObject"));
+    get_class_object = it->second.Function<DllGetClassObjectFn>("DllGetClassObject");
     if (get_class_object == nullptr) {
       *err = "server library " + *path + " does not export DllGetClassObject";
       cache.libraries.erase(it);
@@ -117,7 +95,7 @@ void FreeUnusedLibraries() {
   LibraryCache& cache = Cache();
   std::lock_guard<std::mutex> lock(cache.mutex);
   for (auto it = cache.libraries.begin(); it != cache.libraries.end();) {
-    auto can_unload = reinterpret_cast<DllCanUnloadNowFn>(it->second->Symbol("DllCanUnloadNow"));
+    auto can_unload = it->second.Function<DllCanUnloadNowFn>("DllCanUnloadNow");
     if (can_unload != nullptr && can_unload() == S_OK) {
       it = cache.libraries.erase(it);
     } else {

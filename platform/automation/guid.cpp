@@ -1,7 +1,5 @@
 #include "platform/automation/guid.h"
 
-#include <cstdio>
-
 namespace verdanpost {
 namespace {
 
@@ -46,12 +44,6 @@ std::optional<GUID> ParseGuid(std::string_view text) {
   return guid;
 }
 
-std::string FormatGuid(const GUID& g) {
-  char buf[39];
-  std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1,
-                g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4],
-                g.Data4[5], g.Data4[6], g.Data4[7]);
-  return buf;
-}
+std::string FormatGuid(const GUID& guid) { return GuidText(guid).data(); }
 
 }  // namespace verdanpost

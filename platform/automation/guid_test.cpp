@@ -14,6 +14,11 @@ TEST(GuidTest, ParseAndFormatRoundTrip) {
     EXPECT_EQ(g->Data4[7], 0xBA);
     EXPECT_EQ(FormatGuid(*g), "{0B0F3D77-B6B0-45A7-9746-3244293020BA}");
     EXPECT_EQ(ParseGuid(FormatGuid(*g)), g);
+    // The same text at compile time, for texts made from GUID constants.
+    static_assert(
+        std::string_view(
+            GuidText({0x0B0F3D77, 0xB6B0, 0x45A7, {0x97, 0x46, 0x32, 0x44, 0x29, 0x30, 0x20, 0xBA}})
+                .data()) == "{0B0F3D77-B6B0-45A7-9746-3244293020BA}");
   }
   {
     for (const char* bad :

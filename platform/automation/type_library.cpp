@@ -1,12 +1,11 @@
 #include "platform/automation/type_library.h"
 
-#include <dlfcn.h>
-
 #include <atomic>
 #include <new>
 
 #include "platform/ascii.h"
 #include "platform/automation/classes_root.h"
+#include "platform/automation/library_handle.h"
 #include "platform/automation/registry.h"
 
 namespace verdanpost {
@@ -286,13 +285,13 @@ HRESULT LoadRegTypeLib(const GUID& libid, uint16_t major, uint16_t minor, ITypeI
            " is not registered";
     return TYPE_E_LIBNOTREGISTERED;
   }
-  void* handle = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    const char* why = dlerror();
-    *err = "cannot load type library " + *path + ": " + (why != nullptr ? why : "unknown error");
+  std::string why;
+  LibraryHandle library = LibraryHandle::Open(*path, &why);
+  if (!library.is_open()) {
+    *err = "cannot load type library " + *path + ": " + why;
     return TYPE_E_LIBNOTREGISTERED;
   }
-  auto get = reinterpret_cast<AutomationGetTypeLibraryFn>(dlsym(handle, kTypeLibrarySymbol));
+  auto get = library.Function<AutomationGetTypeLibraryFn>(kTypeLibrarySymbol);
   const AutomationTypeLibraryDesc* desc = get != nullptr ? get() : nullptr;
   HRESULT hr = TYPE_E_LIBNOTREGISTERED;
   if (desc == nullptr) {
@@ -303,7 +302,6 @@ HRESULT LoadRegTypeLib(const GUID& libid, uint16_t major, uint16_t minor, ITypeI
     hr = CreateTypeInfo(*desc, type_info);
     if (Failed(hr)) *err = "the type library in " + *path + " is malformed";
   }
-  dlclose(handle);
   return hr;
 }
 

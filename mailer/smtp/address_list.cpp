@@ -1,0 +1,66 @@
+#include "mailer/smtp/address_list.h"
+
+namespace verdanpost {
+namespace {
+
+// Position of the first `wanted` outside double quotes, or npos. A quote that
+// is never closed does not quote: then the first `wanted` after it counts, so
+// a stray quote cannot swallow the rest of a list.
+size_t FindUnquoted(std::string_view text, char wanted) {
+  bool quoted = false;
+  size_t quote_start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (quoted && c == '\\' && i + 1 < text.size()) {
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+      quote_start = i;
+    } else if (c == wanted && !quoted) {
+      return i;
+    }
+  }
+  if (quoted) return text.find(wanted, quote_start);
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string TrimBlanks(std::string_view text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+std::string AddressOfEntry(std::string_view entry) {
+  size_t open = FindUnquoted(entry, '<');
+  if (open == std::string_view::npos) return TrimBlanks(entry);
+  size_t close = entry.find('>', open + 1);
+  if (close == std::string_view::npos) return std::string();
+  return TrimBlanks(entry.substr(open + 1, close - open - 1));
+}
+
+bool SplitAddressList(std::string* list, std::vector<std::string>* recipients) {
+  std::string rest = TrimBlanks(*list);
+  list->clear();
+  if (rest.empty()) return true;
+  std::string_view view(rest);
+  for (;;) {
+    size_t comma = FindUnquoted(view, ',');
+    if (comma == std::string_view::npos) {
+      recipients->push_back(AddressOfEntry(view));
+      return false;
+    }
+    recipients->push_back(AddressOfEntry(view.substr(0, comma)));
+    view.remove_prefix(comma + 1);
+    if (view.empty()) return true;
+  }
+}
+
+}  // namespace verdanpost

@@ -1,0 +1,125 @@
+#include "mailer/smtp/mailer.h"
+
+#include <array>
+
+#include "mailer/smtp/header_builder.h"
+#include "mailer/smtp/message_file.h"
+#include "mailer/smtp/raw_header_scanner.h"
+#include "mailer/smtp/smtp_session.h"
+
+namespace verdanpost {
+namespace {
+
+constexpr size_t kChunkSize = 1024;
+constexpr char kDefaultServerName[] = "mailhost";
+
+// Sends the rest of `file` in chunks of up to 1024 bytes. A read failure ends
+// the call before the end-of-data marker, so the server drops the partial
+// message instead of delivering it as if complete.
+Outcome SendFileContent(MessageFile* file, SmtpSession* session) {
+  std::array<char, kChunkSize> buffer;
+  for (;;) {
+    size_t got = file->Read(buffer.data(), buffer.size());
+    if (got == 0) return file->failed() ? Outcome::CannotOpenFile() : Outcome::Fine();
+    Outcome sent = session->SendContent(std::string_view(buffer.data(), got));
+    if (!sent.ok()) return sent;
+  }
+}
+
+// Copies `file` from its start to the server, leaving out the Bcc range. A
+// chunk never crosses the start of the range; the range is read and dropped.
+Outcome SendRawFileContent(MessageFile* file, const BccRange& bcc, SmtpSession* session) {
+  std::array<char, kChunkSize> buffer;
+  uint64_t position = 0;
+  for (;;) {
+    size_t got;
+    if (bcc.start <= position && position < bcc.end) {
+      uint64_t to_skip = bcc.end - bcc.start;
+      got = 0;
+      while (to_skip > 0) {
+        size_t step = file->Read(buffer.data(), to_skip < kChunkSize ? to_skip : kChunkSize);
+        if (step == 0) break;
+        got += step;
+        to_skip -= step;
+      }
+    } else {
+      size_t wanted = kChunkSize;
+      if (position < bcc.start && bcc.start - position <= kChunkSize) {
+        wanted = static_cast<size_t>(bcc.start - position);
+      }
+      got = file->Read(buffer.data(), wanted);
+      if (got > 0) {
+        Outcome sent = session->SendContent(std::string_view(buffer.data(), got));
+        if (!sent.ok()) return sent;
+      }
+    }
+    if (got == 0) return file->failed() ? Outcome::CannotOpenFile() : Outcome::Fine();
+    position += got;
+  }
+}
+
+Outcome Finish(SmtpSession* session) {
+  Outcome outcome = session->EndData();
+  if (outcome.ok()) outcome = session->Quit();
+  if (outcome.ok()) outcome = Outcome::Sent();
+  return outcome;
+}
+
+}  // namespace
+
+Mailer::Mailer() : server_name_(kDefaultServerName) {}
+
+void Mailer::SendMessage(const std::string& from, const std::string& to, const std::string& cc,
+                         const std::string& bcc, const std::string& subject,
+                         const std::string& message) {
+  PreparedMessage prepared;
+  SmtpSession session(timeouts_);
+  Outcome outcome = BuildHeader({from, to, cc, bcc, subject}, ignore_to_ != 0, &prepared);
+  if (outcome.ok()) outcome = session.Open(server_name_);
+  if (outcome.ok()) outcome = session.Helo();
+  if (outcome.ok()) outcome = session.SendEnvelope(from, prepared.recipients);
+  if (outcome.ok()) outcome = session.Data();
+  if (outcome.ok()) outcome = session.SendContent(prepared.header + message);
+  if (outcome.ok()) outcome = Finish(&session);
+  outcome_ = outcome;
+}
+
+void Mailer::SendMessageFromFile(const std::string& from, const std::string& to,
+                                 const std::string& cc, const std::string& bcc,
+                                 const std::string& subject, const std::string& file_name) {
+  PreparedMessage prepared;
+  MessageFile file;
+  SmtpSession session(timeouts_);
+  Outcome outcome = BuildHeader({from, to, cc, bcc, subject}, ignore_to_ != 0, &prepared);
+  if (outcome.ok() && !file.Open(file_name)) outcome = Outcome::CannotOpenFile();
+  if (outcome.ok()) outcome = session.Open(server_name_);
+  if (outcome.ok()) outcome = session.Helo();
+  if (outcome.ok()) outcome = session.SendEnvelope(from, prepared.recipients);
+  if (outcome.ok()) outcome = session.Data();
+  if (outcome.ok()) outcome = session.SendContent(prepared.header);
+  if (outcome.ok()) outcome = SendFileContent(&file, &session);
+  if (outcome.ok()) outcome = Finish(&session);
+  outcome_ = outcome;
+}
+
+void Mailer::SendRawMessageFromFile(const std::string& file_name) {
+  MessageFile file;
+  RawHeader header;
+  SmtpSession session(timeouts_);
+  Outcome outcome = Outcome::Fine();
+  if (!file.Open(file_name)) outcome = Outcome::CannotOpenFile();
+  if (outcome.ok()) outcome = session.Open(server_name_);
+  if (outcome.ok()) outcome = session.Helo();
+  if (outcome.ok()) outcome = ScanRawHeader(&file, ignore_to_ != 0, &header);
+  if (outcome.ok()) outcome = CheckEnvelopeAddresses(header.sender, header.recipients);
+  if (outcome.ok()) outcome = session.SendEnvelope(header.sender, header.recipients);
+  if (outcome.ok() && !file.Rewind()) outcome = Outcome::CannotOpenFile();
+  if (outcome.ok()) outcome = session.Data();
+  if (outcome.ok()) outcome = SendRawFileContent(&file, header.bcc, &session);
+  if (outcome.ok()) outcome = Finish(&session);
+  outcome_ = outcome;
+}
+
+void Mailer::SendRawMessage(const std::string&) { outcome_ = Outcome::RawMessageNotImplemented(); }
+
+}  // namespace verdanpost

@@ -1,0 +1,456 @@
+#include "mailer/smtp/mailer.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "mailer/smtp/smtp_session.h"
+#include "testing/scripted_smtp_peer.h"
+
+namespace verdanpost {
+namespace {
+
+using std::chrono::milliseconds;
+using testing_support::PeerReply;
+using testing_support::ScriptedSmtpPeer;
+using testing_support::SmtpStep;
+
+SmtpTimeouts ShortTimeouts() {
+  SmtpTimeouts t;
+  t.greeting = t.helo = t.mail_from = t.rcpt_to = milliseconds(300);
+  t.data = t.content_send = t.end_of_data = t.quit = milliseconds(300);
+  return t;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& wanted) {
+  return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+}
+
+class MailerTest : public ::testing::Test {
+ protected:
+  MailerTest() : peer_(std::make_unique<ScriptedSmtpPeer>()) { Aim(); }
+  ~MailerTest() override { std::filesystem::remove_all(dir_); }
+
+  // A fresh peer and a fresh object, for one more case in the same test.
+  ScriptedSmtpPeer& NewPeer(const std::string& address = "127.0.0.1") {
+    peer_ = std::make_unique<ScriptedSmtpPeer>(address);
+    Aim();
+    return *peer_;
+  }
+  void Aim() {
+    mailer_ = std::make_unique<Mailer>();
+    mailer_->set_server_name(peer_->server_name());
+    mailer_->set_timeouts_for_testing(ShortTimeouts());
+  }
+
+  void SendSimple() {
+    mailer_->SendMessage("\"Ann\" <ann@example.org>", "bob@example.org", "", "", "Hi", "Hello\r\n");
+  }
+
+  std::string WriteFile(const std::string& name, const std::string& content) {
+    std::filesystem::create_directories(dir_);
+    std::string path = (dir_ / name).string();
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+
+  void ExpectOutcome(int32_t code, const std::string& message) {
+    EXPECT_EQ(mailer_->error_code(), code);
+    EXPECT_EQ(mailer_->error_message(), message);
+  }
+
+  std::filesystem::path dir_ =
+      std::filesystem::temp_directory_path() / ("mailer_test_" + std::to_string(::getpid()));
+  std::unique_ptr<ScriptedSmtpPeer> peer_;
+  std::unique_ptr<Mailer> mailer_;
+};
+
+TEST_F(MailerTest, SendMessageRunsTheWholeDialogue) {
+  SendSimple();
+  ExpectOutcome(0, "Message sent");
+  std::vector<std::string> expected = {"HELO " + LocalHostName(), "MAIL FROM:<ann@example.org>",
+                                       "RCPT TO:<bob@example.org>", "DATA", "QUIT"};
+  EXPECT_EQ(peer_->commands(), expected);
+  ASSERT_EQ(peer_->received_messages().size(), 1u);
+  EXPECT_EQ(peer_->received_messages()[0],
+            "From: \"Ann\" <ann@example.org>\r\nTo: bob@example.org\r\nSubject: Hi\r\n\r\n"
+            "Hello\r\n");
+  // The marker follows the content's own line end: one empty line more.
+  EXPECT_NE(peer_->transcript().find("Hello\r\n\r\n.\r\nQUIT\r\n"), std::string::npos);
+}
+
+TEST_F(MailerTest, RepliesAreReadWhateverTheirShape) {
+  struct Case {
+    PeerReply greeting;
+    bool accepted;
+    int32_t code;  // when not accepted
+  };
+  const std::string kLong = "220 " + std::string(400, 'x') + "\r\n";
+  const Case cases[] = {
+      {PeerReply::Text("220-one\r\n220-two\r\n220 three\r\n"), true, 0},
+      {PeerReply::Packets({"2", "20 split", " over packets\r\n"}), true, 0},
+      {PeerReply::Packets({"220-a\r\n22", "0-b\r\n", "220 c\r\n"}), true, 0},
+      {PeerReply::Text(kLong), true, 0},  // the rest of a long line is no reply of its own
+      {PeerReply::Text("  +220 ok\r\n"), true, 0},
+      {PeerReply::Text("220\r\n"), true, 0},
+      {PeerReply::Text("554 go away\r\n"), false, 554},
+      {PeerReply::Text("ready\r\n"), false, 0},
+      {PeerReply::Text("-220 no\r\n"), false, -220},
+      {PeerReply::Text("220-one\r\n554 no\r\n"), false, 554},
+  };
+  for (const Case& c : cases) {
+    NewPeer().SetReply(SmtpStep::kGreeting, c.greeting);
+    SendSimple();
+    SCOPED_TRACE(c.greeting.packets[0]);
+    if (c.accepted) {
+      ExpectOutcome(0, "Message sent");
+    } else {
+      ExpectOutcome(c.code, "Server returned incorrect response on connection");
+      EXPECT_TRUE(peer_->commands().empty());  // no HELO after a refusal
+    }
+  }
+  {  // Closed before a byte: blanks, code 0, no wait.
+    NewPeer().SetReply(SmtpStep::kGreeting, PeerReply::Disconnect());
+    SendSimple();
+    ExpectOutcome(0, "Server returned incorrect response on connection");
+  }
+  {  // Closed in the middle of a line: what arrived counts.
+    NewPeer().SetReply(SmtpStep::kGreeting, PeerReply::Disconnect("22"));
+    SendSimple();
+    ExpectOutcome(22, "Server returned incorrect response on connection");
+  }
+  {  // Closed after continuation lines.
+    NewPeer().SetReply(SmtpStep::kGreeting, PeerReply::Disconnect("220-a\r\n"));
+    SendSimple();
+    ExpectOutcome(0, "Server returned incorrect response on connection");
+  }
+  {  // Closed in the middle of a continuation line: the reply never ended.
+    NewPeer().SetReply(SmtpStep::kGreeting, PeerReply::Disconnect("220-a"));
+    SendSimple();
+    ExpectOutcome(0, "Server returned incorrect response on connection");
+  }
+}
+
+TEST_F(MailerTest, EachRefusedStepEndsTheCallWithoutQuit) {
+  struct Case {
+    SmtpStep step;
+    std::string reply;
+    int32_t code;
+    std::string message;
+  };
+  const Case cases[] = {
+      {SmtpStep::kHelo, "501 bad\r\n", 501, "Server returned HELO error"},
+      {SmtpStep::kMailFrom, "550 no\r\n", 550, "Server returned MAIL FROM error"},
+      {SmtpStep::kRcptTo, "251 forwarded\r\n", 251, "Server returned RCPT TO error"},
+      {SmtpStep::kData, "250 ok\r\n", 250, "Server returned DATA error"},
+      {SmtpStep::kEndOfData, "552 too big\r\n", 552, "Server returned message error"},
+      {SmtpStep::kQuit, "250 ok\r\n", 250, "Server returned QUIT error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    NewPeer().SetReply(c.step, PeerReply::Text(c.reply));
+    SendSimple();
+    ExpectOutcome(c.code, c.message);
+    EXPECT_EQ(Contains(peer_->commands(), "QUIT"), c.step == SmtpStep::kQuit);
+  }
+}
+
+TEST_F(MailerTest, FailedSendsGiveTheStepsCode) {
+  // Closed after 354: the first send of content goes (the server's system
+  // answers it with a reset), the sends after it fail, without SIGPIPE.
+  {
+    NewPeer().SetReply(SmtpStep::kData, PeerReply::Disconnect("354 go\r\n"));
+    std::string path = WriteFile("big.txt", std::string(200000, 'x'));
+    mailer_->SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "", path);
+    ExpectOutcome(10, "Could not write message to the server");
+  }
+  {  // The text goes in one send, so the marker is the send that fails, or,
+     // if the reset comes late, the wait for its reply.
+    NewPeer().SetReply(SmtpStep::kData, PeerReply::Disconnect("354 go\r\n"));
+    SendSimple();
+    if (mailer_->error_code() == 11) {
+      EXPECT_EQ(mailer_->error_message(), "Could not write message ending to the server");
+    } else {
+      ExpectOutcome(-1, "Server returned message error");
+    }
+  }
+}
+
+TEST_F(MailerTest, ServerClosingAtAnyStepFailsTheNextOne) {
+  struct Case {
+    SmtpStep step;
+    std::string reply;
+    std::string message;
+  };
+  const Case cases[] = {
+      {SmtpStep::kGreeting, "220 hi\r\n", "Server returned HELO error"},
+      {SmtpStep::kHelo, "250 hi\r\n", "Server returned MAIL FROM error"},
+      {SmtpStep::kMailFrom, "250 ok\r\n", "Server returned RCPT TO error"},
+      {SmtpStep::kRcptTo, "250 ok\r\n", "Server returned DATA error"},
+      {SmtpStep::kEndOfData, "250 ok\r\n", "Server returned QUIT error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    NewPeer().SetReply(c.step, PeerReply::Disconnect(c.reply));
+    SendSimple();
+    // Code 0 when the close is read as an empty line, -1 when a reset is.
+    EXPECT_LE(mailer_->error_code(), 0);
+    EXPECT_EQ(mailer_->error_message(), c.message);
+    EXPECT_FALSE(c.step != SmtpStep::kEndOfData && Contains(peer_->commands(), "QUIT"));
+  }
+}
+
+TEST_F(MailerTest, RefusedRecipientStopsTheEnvelope) {
+  peer_->SetRcptReply(1, PeerReply::Text("550 no such user\r\n"));
+  mailer_->SendMessage("ann@example.org", "a@example.org, b@example.org", "c@example.org", "", "",
+                       "x");
+  ExpectOutcome(550, "Server returned RCPT TO error");
+  std::vector<std::string> expected = {"HELO " + LocalHostName(), "MAIL FROM:<ann@example.org>",
+                                       "RCPT TO:<a@example.org>", "RCPT TO:<b@example.org>"};
+  EXPECT_EQ(peer_->commands(), expected);
+}
+
+TEST_F(MailerTest, BadArgumentsAreRefusedBeforeConnecting) {
+  {
+    mailer_->SendMessage("", "bob@example.org", "", "", "", "");
+    ExpectOutcome(50, "From parameter required");
+  }
+  {
+    mailer_->SendMessageFromFile("ann@example.org", "", "", "", "", "/nonexistent");
+    ExpectOutcome(51, "To parameter required");
+  }
+  {
+    mailer_->set_ignore_to(-1);
+    mailer_->SendMessage("ann@example.org", "bob@example.org", "", "", "", "");
+    ExpectOutcome(55, "To is ignored, and no other destinations given");
+    mailer_->set_ignore_to(0);
+  }
+  {
+    mailer_->SendMessage("ann@example.org", "bob@example.org", "", "x@y\r\nRCPT TO:z@y", "", "");
+    ExpectOutcome(52, "Address contains a line break");
+  }
+  {
+    mailer_->SendMessage("ann@example.org\nDATA", "bob@example.org", "", "", "", "");
+    ExpectOutcome(52, "Address contains a line break");
+  }
+  {  // A missing file is refused before connecting too.
+    mailer_->SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "", "/nonexistent");
+    ExpectOutcome(4, "Cannot open file");
+  }
+  EXPECT_EQ(peer_->connections(), 0);
+}
+
+TEST_F(MailerTest, ConnectionFailures) {
+  {
+    mailer_->set_server_name("no-such-host.invalid");
+    SendSimple();
+    ExpectOutcome(6, "Could not connect to server");
+  }
+  {  // A listener whose backlog is full drops the handshake: the connect
+     // itself is bounded by the greeting's time-out.
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+      fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+      ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), length);
+    }
+    ::usleep(100000);  // let the handshakes that fit complete
+    mailer_->set_server_name("127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+    SendSimple();
+    ExpectOutcome(6, "Could not connect to server");
+    for (int fd : fillers) ::close(fd);
+    ::close(listener);
+  }
+  {  // Nobody listens on a closed port.
+    uint16_t port = peer_->port();
+    peer_.reset();
+    mailer_->set_server_name("127.0.0.1:" + std::to_string(port));
+    SendSimple();
+    ExpectOutcome(6, "Could not connect to server");
+  }
+}
+
+TEST_F(MailerTest, SilentServersTimeOut) {
+  const SmtpStep steps[] = {SmtpStep::kGreeting, SmtpStep::kHelo, SmtpStep::kMailFrom,
+                            SmtpStep::kRcptTo,   SmtpStep::kData, SmtpStep::kEndOfData,
+                            SmtpStep::kQuit};
+  const char* messages[] = {"Server returned incorrect response on connection",
+                            "Server returned HELO error",
+                            "Server returned MAIL FROM error",
+                            "Server returned RCPT TO error",
+                            "Server returned DATA error",
+                            "Server returned message error",
+                            "Server returned QUIT error"};
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    SCOPED_TRACE(messages[i]);
+    NewPeer().SetReply(steps[i], PeerReply::Stall());
+    SendSimple();
+    ExpectOutcome(-1, messages[i]);
+  }
+  {  // A server that stops reading makes the content send time out.
+    NewPeer().SetReply(SmtpStep::kData, PeerReply::StopReading("354 go\r\n"));
+    mailer_->SendMessage("ann@example.org", "bob@example.org", "", "", "",
+                         std::string(32 << 20, 'x'));
+    ExpectOutcome(10, "Could not write message to the server");
+  }
+  {  // A server that reads slowly but steadily takes longer than the time-out
+     // in all, yet never lets a wait reach it: the text goes through.
+    NewPeer().SetReply(SmtpStep::kData, PeerReply::ReadSlowly("354 go\r\n"));
+    SmtpTimeouts timeouts = ShortTimeouts();
+    timeouts.content_send = milliseconds(600);
+    timeouts.end_of_data = milliseconds(5000);
+    mailer_->set_timeouts_for_testing(timeouts);
+    mailer_->SendMessage("ann@example.org", "bob@example.org", "", "", "",
+                         std::string(24 << 20, 'x'));
+    ExpectOutcome(0, "Message sent");
+  }
+}
+
+TEST_F(MailerTest, ContentIsFramedInAllThreeKinds) {
+  // Bare LF, bare CR, a lone dot line and a leading dot; the dot line sits
+  // where the second 1024-byte chunk of the file begins.
+  std::string body = std::string(1021, 'a') + "\r\n" + ".\n.x\rend";
+  std::string wire = std::string(1021, 'a') + "\r\n" + "..\r\n..x\r\nend";
+  {
+    mailer_->SendMessage("ann@example.org", "bob@example.org", "", "", "", body);
+    ExpectOutcome(0, "Message sent");
+    EXPECT_EQ(peer_->received_messages().at(0),
+              "From: ann@example.org\r\nTo: bob@example.org\r\n\r\n" + wire);
+  }
+  {
+    NewPeer();
+    std::string path = WriteFile("body.txt", body);
+    mailer_->SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "", path);
+    ExpectOutcome(0, "Message sent");
+    EXPECT_EQ(peer_->received_messages().at(0),
+              "From: ann@example.org\r\nTo: bob@example.org\r\n\r\n" + wire);
+  }
+  {  // A CR at the end of one chunk and its LF at the start of the next.
+    NewPeer();
+    std::string path = WriteFile("crlf.txt", std::string(1023, 'a') + "\r\n.b\n");
+    mailer_->SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "", path);
+    EXPECT_EQ(peer_->received_messages().at(0),
+              "From: ann@example.org\r\nTo: bob@example.org\r\n\r\n" + std::string(1023, 'a') +
+                  "\r\n..b\r\n");
+  }
+  {
+    NewPeer();
+    std::string path = WriteFile("raw.eml", "To: bob@example.org\n\n" + body);
+    mailer_->SendRawMessageFromFile(path);
+    ExpectOutcome(0, "Message sent");
+    EXPECT_EQ(peer_->received_messages().at(0), "To: bob@example.org\r\n\r\n" + wire);
+  }
+}
+
+TEST_F(MailerTest, RawFileLeavesOutItsBccRange) {
+  {  // Bytes 10 to 40 are the Bcc line.
+    std::string bcc_line = "Bcc: carl@example.org, d@ex.o\n";
+    ASSERT_EQ(bcc_line.size(), 30u);
+    std::string content = "To: b@x.z\n" + bcc_line + "From: <ann@example.org>\n\n.body\n";
+    ASSERT_EQ(content.find("Bcc"), 10u);
+    std::string path = WriteFile("bcc.eml", content);
+    mailer_->SendRawMessageFromFile(path);
+    ExpectOutcome(0, "Message sent");
+    std::vector<std::string> expected = {"HELO " + LocalHostName(),
+                                         "MAIL FROM:<ann@example.org>",
+                                         "RCPT TO:<b@x.z>",
+                                         "RCPT TO:<carl@example.org>",
+                                         "RCPT TO:<d@ex.o>",
+                                         "DATA",
+                                         "QUIT"};
+    EXPECT_EQ(peer_->commands(), expected);
+    EXPECT_EQ(peer_->received_messages().at(0),
+              "To: b@x.z\r\nFrom: <ann@example.org>\r\n\r\n..body\r\n");
+    EXPECT_EQ(peer_->transcript().find("carl@example.org>\r\n"),
+              peer_->transcript().rfind("carl@example.org>\r\n"));  // only in RCPT TO
+  }
+  {  // Two Bcc fields: only the second is left out; a dot line follows it.
+    NewPeer();
+    std::string path =
+        WriteFile("two.eml", "Bcc: one@x.org\r\nTo: t@x.org\r\nBcc: two@x.org\r\n\r\n.\r\n");
+    mailer_->SendRawMessageFromFile(path);
+    ExpectOutcome(0, "Message sent");
+    EXPECT_EQ(peer_->received_messages().at(0), "Bcc: one@x.org\r\nTo: t@x.org\r\n\r\n..\r\n");
+  }
+}
+
+TEST_F(MailerTest, RawFileFailuresCloseWithoutQuit) {
+  {
+    std::string path = WriteFile("nohead.eml", "Just text\n\nbody\n");
+    mailer_->SendRawMessageFromFile(path);
+    ExpectOutcome(1, "Message does not have a header");
+    EXPECT_EQ(peer_->commands(), std::vector<std::string>{"HELO " + LocalHostName()});
+  }
+  {
+    NewPeer();
+    std::string path =
+        WriteFile("inject.eml", "From: <ann@x.org\rRCPT TO:<z@x.org>>\nTo: b@x.org\n\n");
+    mailer_->SendRawMessageFromFile(path);
+    ExpectOutcome(52, "Address contains a line break");
+    EXPECT_EQ(peer_->commands(), std::vector<std::string>{"HELO " + LocalHostName()});
+  }
+  {  // A directory opens but cannot be read.
+    NewPeer();
+    std::filesystem::create_directories(dir_ / "folder");
+    mailer_->SendRawMessageFromFile((dir_ / "folder").string());
+    ExpectOutcome(4, "Cannot open file");
+    EXPECT_FALSE(Contains(peer_->commands(), "QUIT"));
+  }
+  {  // A body that cannot be read is not delivered as if it were complete.
+    NewPeer();
+    mailer_->SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "",
+                                 (dir_ / "folder").string());
+    ExpectOutcome(4, "Cannot open file");
+    EXPECT_TRUE(peer_->received_messages().empty());
+    EXPECT_FALSE(Contains(peer_->commands(), "QUIT"));
+  }
+  {
+    NewPeer();
+    mailer_->SendRawMessageFromFile((dir_ / "missing.eml").string());
+    ExpectOutcome(4, "Cannot open file");
+    EXPECT_EQ(peer_->connections(), 0);
+  }
+}
+
+TEST_F(MailerTest, ReachesAPeerOverIpv6) {
+  try {
+    NewPeer("::1");
+  } catch (const std::runtime_error& e) {
+    GTEST_SKIP() << "no IPv6 loopback here: " << e.what();
+  }
+  EXPECT_EQ(peer_->server_name().rfind("[::1]:", 0), 0u);
+  SendSimple();
+  ExpectOutcome(0, "Message sent");
+}
+
+TEST_F(MailerTest, EachCallOverwritesTheOutcome) {
+  Mailer fresh;
+  EXPECT_EQ(fresh.error_code(), -1);
+  EXPECT_EQ(fresh.error_message(), "");
+  EXPECT_EQ(fresh.server_name(), "mailhost");
+  SendSimple();
+  ExpectOutcome(0, "Message sent");
+  peer_->SetRcptReply(0, PeerReply::Text("550 no\r\n"));
+  SendSimple();
+  ExpectOutcome(550, "Server returned RCPT TO error");
+  mailer_->SendRawMessage("anything");
+  ExpectOutcome(25, "SendRawMessage not implemented in this beta");
+  EXPECT_EQ(peer_->connections(), 2);
+}
+
+}  // namespace
+}  // namespace verdanpost

@@ -1,0 +1,145 @@
+#include "mailer/smtp/smtp_connection.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "mailer/smtp/server_address.h"
+
+namespace verdanpost {
+namespace {
+
+using Clock = SmtpConnection::Clock;
+
+// Milliseconds left until `deadline`, for poll(); 0 once it has passed.
+int MillisecondsLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  if (left.count() <= 0) return 0;
+  if (left.count() > 1 << 30) return 1 << 30;
+  return static_cast<int>(left.count()) + 1;
+}
+
+// Waits until `fd` is ready for `events`; false on time-out or failure.
+bool WaitFor(int fd, short events, Clock::time_point deadline) {
+  for (;;) {
+    pollfd p{fd, events, 0};
+    int ready = ::poll(&p, 1, MillisecondsLeft(deadline));
+    if (ready > 0) return true;
+    if (ready == 0) return false;
+    if (errno != EINTR) return false;
+  }
+}
+
+// Connects a non-blocking socket to `addr` before `deadline`.
+bool ConnectOne(int fd, const addrinfo* addr, Clock::time_point deadline) {
+  int flags = ::fcntl(fd, F_GETFL, 0);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
+  if (::connect(fd, addr->ai_addr, addr->ai_addrlen) != 0) {
+    if (errno != EINPROGRESS && errno != EINTR) return false;
+    if (!WaitFor(fd, POLLOUT, deadline)) return false;
+    int error = 0;
+    socklen_t length = sizeof(error);
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
+  }
+  // Receives block (bounded by SO_RCVTIMEO); sends use MSG_DONTWAIT and poll.
+  if (::fcntl(fd, F_SETFL, flags) < 0) return false;
+  // Commands and replies alternate; do not hold small writes back.
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+  return true;
+}
+
+}  // namespace
+
+SmtpConnection::~SmtpConnection() { Close(); }
+
+SmtpConnection::ConnectResult SmtpConnection::Connect(const std::string& server_name,
+                                                      std::chrono::milliseconds timeout) {
+  Close();
+  receive_timeout_ = std::chrono::microseconds::max();
+  Clock::time_point deadline = Clock::now() + timeout;
+  ServerAddress address = ParseServerName(server_name);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) != 0) {
+    return ConnectResult::kFailed;
+  }
+  bool socket_made = false;
+  for (const addrinfo* a = found; a != nullptr && fd_ < 0; a = a->ai_next) {
+    int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+    if (fd < 0) continue;
+    socket_made = true;
+    if (ConnectOne(fd, a, deadline)) {
+      fd_ = fd;
+    } else {
+      ::close(fd);
+    }
+  }
+  ::freeaddrinfo(found);
+  if (fd_ >= 0) return ConnectResult::kConnected;
+  return socket_made ? ConnectResult::kFailed : ConnectResult::kNoSocket;
+}
+
+bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds timeout) {
+  if (fd_ < 0) return false;
+  Clock::time_point deadline = Clock::now() + timeout;
+  while (!bytes.empty()) {
+    // MSG_NOSIGNAL: a server that went away fails the send, not the process.
+    ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent > 0) {
+      bytes.remove_prefix(static_cast<size_t>(sent));
+      // The time-out bounds each wait for the server to take more, as the
+      // protocol means it: a slow but steady transfer is no time-out.
+      deadline = Clock::now() + timeout;
+    } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!WaitFor(fd_, POLLOUT, deadline)) return false;
+    } else if (sent < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+SmtpConnection::ReceiveResult SmtpConnection::ReceiveByte(char* byte, Clock::time_point deadline) {
+  if (fd_ < 0) return ReceiveResult::kFailed;
+  for (;;) {
+    auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    if (remaining.count() <= 0) return ReceiveResult::kFailed;
+    // The socket's receive time-out bounds each blocking receive. It changes
+    // only when it would overshoot the deadline by more than an eighth, so a
+    // byte usually costs one system call; one that ends early just loops.
+    if (receive_timeout_ > remaining + remaining / 8) {
+      receive_timeout_ = std::max(remaining, std::chrono::microseconds(1000));
+      timeval tv{};
+      tv.tv_sec = static_cast<time_t>(receive_timeout_.count() / 1000000);
+      tv.tv_usec = static_cast<suseconds_t>(receive_timeout_.count() % 1000000);
+      if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv)) != 0) {
+        return ReceiveResult::kFailed;
+      }
+    }
+    ssize_t got = ::recv(fd_, byte, 1, 0);
+    if (got == 1) return ReceiveResult::kByte;
+    if (got == 0) return ReceiveResult::kClosed;
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return ReceiveResult::kFailed;
+  }
+}
+
+void SmtpConnection::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+}  // namespace verdanpost

@@ -1,0 +1,53 @@
+#ifndef VERDANPOST_MAILER_SMTP_SMTP_SESSION_H_
+#define VERDANPOST_MAILER_SMTP_SMTP_SESSION_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mailer/smtp/content_encoder.h"
+#include "mailer/smtp/outcome.h"
+#include "mailer/smtp/smtp_connection.h"
+#include "mailer/smtp/smtp_timeouts.h"
+
+namespace verdanpost {
+
+// The client side of one SMTP transaction, step by step. Each step returns
+// the outcome that ends the call when it fails; the caller stops at the first
+// failure, and the connection then closes without QUIT when the session goes.
+class SmtpSession {
+ public:
+  explicit SmtpSession(const SmtpTimeouts& timeouts) : timeouts_(timeouts) {}
+
+  // Connects and reads the opening reply.
+  Outcome Open(const std::string& server_name);
+  Outcome Helo();
+  // MAIL FROM with the address taken out of `sender`, then one RCPT TO per
+  // recipient in order; the first refusal ends it.
+  Outcome SendEnvelope(const std::string& sender, const std::vector<std::string>& recipients);
+  Outcome Data();
+  // Sends a piece of the content, with line ends made CR LF and leading dots
+  // doubled; pieces of one message must all pass through here, in order.
+  Outcome SendContent(std::string_view piece);
+  // The end-of-data marker and its reply.
+  Outcome EndData();
+  // QUIT and its reply; closes the connection. Fine means "Message sent".
+  Outcome Quit();
+
+ private:
+  // Sends `line` and reads the reply, which must be `expected`.
+  Outcome Command(SmtpCommand command, std::string_view line, std::chrono::milliseconds timeout,
+                  int expected);
+
+  SmtpTimeouts timeouts_;
+  SmtpConnection connection_;
+  ContentEncoder encoder_;
+  std::string encoded_;  // reused buffer for encoded content
+};
+
+// The local host's name for HELO; "localhost" when it cannot be had.
+std::string LocalHostName();
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_MAILER_SMTP_SMTP_SESSION_H_
