@@ -1,9 +1,12 @@
 // The console program: the user's settings store, the real dialogs, the
-// window and the list operations behind its buttons, wired together.
+// window, the mailer made by ProgID and the list operations behind the
+// window's buttons, wired together.
 #include <QApplication>
 #include <QSettings>
 
 #include "console/dispatch/list_operations.h"
+#include "console/dispatch/mailer_client.h"
+#include "console/mailinglist/list_database.h"
 #include "console/window/console_window.h"
 #include "console/window/qt_dialogs.h"
 
@@ -14,7 +17,8 @@ int main(int argc, char* argv[]) {
   verdanpost::QtDialogs dialogs;
   verdanpost::ConsoleWindow window(settings, dialogs);
   dialogs.set_parent(&window);
-  verdanpost::ListOperations operations(window);
+  verdanpost::ProgIdMailerFactory mailers;
+  verdanpost::ListOperations operations(window, mailers, verdanpost::mailinglist::kDataSourceName);
   window.SetOperations(&operations);
   window.show();
   return app.exec();
