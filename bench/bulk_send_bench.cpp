@@ -146,10 +146,13 @@ Run BulkSend(int port) {
   const pid_t pid = fork();
   if (pid < 0) Die("fork failed");
   if (pid == 0) {
-    const QString report = RunBulkSend(inputs, mailinglist::kDataSourceName);
-    if (report != kMessageSent) std::fprintf(stderr, "bulk send: %s\n", qPrintable(report));
+    ProgIdMailerFactory mailers;
+    QString err;
+    const bool sent =
+        BulkSend([&inputs] { return inputs; }, mailers, mailinglist::kDataSourceName, &err);
+    if (!sent) std::fprintf(stderr, "bulk send: %s\n", qPrintable(err));
     std::fflush(stderr);
-    _exit(report == kMessageSent ? 0 : 1);
+    _exit(sent ? 0 : 1);
   }
   return Finish(pid, start);
 }

@@ -1,10 +1,13 @@
 // The console program: the user's settings store, the real dialogs, the
-// window and the list operations behind its buttons, wired together; on a
-// first start it also gives the user the default list database.
+// window, the mailer made by ProgID and the list operations behind the
+// window's buttons, wired together; on a first start it also gives the user
+// the default list database.
 #include <QApplication>
 #include <QSettings>
 
 #include "console/dispatch/list_operations.h"
+#include "console/dispatch/mailer_client.h"
+#include "console/mailinglist/list_database.h"
 #include "console/setup/first_start.h"
 #include "console/window/console_window.h"
 #include "console/window/qt_dialogs.h"
@@ -17,7 +20,8 @@ int main(int argc, char* argv[]) {
   verdanpost::QtDialogs dialogs;
   verdanpost::ConsoleWindow window(settings, dialogs);
   dialogs.set_parent(&window);
-  verdanpost::ListOperations operations(window);
+  verdanpost::ProgIdMailerFactory mailers;
+  verdanpost::ListOperations operations(window, mailers, verdanpost::mailinglist::kDataSourceName);
   window.SetOperations(&operations);
   window.show();
   verdanpost::setup::SetUpListDatabaseOnFirstStart(dialogs);

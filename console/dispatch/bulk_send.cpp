@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console/dispatch/batch_size.h"
+#include "console/dispatch/send_recipe.h"
 #include "console/mailinglist/list_database.h"
 
 namespace verdanpost {
@@ -15,7 +16,12 @@ namespace {
 constexpr int64_t kMaxBatchSize = 32767;
 
 QString DatabaseError(const mailinglist::Status& status) {
-  return "The mailing list could not be read: " + QString::fromStdString(status.message());
+  return kListNotRead + QString::fromStdString(status.message());
+}
+
+bool Refuse(const char* text, QString* err) {
+  *err = text;
+  return false;
 }
 
 // Walks the list and hands each batch to the mailer; counts what the mailer
@@ -54,11 +60,11 @@ class BatchWalk {
   bool SendBatch(QString* err) {
     QString error;
     if (!SendStoredMessage(mailer_, inputs_, BatchList{batch_}, &error)) {
-      return Fail("The message could not be handed to the mailer: " + error, err);
+      return Fail(kNotHandedToMailer + error, err);
     }
     MailerOutcome outcome;
     if (!ReadOutcome(mailer_, &outcome, &error)) {
-      return Fail("The mailer's answer could not be read: " + error, err);
+      return Fail(kAnswerNotRead + error, err);
     }
     ++sent_;
     if (!outcome.ok()) {
@@ -71,9 +77,7 @@ class BatchWalk {
   }
 
   bool Fail(const QString& text, QString* err) {
-    *err = sent_ == 0
-               ? text
-               : QString("Sending stopped after %1 messages: %2").arg(QString::number(sent_), text);
+    *err = sent_ == 0 ? text : SendingStopped(sent_, text);
     return false;
   }
 
@@ -89,16 +93,14 @@ class BatchWalk {
 
 }  // namespace
 
-QString RunBulkSend(const SendInputs& inputs, const char* data_source) {
-  return RunBulkSend([&inputs] { return inputs; }, data_source);
-}
-
-QString RunBulkSend(const std::function<SendInputs()>& read_inputs, const char* data_source) {
+bool BulkSend(const std::function<SendInputs()>& read_inputs, MailerFactory& mailers,
+              const char* data_source, QString* err) {
   // The list first: the window's controls are read once it is open.
   mailinglist::ListConnection connection;
   mailinglist::Status status = connection.Open(data_source);
   if (!status.ok()) {
-    return "The mailing list could not be opened: " + QString::fromStdString(status.message());
+    *err = kListNotOpened + QString::fromStdString(status.message());
+    return false;
   }
   mailinglist::Recordset list;
   // Only the addresses are read, so only they are fetched.
@@ -106,34 +108,39 @@ QString RunBulkSend(const std::function<SendInputs()>& read_inputs, const char* 
       list.Open(database::Select{mailinglist::kMailingList, {"E-Mail"}, "", {}}, connection.get());
   int64_t count = 0;
   if (status.ok()) status = list.RecordCount(&count);
-  if (!status.ok()) return DatabaseError(status);
+  if (!status.ok()) {
+    *err = DatabaseError(status);
+    return false;
+  }
 
   const SendInputs inputs = read_inputs();
   const SetupSettings& setup = inputs.setup;
   const std::optional<int16_t> limit = BatchSizeFromText(setup.RecipientsPerMessage);
-  if (count == 0) return kListEmpty;
+  if (count == 0) return Refuse(kListEmpty, err);
   int64_t batch_size = count;
   if (setup.LimitRecipientsPerMessage != kUnchecked) {
-    if (!limit.has_value() || *limit < 1) return kBadBatchSize;
+    if (!limit.has_value() || *limit < 1) return Refuse(kBadBatchSize, err);
     batch_size = *limit;
   } else if (count > kMaxBatchSize) {
-    return kListTooLong;
+    return Refuse(kListTooLong, err);
   }
 
-  QString err;
-  std::unique_ptr<MailerClient> mailer =
-      SetUpMailer(setup.SMTPServer, setup.CopyMessages == kUnchecked, &err);
-  if (mailer == nullptr) return "The mailer could not be created: " + err;
+  std::unique_ptr<MailerClient> mailer;
+  QString why;
+  if (!SetUpMailer(mailers, setup.SMTPServer, setup.CopyMessages == kUnchecked, &mailer, &why)) {
+    *err = kMailerNotCreated + why;
+    return false;
+  }
 
   BatchWalk walk(*mailer, inputs, batch_size);
-  const bool walked = walk.Run(list, &err);
+  const bool walked = walk.Run(list, err);
   list.Close();
   connection.Close();
-  if (!walked) return err;
-  if (walk.sent() == 0) return kListEmpty;
-  if (walk.failed() == 0) return kMessageSent;
-  return QString("%1 of %2 messages could not be sent. Last error: %3")
-      .arg(QString::number(walk.failed()), QString::number(walk.sent()), walk.last_failure());
+  if (!walked) return false;
+  if (walk.sent() == 0) return Refuse(kListEmpty, err);
+  if (walk.failed() == 0) return true;
+  *err = BatchesFailed(walk.failed(), walk.sent(), walk.last_failure());
+  return false;
 }
 
 }  // namespace verdanpost

@@ -5,27 +5,23 @@
 
 #include <QString>
 
-#include "console/dispatch/send_recipe.h"
+#include "console/dispatch/mailer_client.h"
+#include "console/dispatch/operator_texts.h"
+#include "console/window/console_operations.h"
 
 namespace verdanpost {
 
-// Texts of the bulk send's report.
-inline constexpr char kMessageSent[] = "Message sent :-)!";
-inline constexpr char kListEmpty[] = "The mailing list is empty: no message sent.";
-inline constexpr char kBadBatchSize[] = "Recipients/Message must be a number from 1 to 32767.";
-inline constexpr char kListTooLong[] =
-    "The list has more than 32767 subscribers: turn on Limit Recipients/Message.";
-
-// Sends the definition in `inputs` to every address of MailingList on the
-// data source `data_source`, in list order, one message per batch with the
-// batch in Bcc and the list owner in To, through one mailer. Every batch is
-// attempted whatever the mailer says of the one before. A batch size that
-// could never end the walk, or a list too long to go out whole, is refused
-// before anything is sent. Returns the one text to show the operator.
+// Sends the definition that `read_inputs` gives to every address of
+// MailingList on the data source `data_source`, in list order, one message
+// per batch with the batch in Bcc and the list owner in To, through one
+// mailer made by `mailers`. Every batch is attempted whatever the mailer says
+// of the one before. A batch size that could never end the walk, or a list
+// too long to go out whole, is refused before anything is sent. true when
+// every batch went out; else false with *err the text to show the operator.
 // `read_inputs` reads the window's controls; it is called once, after the
 // list has been opened, and not at all when the list cannot be opened.
-QString RunBulkSend(const std::function<SendInputs()>& read_inputs, const char* data_source);
-QString RunBulkSend(const SendInputs& inputs, const char* data_source);
+bool BulkSend(const std::function<SendInputs()>& read_inputs, MailerFactory& mailers,
+              const char* data_source, QString* err);
 
 }  // namespace verdanpost
 

@@ -157,12 +157,14 @@ TEST_F(BulkSendTest, ControlsAreReadOnceTheListIsOpen) {
     return SendInputs{window_->EditorDefinition(), window_->SetupValues()};
   };
   {
-    const QString text = RunBulkSend(read_inputs, "nosuchsource");
-    EXPECT_THAT(text.toStdString(), StartsWith("The mailing list could not be opened: "));
+    QString err;
+    EXPECT_FALSE(BulkSend(read_inputs, mailers_, "nosuchsource", &err));
+    EXPECT_THAT(err.toStdString(), StartsWith("The mailing list could not be opened: "));
     EXPECT_EQ(reads, 0);
   }
   {
-    EXPECT_EQ(RunBulkSend(read_inputs, data_source_.c_str()), kMessageSent);
+    QString err;
+    EXPECT_TRUE(BulkSend(read_inputs, mailers_, data_source_.c_str(), &err)) << err.toStdString();
     EXPECT_EQ(reads, 1);
   }
   EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test b@x.test"));

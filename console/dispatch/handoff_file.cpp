@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "console/dispatch/operator_texts.h"
+
 namespace verdanpost {
 
 QString HandoffPath(const QString& message_file) { return message_file + ".tempfile"; }
@@ -10,14 +12,12 @@ QString HandoffPath(const QString& message_file) { return message_file + ".tempf
 bool WriteHandoffFile(const QString& message_file, const QByteArray& header_lines, QString* err) {
   QFile message(message_file);
   if (!message.open(QIODevice::ReadOnly)) {
-    *err =
-        QString("Cannot read the message file \"%1\": %2").arg(message_file, message.errorString());
+    *err = MessageFileNotRead(message_file, message.errorString());
     return false;
   }
   const QByteArray text = message.readAll();
   if (message.error() != QFileDevice::NoError) {
-    *err =
-        QString("Cannot read the message file \"%1\": %2").arg(message_file, message.errorString());
+    *err = MessageFileNotRead(message_file, message.errorString());
     return false;
   }
   message.close();
@@ -28,14 +28,14 @@ bool WriteHandoffFile(const QString& message_file, const QByteArray& header_line
   // itself is writable, write it in place as a plain overwrite would.
   handoff.setDirectWriteFallback(true);
   if (!handoff.open(QIODevice::WriteOnly)) {
-    *err = QString("Cannot write the file \"%1\": %2").arg(path, handoff.errorString());
+    *err = FileNotWritten(path, handoff.errorString());
     return false;
   }
   handoff.write(header_lines);
   handoff.write(text);
   handoff.write("\r\n");
   if (!handoff.commit()) {
-    *err = QString("Cannot write the file \"%1\": %2").arg(path, handoff.errorString());
+    *err = FileNotWritten(path, handoff.errorString());
     return false;
   }
   return true;

@@ -1,13 +1,17 @@
 #include "console/dispatch/list_operations.h"
 
+#include <utility>
+
 #include "console/dispatch/bulk_send.h"
-#include "console/mailinglist/list_database.h"
-#include "console/window/console_window.h"
-#include "console/window/dialogs.h"
 
 namespace verdanpost {
 
-ListOperations::ListOperations(ConsoleWindow& window) : window_(window), subscription_(window) {}
+ListOperations::ListOperations(OperationsView& view, MailerFactory& mailers,
+                               std::string data_source)
+    : view_(view),
+      mailers_(mailers),
+      data_source_(std::move(data_source)),
+      subscription_(view, mailers, data_source_) {}
 
 void ListOperations::Add_Click() { subscription_.Add_Click(); }
 
@@ -16,10 +20,10 @@ void ListOperations::Delete_Click() { subscription_.Delete_Click(); }
 void ListOperations::SendMessage_Click() {
   // The button lies on the editor's first tab, so the editor holds the
   // definition of the message to the whole list.
-  const auto read_inputs = [this] {
-    return SendInputs{window_.EditorDefinition(), window_.SetupValues()};
-  };
-  window_.dialogs().ShowMessage(RunBulkSend(read_inputs, mailinglist::kDataSourceName));
+  QString err;
+  const bool sent =
+      BulkSend([this] { return view_.CurrentSendInputs(); }, mailers_, data_source_.c_str(), &err);
+  view_.ShowMessage(sent ? QString(kMessageSent) : err);
 }
 
 }  // namespace verdanpost

@@ -1,26 +1,31 @@
 #ifndef VERDANPOST_CONSOLE_DISPATCH_LIST_OPERATIONS_H_
 #define VERDANPOST_CONSOLE_DISPATCH_LIST_OPERATIONS_H_
 
+#include <string>
+
+#include "console/dispatch/mailer_client.h"
 #include "console/dispatch/subscription.h"
 #include "console/window/console_operations.h"
 
 namespace verdanpost {
 
-class ConsoleWindow;
-
 // What the window's Add, Delete and Send Message buttons do: subscribe,
-// unsubscribe and the bulk send, each reporting its outcome in exactly one
-// message box. `window` must outlive this object.
+// unsubscribe and the bulk send on the list behind `data_source`, each
+// reporting its outcome in exactly one message box of `view`, with a mailer
+// made by `mailers` for each click. `view` and `mailers` must outlive this
+// object.
 class ListOperations : public ConsoleOperations {
  public:
-  explicit ListOperations(ConsoleWindow& window);
+  ListOperations(OperationsView& view, MailerFactory& mailers, std::string data_source);
 
   void Add_Click() override;
   void Delete_Click() override;
   void SendMessage_Click() override;
 
  private:
-  ConsoleWindow& window_;
+  OperationsView& view_;
+  MailerFactory& mailers_;
+  const std::string data_source_;
   Subscription subscription_;
 };
 

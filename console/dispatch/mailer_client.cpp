@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "console/dispatch/operator_texts.h"
 #include "platform/automation/automation_object.h"
 #include "platform/automation/variant.h"
 
@@ -46,7 +47,7 @@ class LateBoundMailer : public MailerClient {
     if (!Check(result, err)) return false;
     Variant value;
     if (Failed(VariantChangeType(value.Receive(), &result.value().get(), 0, VT_I4))) {
-      *err = "ErrorCode: not an integer";
+      *err = kErrorCodeNotInteger;
       return false;
     }
     *code = value.get().lVal;
@@ -71,9 +72,9 @@ class LateBoundMailer : public MailerClient {
 
 }  // namespace
 
-std::unique_ptr<MailerClient> CreateMailer(const char* progid, QString* err) {
+std::unique_ptr<MailerClient> ProgIdMailerFactory::Create(QString* err) {
   std::string error;
-  AutomationObject object = AutomationObject::Create(progid, &error);
+  AutomationObject object = AutomationObject::Create(kMailerProgId, &error);
   if (!object.valid()) {
     *err = QString::fromStdString(error);
     return nullptr;

@@ -30,13 +30,27 @@ class MailerClient {
   virtual bool ErrorMessage(QString* message, QString* err) = 0;
 };
 
+// Makes a fresh mailer object for each operation. Abstract so the operations
+// can be tested on a scripted mailer.
+class MailerFactory {
+ public:
+  virtual ~MailerFactory() = default;
+
+  // nullptr with *err when no mailer could be made.
+  virtual std::unique_ptr<MailerClient> Create(QString* err) = 0;
+};
+
 // The ProgID by which the console creates its mailer.
 inline constexpr char kMailerProgId[] = "Verdanpost.SMTPMailer.1";
 
-// Creates a mailer object by `progid` through the automation runtime and
-// binds to it late, by member name. nullptr with *err when the class is not
-// registered or its library cannot be loaded.
-std::unique_ptr<MailerClient> CreateMailer(const char* progid, QString* err);
+// Creates the mailer by kMailerProgId through the automation runtime and
+// binds to it late, by member name: the console does not link the mailer
+// library. Fails when the class is not registered or its library cannot be
+// loaded.
+class ProgIdMailerFactory : public MailerFactory {
+ public:
+  std::unique_ptr<MailerClient> Create(QString* err) override;
+};
 
 }  // namespace verdanpost
 

@@ -6,10 +6,11 @@
 #include <QFile>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "console/mailinglist/list_database.h"
 #include "console/mailinglist/list_schema.h"
-#include "console/window/test_application.h"
+#include "console/window/test_application_test_support.h"
 #include "platform/database/connection.h"
 #include "platform/database/database_test_support.h"
 #include "platform/database/statement.h"
@@ -31,8 +32,7 @@ std::string& RegistryPath() {
 
 }  // namespace
 
-void OperationsTest::SetUpTestSuite() {
-  EnsureTestApplication();
+void ListDatabaseTest::SetUpTestSuite() {
   // The driver manager unloads the SQLite driver and its installer library
   // when they fall idle; kept loaded, what they leak is reported under their
   // names, which the sanitizer's suppressions know.
@@ -40,6 +40,23 @@ void OperationsTest::SetUpTestSuite() {
        {"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", "libodbcinst.so.2"}) {
     dlopen(library, RTLD_NOW | RTLD_NODELETE);
   }
+}
+
+void ListDatabaseTest::SetUp() {
+  ASSERT_TRUE(dir_.isValid());
+  std::string why;
+  data_source_ = database::testing::UseEmptyDataSource(database::testing::Backend::kSQLite, &why);
+  ASSERT_EQ(data_source_, "vestro") << why;
+  mailinglist::ListConnection list;
+  database::Status status = list.Open(data_source_);
+  if (status.ok()) status = mailinglist::CreateTables(list.get());
+  ASSERT_TRUE(status.ok()) << status.message();
+  list.Close();
+}
+
+void OperationsTest::SetUpTestSuite() {
+  ListDatabaseTest::SetUpTestSuite();
+  EnsureTestApplication();
   if (!RegistryPath().empty()) return;
   static QTemporaryDir registry_dir;
   RegistryPath() = registry_dir.filePath("classes-root.reg").toStdString();
@@ -50,23 +67,14 @@ void OperationsTest::SetUpTestSuite() {
 }
 
 void OperationsTest::SetUp() {
-  ASSERT_TRUE(dir_.isValid());
+  ListDatabaseTest::SetUp();
+  if (HasFatalFailure()) return;
   RestoreMailer();
-  std::string why;
-  data_source_ = database::testing::UseEmptyDataSource(database::testing::Backend::kSQLite, &why);
-  ASSERT_EQ(data_source_, "vestro") << why;
-  {
-    mailinglist::ListConnection list;
-    database::Status status = list.Open(data_source_);
-    if (status.ok()) status = mailinglist::CreateTables(list.get());
-    ASSERT_TRUE(status.ok()) << status.message();
-    list.Close();
-  }
 
   peer_ = std::make_unique<ScriptedSmtpPeer>();
   settings_ = std::make_unique<QSettings>(dir_.filePath("settings.ini"), QSettings::IniFormat);
   window_ = std::make_unique<ConsoleWindow>(*settings_, dialogs_);
-  operations_ = std::make_unique<ListOperations>(*window_);
+  operations_ = std::make_unique<ListOperations>(*window_, mailers_, data_source_);
   window_->SetOperations(operations_.get());
 
   SetupSettings setup;
@@ -102,9 +110,11 @@ QString OperationsTest::OnlyMessage() {
   return shown == 0 ? QString() : messages.back();
 }
 
-void OperationsTest::Sql(const std::string& sql) { database::testing::Execute(data_source_, sql); }
+void ListDatabaseTest::Sql(const std::string& sql) {
+  database::testing::Execute(data_source_, sql);
+}
 
-std::vector<std::string> OperationsTest::Rows(const std::string& sql) {
+std::vector<std::string> ListDatabaseTest::Rows(const std::string& sql) {
   std::vector<std::string> rows;
   database::Connection connection;
   database::Status status = connection.Open(data_source_);
@@ -128,11 +138,11 @@ std::vector<std::string> OperationsTest::Rows(const std::string& sql) {
   return rows;
 }
 
-std::vector<std::string> OperationsTest::Subscribers() {
+std::vector<std::string> ListDatabaseTest::Subscribers() {
   return Rows("SELECT Name, \"E-Mail\" FROM MailingList ORDER BY ID");
 }
 
-void OperationsTest::Subscribe(const std::string& name, const std::string& email) {
+void ListDatabaseTest::Subscribe(const std::string& name, const std::string& email) {
   Sql("INSERT INTO MailingList (Name, \"E-Mail\", MailingAddress, BraSize, DateCreated, "
       "IPAddress) VALUES ('" +
       name + "', '" + email +
@@ -140,7 +150,7 @@ void OperationsTest::Subscribe(const std::string& name, const std::string& email
       "'10.0.0.9')");
 }
 
-void OperationsTest::SubscribeLetters(int count) {
+void ListDatabaseTest::SubscribeLetters(int count) {
   for (int i = 0; i < count; ++i) {
     const std::string letter(1, static_cast<char>('a' + i));
     Subscribe(letter, letter + "@x.test");
@@ -202,5 +212,60 @@ void OperationsTest::UnregisterMailer() {
 }
 
 void OperationsTest::RestoreMailer() { setenv("AUTOMATION_REGISTRY", RegistryPath().c_str(), 1); }
+
+void FakeOperationsView::OpenMessageTab(int position) {
+  log_->append(QString("tab %1").arg(position));
+  if (position == tab) return;
+  tab = position;
+  send.message = tabs[position];
+}
+
+void FakeOperationsView::ShowMessage(const QString& text) {
+  messages.push_back(text);
+  log_->append("show " + text);
+}
+
+void FakeOperationsTest::SetUp() {
+  ListDatabaseTest::SetUp();
+  operations_ = std::make_unique<ListOperations>(view_, mailers_, data_source_);
+  SetupSettings& setup = view_.send.setup;
+  setup.FromName = "List Desk";
+  setup.FromEmail = "desk@list.test";
+  setup.ToName = "Owen Owner";
+  setup.ToEmail = "owner@list.test";
+  setup.SMTPServer = "mail.test";
+  setup.LimitRecipientsPerMessage = kUnchecked;
+  setup.CopyMessages = kUnchecked;
+  view_.send.message.UseFile = false;
+  view_.send.message.UseText = true;
+  view_.send.message.Subject = "News";
+  view_.send.message.MessageText = "Hello, list";
+  for (const auto& [tab, subject] : {std::pair{2, "Welcome"}, std::pair{3, "Farewell"}}) {
+    MessageDefinition& definition = view_.tabs[tab];
+    definition.UseFile = false;
+    definition.UseText = true;
+    definition.Subject = subject;
+    definition.MessageText = "Text";
+  }
+}
+
+QString FakeOperationsTest::Add() { return OnlyMessage(&ListOperations::Add_Click); }
+
+QString FakeOperationsTest::Delete() { return OnlyMessage(&ListOperations::Delete_Click); }
+
+QString FakeOperationsTest::SendMessage() {
+  return OnlyMessage(&ListOperations::SendMessage_Click);
+}
+
+QString FakeOperationsTest::OnlyMessage(void (ListOperations::*click)()) {
+  const size_t before = view_.messages.size();
+  ((*operations_).*click)();
+  EXPECT_EQ(view_.messages.size() - before, 1u) << "message boxes shown";
+  return view_.messages.size() == before ? QString() : view_.messages.back();
+}
+
+void FakeOperationsTest::LogSubscribersAtSend() {
+  mailers_.on_send = [this] { log_.append(QString("subscribers %1").arg(Subscribers().size())); };
+}
 
 }  // namespace verdanpost::testing_support

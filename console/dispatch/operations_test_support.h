@@ -1,6 +1,7 @@
 #ifndef VERDANPOST_CONSOLE_DISPATCH_OPERATIONS_TEST_SUPPORT_H_
 #define VERDANPOST_CONSOLE_DISPATCH_OPERATIONS_TEST_SUPPORT_H_
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,31 +10,24 @@
 #include <QByteArray>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
+#include "console/dispatch/fake_mailer_test_support.h"
 #include "console/dispatch/list_operations.h"
+#include "console/dispatch/mailer_client.h"
 #include "console/window/console_window.h"
-#include "console/window/recording_dialogs.h"
+#include "console/window/recording_dialogs_test_support.h"
 #include "testing/scripted_smtp_peer.h"
 
 namespace verdanpost::testing_support {
 
-// The console window with its real operations, end to end: the mailer
-// library registered in a temporary registry and created by ProgID, "vestro"
-// on a fresh SQLite file holding the two list tables, and a scripted SMTP
-// peer on loopback named in the Setup page. Steps and checks are helpers so
-// that each test reads as a scenario.
-class OperationsTest : public ::testing::Test {
+// "vestro" on a fresh SQLite file holding the two list tables, with steps
+// that write and read it as another program would.
+class ListDatabaseTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite();
   void SetUp() override;
-  void TearDown() override;
-
-  // Presses the button `name` ("Add", "Delete", "SendMessage").
-  void Click(const char* name);
-  // The one message box shown since the last call; a failure when there was
-  // not exactly one.
-  QString OnlyMessage();
 
   // Runs `sql` on the list database.
   void Sql(const std::string& sql);
@@ -45,6 +39,26 @@ class OperationsTest : public ::testing::Test {
   std::vector<std::string> Subscribers();
   // Subscribers named a@x.test, b@x.test, ... in list order.
   void SubscribeLetters(int count);
+
+  QTemporaryDir dir_;
+  std::string data_source_;
+};
+
+// The console window with its real operations, end to end: the mailer
+// library registered in a temporary registry and created by ProgID, the list
+// database, and a scripted SMTP peer on loopback named in the Setup page.
+// Steps and checks are helpers so that each test reads as a scenario.
+class OperationsTest : public ListDatabaseTest {
+ protected:
+  static void SetUpTestSuite();
+  void SetUp() override;
+  void TearDown() override;
+
+  // Presses the button `name` ("Add", "Delete", "SendMessage").
+  void Click(const char* name);
+  // The one message box shown since the last call; a failure when there was
+  // not exactly one.
+  QString OnlyMessage();
 
   // The recipients (RCPT TO) of each message the peer received, joined by " ".
   std::vector<std::string> RecipientsPerMessage();
@@ -64,15 +78,66 @@ class OperationsTest : public ::testing::Test {
   void RestoreMailer();
 
   std::unique_ptr<ScriptedSmtpPeer> peer_;
-  QTemporaryDir dir_;
   std::unique_ptr<QSettings> settings_;
   RecordingDialogs dialogs_;
   std::unique_ptr<ConsoleWindow> window_;
+  ProgIdMailerFactory mailers_;
   std::unique_ptr<ListOperations> operations_;
-  std::string data_source_;
 
  private:
   size_t seen_messages_ = 0;
+};
+
+// The window's side of the operations, scripted: the pages' texts and the
+// send inputs are fields; a tab opened loads its definition from `tabs`, as
+// the settings store would. Opened tabs and shown messages go to *log too,
+// as "tab N" and "show TEXT". *log must outlive the view.
+class FakeOperationsView : public OperationsView {
+ public:
+  explicit FakeOperationsView(QStringList* log) : log_(log) {}
+
+  AddPageInputs AddInputs() const override { return add; }
+  RemovePageInputs RemoveInputs() const override { return remove; }
+  SendInputs CurrentSendInputs() const override {
+    ++send_input_reads;
+    return send;
+  }
+  void OpenMessageTab(int tab) override;
+  void ShowMessage(const QString& text) override;
+
+  AddPageInputs add;
+  RemovePageInputs remove;
+  SendInputs send;
+  std::map<int, MessageDefinition> tabs;  // by 1-based position
+  int tab = 1;                            // the tab the editor shows
+  std::vector<QString> messages;
+  mutable int send_input_reads = 0;
+
+ private:
+  QStringList* log_;
+};
+
+// The operations on the list database with a scripted view and mailer: what
+// they send, show and write, in order, without a window or a server.
+class FakeOperationsTest : public ListDatabaseTest {
+ protected:
+  void SetUp() override;
+
+  // Runs the click and returns its one message box; a failure when there
+  // was not exactly one.
+  QString Add();
+  QString Delete();
+  QString SendMessage();
+  // Makes every send record how many subscribers the list then held.
+  void LogSubscribersAtSend();
+
+  QStringList log_;
+  FakeOperationsView view_{&log_};
+  ScriptedMailerFactory mailers_{&log_};
+  std::unique_ptr<ListOperations> operations_;
+
+ private:
+  QString OnlyMessage(void (ListOperations::*click)());
 };
 
 }  // namespace verdanpost::testing_support

@@ -1,8 +1,11 @@
 #include "console/dispatch/send_recipe.h"
 
+#include <utility>
+
 #include <QByteArray>
 
 #include "console/dispatch/handoff_file.h"
+#include "console/dispatch/operator_texts.h"
 
 namespace verdanpost {
 
@@ -48,14 +51,13 @@ QString DisplayAddress(const QString& name, const QString& email) {
   return '"' + name + "\" <" + email + '>';
 }
 
-std::unique_ptr<MailerClient> SetUpMailer(const QString& server_name, bool ignore_to,
-                                          QString* err) {
-  std::unique_ptr<MailerClient> mailer = CreateMailer(kMailerProgId, err);
-  if (mailer == nullptr) return nullptr;
-  if (!mailer->PutServerName(server_name, err) || !mailer->PutIgnoreTo(ignore_to, err)) {
-    return nullptr;
-  }
-  return mailer;
+bool SetUpMailer(MailerFactory& mailers, const QString& server_name, bool ignore_to,
+                 std::unique_ptr<MailerClient>* mailer, QString* err) {
+  std::unique_ptr<MailerClient> made = mailers.Create(err);
+  if (made == nullptr) return false;
+  if (!made->PutServerName(server_name, err) || !made->PutIgnoreTo(ignore_to, err)) return false;
+  *mailer = std::move(made);
+  return true;
 }
 
 bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const Recipient& recipient,
@@ -87,7 +89,7 @@ bool ReadOutcome(MailerClient& mailer, MailerOutcome* outcome, QString* err) {
 }
 
 QString FailureText(const MailerOutcome& outcome) {
-  return outcome.message + " (" + QString::number(outcome.code) + ')';
+  return FailureText(outcome.code, outcome.message);
 }
 
 }  // namespace verdanpost

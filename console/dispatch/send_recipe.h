@@ -7,16 +7,9 @@
 #include <QString>
 
 #include "console/dispatch/mailer_client.h"
-#include "console/settings/message_definition.h"
+#include "console/window/console_operations.h"
 
 namespace verdanpost {
-
-// What a send reads from the window at the moment it sends: the definition
-// the message editor shows and the values of the Setup page.
-struct SendInputs {
-  MessageDefinition message;
-  SetupSettings setup;
-};
 
 // One addressee of a greeting or farewell, as typed.
 struct Recipient {
@@ -33,8 +26,10 @@ struct BatchList {
 // brackets, with nothing escaped: "Ann Lee" <ann@example.org>.
 QString DisplayAddress(const QString& name, const QString& email);
 
-// Creates the mailer by its ProgID and sets ServerName and IgnoreTo.
-std::unique_ptr<MailerClient> SetUpMailer(const QString& server_name, bool ignore_to, QString* err);
+// Creates a mailer with `mailers` into *mailer and sets its ServerName and
+// IgnoreTo. false with *err (the reason alone) when that could not be done.
+bool SetUpMailer(MailerFactory& mailers, const QString& server_name, bool ignore_to,
+                 std::unique_ptr<MailerClient>* mailer, QString* err);
 
 // Hands the editor's definition to the mailer for one recipient or for one
 // batch: as text, as a body file, or (UseFile with SendRaw) as the message

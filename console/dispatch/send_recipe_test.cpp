@@ -5,44 +5,12 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "console/dispatch/fake_mailer_test_support.h"
+
 namespace verdanpost {
 namespace {
 
-// Records each call as one line: the member, then its arguments in "|".
-class RecordingMailer : public MailerClient {
- public:
-  bool PutServerName(const QString& name, QString*) override {
-    return Record({"ServerName", name});
-  }
-  bool PutIgnoreTo(bool ignore, QString*) override {
-    return Record({"IgnoreTo", ignore ? "-1" : "0"});
-  }
-  bool SendMessage(const QString& from, const QString& to, const QString& cc, const QString& bcc,
-                   const QString& subject, const QString& message, QString*) override {
-    return Record({"SendMessage", from, to, cc, bcc, subject, message});
-  }
-  bool SendMessageFromFile(const QString& from, const QString& to, const QString& cc,
-                           const QString& bcc, const QString& subject, const QString& file_name,
-                           QString*) override {
-    return Record({"SendMessageFromFile", from, to, cc, bcc, subject, file_name});
-  }
-  bool SendRawMessageFromFile(const QString& file_name, QString*) override {
-    return Record({"SendRawMessageFromFile", file_name});
-  }
-  bool ErrorCode(int32_t* code, QString*) override {
-    *code = 0;
-    return true;
-  }
-  bool ErrorMessage(QString*, QString*) override { return true; }
-
-  QStringList calls;
-
- private:
-  bool Record(const QStringList& call) {
-    calls << call.join('|');
-    return true;
-  }
-};
+using testing_support::ScriptedMailerFactory;
 
 class SendRecipeTest : public ::testing::Test {
  protected:
@@ -54,6 +22,9 @@ class SendRecipeTest : public ::testing::Test {
     inputs_.setup.CopyMessages = kChecked;
     inputs_.message.Subject = "Welcome";
     inputs_.message.MessageText = "Hello\r\nthere";
+    QString err;
+    mailer_ = mailers_.Create(&err);
+    calls_.clear();
   }
 
   void UseText() {
@@ -74,20 +45,22 @@ class SendRecipeTest : public ::testing::Test {
   }
   QString SendTo(const QString& name, const QString& email) {
     QString err;
-    EXPECT_TRUE(SendStoredMessage(mailer_, inputs_, Recipient{name, email}, &err))
+    EXPECT_TRUE(SendStoredMessage(*mailer_, inputs_, Recipient{name, email}, &err))
         << err.toStdString();
-    return mailer_.calls.join('\n');
+    return calls_.join('\n');
   }
   QString SendBatch(const QString& addresses) {
     QString err;
-    EXPECT_TRUE(SendStoredMessage(mailer_, inputs_, BatchList{addresses}, &err))
+    EXPECT_TRUE(SendStoredMessage(*mailer_, inputs_, BatchList{addresses}, &err))
         << err.toStdString();
-    return mailer_.calls.join('\n');
+    return calls_.join('\n');
   }
 
   QTemporaryDir dir_;
   SendInputs inputs_;
-  RecordingMailer mailer_;
+  QStringList calls_;
+  ScriptedMailerFactory mailers_{&calls_};
+  std::unique_ptr<MailerClient> mailer_;
 };
 
 // Recipient and owner addresses as the mailer receives them; the end-to-end
@@ -101,7 +74,7 @@ TEST_F(SendRecipeTest, TextAndFileArguments) {
   }
   {
     // No name still gives the quotes; only a checked box asks for the copy.
-    mailer_.calls.clear();
+    calls_.clear();
     inputs_.setup.FromName.clear();
     inputs_.setup.CopyMessages = kGrayed;
     EXPECT_EQ(
@@ -110,7 +83,7 @@ TEST_F(SendRecipeTest, TextAndFileArguments) {
   }
   {
     // A grey "Use file's message headers" is not checked: the body form.
-    mailer_.calls.clear();
+    calls_.clear();
     UseFile("Body\r\n", kGrayed);
     const QString file = inputs_.message.FileName;
     EXPECT_EQ(SendBatch("a@x, b@x"),
@@ -146,11 +119,11 @@ TEST_F(SendRecipeTest, HandoffFileThatCannotBeWrittenSendsNothing) {
   UseFile("Subject: s\r\n\r\nBody", kChecked);
   ASSERT_TRUE(QDir().mkdir(inputs_.message.FileName + ".tempfile"));
   QString err;
-  EXPECT_FALSE(SendStoredMessage(mailer_, inputs_, BatchList{"a@x"}, &err));
+  EXPECT_FALSE(SendStoredMessage(*mailer_, inputs_, BatchList{"a@x"}, &err));
   EXPECT_TRUE(
       err.startsWith("Cannot write the file \"" + inputs_.message.FileName + ".tempfile\": "))
       << err.toStdString();
-  EXPECT_TRUE(mailer_.calls.isEmpty());
+  EXPECT_TRUE(calls_.isEmpty());
 }
 
 }  // namespace

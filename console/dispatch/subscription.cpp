@@ -5,8 +5,6 @@
 
 #include "console/dispatch/send_recipe.h"
 #include "console/mailinglist/list_database.h"
-#include "console/window/console_window.h"
-#include "console/window/dialogs.h"
 
 namespace verdanpost {
 
@@ -19,108 +17,120 @@ using mailinglist::Status;
 constexpr int kAdditionTab = 2;
 constexpr int kRemovalTab = 3;
 
-QString Driver(const Status& status) { return QString::fromStdString(status.message()); }
-
-QString ListFailure(const Status& status) {
-  return "The mailing list could not be read: " + Driver(status);
+// false with *err set to `prefix` and the driver's text when `status` failed.
+bool Check(const Status& status, const char* prefix, QString* err) {
+  if (status.ok()) return true;
+  *err = prefix + QString::fromStdString(status.message());
+  return false;
 }
 
 // Opens `query` and tells whether it found a row.
-Status Find(ListConnection& list, const database::Select& query, Recordset* rows, bool* found) {
+bool Find(ListConnection& list, const database::Select& query, Recordset* rows, bool* found,
+          QString* err) {
   Status status = rows->Open(query, list.get());
   int64_t count = 0;
   if (status.ok()) status = rows->RecordCount(&count);
   *found = count >= 1;
-  return status;
+  return Check(status, kListNotRead, err);
 }
 
 }  // namespace
 
-void Subscription::Add_Click() { window_.dialogs().ShowMessage(Add()); }
+void Subscription::Add_Click() {
+  QString err;
+  view_.ShowMessage(Subscribe(view_.AddInputs(), &err) ? QString(kUserAdded) : err);
+}
 
-void Subscription::Delete_Click() { window_.dialogs().ShowMessage(Delete()); }
+void Subscription::Delete_Click() {
+  const RemovePageInputs inputs = view_.RemoveInputs();
+  QString note;
+  QString err;
+  if (!Unsubscribe(inputs, &note, &err)) {
+    view_.ShowMessage(err + note);
+  } else if (!SendFromTab(kRemovalTab, Recipient{inputs.name, inputs.email}, kFarewell, &err)) {
+    view_.ShowMessage(err + '\n' + kRemovedAnyway + note);
+  } else {
+    view_.ShowMessage(kUserRemoved + note);
+  }
+}
 
-QString Subscription::Add() {
+bool Subscription::Subscribe(const AddPageInputs& inputs, QString* err) {
   ListConnection list;
-  Status status = list.Open();
-  if (!status.ok()) return "The mailing list could not be opened: " + Driver(status);
-  const QString name = window_.Text("AddName");
-  const QString email = window_.Text("AddEMail");
-  const QString mailing_address = window_.Text("AddMailingAddress");
+  if (!Check(list.Open(data_source_), kListNotOpened, err)) return false;
 
   Recordset query;
   bool taken = false;
-  status = Find(list, mailinglist::EmailExistsQuery(email.toStdString()), &query, &taken);
-  if (!status.ok()) return ListFailure(status);
-  if (taken) return kAlreadySubscribed;
-
-  const QString failure = SendFromTab(kAdditionTab, name, email, "greeting");
-  if (!failure.isEmpty()) return failure;
+  if (!Find(list, mailinglist::EmailExistsQuery(inputs.email.toStdString()), &query, &taken, err)) {
+    return false;
+  }
+  if (taken) {
+    *err = kAlreadySubscribed;
+    return false;
+  }
+  if (!SendFromTab(kAdditionTab, Recipient{inputs.name, inputs.email}, kGreeting, err)) {
+    return false;
+  }
 
   query.Close();
   Recordset mailing_list;
-  status = mailinglist::AppendSubscriber(
-      list, {name.toStdString(), email.toStdString(), mailing_address.toStdString()},
+  const Status status = mailinglist::AppendSubscriber(
+      list,
+      {inputs.name.toStdString(), inputs.email.toStdString(), inputs.mailing_address.toStdString()},
       &mailing_list);
-  if (!status.ok()) return "Message sent, but the subscriber could not be added: " + Driver(status);
+  if (!Check(status, kSubscriberNotAdded, err)) return false;
   mailing_list.Close();
   list.Close();
-  return kUserAdded;
+  return true;
 }
 
-QString Subscription::Delete() {
+bool Subscription::Unsubscribe(const RemovePageInputs& inputs, QString* note, QString* err) {
   ListConnection list;
-  Status status = list.Open();
-  if (!status.ok()) return "The mailing list could not be opened: " + Driver(status);
-  const QString name = window_.Text("DeleteName");
-  const QString email = window_.Text("DeleteEmail");
+  if (!Check(list.Open(data_source_), kListNotOpened, err)) return false;
 
   Recordset lookup;
   bool found = false;
-  status = Find(list, mailinglist::SubscriberLookupQuery(email.toStdString()), &lookup, &found);
-  if (!status.ok()) return ListFailure(status);
-  if (!found) return kUserNotFound;
+  if (!Find(list, mailinglist::SubscriberLookupQuery(inputs.email.toStdString()), &lookup, &found,
+            err)) {
+    return false;
+  }
+  if (!found) {
+    *err = kUserNotFound;
+    return false;
+  }
 
   // A log row that went in stands for the removal, even when the trim after
   // it failed: the removal goes ahead, and the trim's failure is told too.
   Status trim;
-  status = mailinglist::LogRemoval(list, name.toStdString(), lookup, &trim);
-  if (!status.ok()) return "The removal could not be logged, so the user stays: " + Driver(status);
-  const QString trim_note =
-      trim.ok() ? QString() : "\nThe removal log could not be trimmed: " + Driver(trim);
-  status = lookup.Delete();
-  if (!status.ok()) {
-    return "The removal was logged, but the user could not be removed: " + Driver(status) +
-           trim_note;
-  }
+  const Status logged = mailinglist::LogRemoval(list, inputs.name.toStdString(), lookup, &trim);
+  if (!Check(logged, kRemovalNotLogged, err)) return false;
+  QString trim_failure;
+  if (!Check(trim, kLogNotTrimmed, &trim_failure)) *note = '\n' + trim_failure;
+  if (!Check(lookup.Delete(), kUserNotRemoved, err)) return false;
   lookup.Close();
   list.Close();
-
-  const QString failure = SendFromTab(kRemovalTab, name, email, "farewell");
-  if (!failure.isEmpty()) return failure + '\n' + kRemovedAnyway + trim_note;
-  return kUserRemoved + trim_note;
+  return true;
 }
 
-QString Subscription::SendFromTab(int tab, const QString& name, const QString& email,
-                                  const char* what) {
-  QString err;
-  std::unique_ptr<MailerClient> mailer = SetUpMailer(window_.Text("SMTPServer"), false, &err);
-  if (mailer == nullptr) return "The mailer could not be created: " + err;
+bool Subscription::SendFromTab(int tab, const Recipient& to, const char* what, QString* err) {
+  QString why;
+  std::unique_ptr<MailerClient> mailer;
+  if (!SetUpMailer(mailers_, view_.CurrentSendInputs().setup.SMTPServer, false, &mailer, &why)) {
+    *err = kMailerNotCreated + why;
+    return false;
+  }
+  view_.OpenMessageTab(tab);
 
-  // Selecting the tab may already have run the click handling; the second
-  // run then does nothing.
-  window_.SelectMessageTab(tab);
-  window_.MessagesTabStrip_Click();
-
-  const SendInputs inputs{window_.EditorDefinition(), window_.SetupValues()};
-  if (!SendStoredMessage(*mailer, inputs, Recipient{name, email}, &err)) {
-    return QString("The %1 could not be sent: %2").arg(QLatin1String(what), err);
+  if (!SendStoredMessage(*mailer, view_.CurrentSendInputs(), to, &why)) {
+    *err = NotSent(what, why);
+    return false;
   }
   MailerOutcome outcome;
-  if (!ReadOutcome(*mailer, &outcome, &err)) {
-    return "The mailer's answer could not be read: " + err;
+  if (!ReadOutcome(*mailer, &outcome, &why)) {
+    *err = kAnswerNotRead + why;
+    return false;
   }
-  return outcome.ok() ? QString() : FailureText(outcome);
+  if (!outcome.ok()) *err = FailureText(outcome);
+  return outcome.ok();
 }
 
 }  // namespace verdanpost

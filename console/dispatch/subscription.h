@@ -1,41 +1,45 @@
 #ifndef VERDANPOST_CONSOLE_DISPATCH_SUBSCRIPTION_H_
 #define VERDANPOST_CONSOLE_DISPATCH_SUBSCRIPTION_H_
 
+#include <string>
+#include <utility>
+
 #include <QString>
+
+#include "console/dispatch/mailer_client.h"
+#include "console/dispatch/operator_texts.h"
+#include "console/window/console_operations.h"
 
 namespace verdanpost {
 
-class ConsoleWindow;
-
-// Texts of the subscribe and unsubscribe reports.
-inline constexpr char kAlreadySubscribed[] = "A person with that e-mail address already exists!";
-inline constexpr char kUserAdded[] = "User added and message sent :-)!";
-inline constexpr char kUserNotFound[] = "User not found!";
-inline constexpr char kUserRemoved[] = "User removed and message sent :-)!";
-inline constexpr char kRemovedAnyway[] = "User removed anyway";
+struct Recipient;
 
 // Subscribe (the Add page) and unsubscribe (the Remove page). A subscriber
 // is added only once the greeting has gone out; a removal is logged and done
 // before the farewell is sent, and stands whatever the mailer says. Each
 // click reads the page's texts, leaves them as they were, and shows exactly
-// one message box. `window` must outlive this object.
+// one message box. `view` and `mailers` must outlive this object.
 class Subscription {
  public:
-  explicit Subscription(ConsoleWindow& window) : window_(window) {}
+  Subscription(OperationsView& view, MailerFactory& mailers, std::string data_source)
+      : view_(view), mailers_(mailers), data_source_(std::move(data_source)) {}
 
   void Add_Click();
   void Delete_Click();
 
  private:
-  // Each returns the text to show.
-  QString Add();
-  QString Delete();
+  // Each returns false with *err the text to show. Unsubscribe puts into
+  // *note what the report must add on a line of its own, whatever the end.
+  bool Subscribe(const AddPageInputs& inputs, QString* err);
+  bool Unsubscribe(const RemovePageInputs& inputs, QString* note, QString* err);
   // Shows the editor tab `tab` (2 greeting, 3 farewell) with its definition,
-  // the shown one saved first, and sends it to `name` and `email`. Returns
-  // "" when the mailer reports success, else what to show.
-  QString SendFromTab(int tab, const QString& name, const QString& email, const char* what);
+  // the shown one saved first, and sends it to `to`. `what` names the
+  // message in the report of a send that could not be made.
+  bool SendFromTab(int tab, const Recipient& to, const char* what, QString* err);
 
-  ConsoleWindow& window_;
+  OperationsView& view_;
+  MailerFactory& mailers_;
+  const std::string data_source_;
 };
 
 }  // namespace verdanpost

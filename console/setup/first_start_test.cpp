@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "console/setup/scratch_odbc_home.h"
-#include "console/window/recording_dialogs.h"
+#include "console/window/recording_dialogs_test_support.h"
 
 namespace verdanpost::setup {
 namespace {
 
 using FirstStartTest = ScratchOdbcHome;
+using testing_support::RecordingDialogs;
 
 TEST_F(FirstStartTest, SaysOnceWhatItCreated) {
   RecordingDialogs dialogs;

@@ -297,6 +297,26 @@ void ConsoleWindow::SetMessagesFrameVisible(int index, bool visible) {
   messages_frames_[index]->setVisible(visible);
 }
 
+AddPageInputs ConsoleWindow::AddInputs() const {
+  return {Text(QStringLiteral("AddName")), Text(QStringLiteral("AddEMail")),
+          Text(QStringLiteral("AddMailingAddress"))};
+}
+
+RemovePageInputs ConsoleWindow::RemoveInputs() const {
+  return {Text(QStringLiteral("DeleteName")), Text(QStringLiteral("DeleteEmail"))};
+}
+
+SendInputs ConsoleWindow::CurrentSendInputs() const { return {EditorDefinition(), SetupValues()}; }
+
+void ConsoleWindow::OpenMessageTab(int tab) {
+  // Selecting may already have run the click handling; the second run then
+  // does nothing.
+  SelectMessageTab(tab);
+  MessagesTabStrip_Click();
+}
+
+void ConsoleWindow::ShowMessage(const QString& text) { dialogs_.ShowMessage(text); }
+
 void ConsoleWindow::closeEvent(QCloseEvent* event) {
   // The window always closes, whatever the store says.
   if (!unloaded_) Form_Unload();

@@ -8,13 +8,13 @@
 
 #include "console/settings/console_settings.h"
 #include "console/settings/console_view.h"
+#include "console/window/console_operations.h"
 
 class QFrame;
 class QSettings;
 
 namespace verdanpost {
 
-class ConsoleOperations;
 class Dialogs;
 class TabStrip;
 
@@ -26,12 +26,12 @@ class TabStrip;
 // Form_Unload when the window closes. *settings and *dialogs must outlive
 // the window.
 //
-// The operations read and write the controls through the public API below:
-// texts by control name (multi-line boxes with CR LF line breaks), check
-// states as 0 (unchecked), 1 (checked) or 2 (grey), option buttons as bool,
-// the editor and Setup values as records, and tab selection by 1-based
-// position. Messages go through dialogs().ShowMessage().
-class ConsoleWindow : public QWidget, public ConsoleView {
+// The operations reach it as an OperationsView, the settings handlers as a
+// ConsoleView. Tests also use the API by control name below: texts
+// (multi-line boxes with CR LF line breaks), check states as 0 (unchecked),
+// 1 (checked) or 2 (grey), option buttons as bool, and tab selection by
+// 1-based position.
+class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView {
   Q_OBJECT
 
  public:
@@ -82,6 +82,13 @@ class ConsoleWindow : public QWidget, public ConsoleView {
   int SelectedMessageTab() const override;
   QString MessageTabTag(int tab) const override;
   void SetMessagesFrameVisible(int index, bool visible) override;
+
+  // OperationsView: the pages' texts as records; messages through dialogs().
+  AddPageInputs AddInputs() const override;
+  RemovePageInputs RemoveInputs() const override;
+  SendInputs CurrentSendInputs() const override;
+  void OpenMessageTab(int tab) override;
+  void ShowMessage(const QString& text) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

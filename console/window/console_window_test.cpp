@@ -15,6 +15,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSettings>
@@ -24,12 +25,15 @@
 #include <gtest/gtest.h>
 
 #include "console/window/console_operations.h"
-#include "console/window/recording_dialogs.h"
+#include "console/window/recording_dialogs_test_support.h"
 #include "console/window/tab_strip.h"
-#include "console/window/test_application.h"
+#include "console/window/test_application_test_support.h"
 
 namespace verdanpost {
 namespace {
+
+using testing_support::EnsureTestApplication;
+using testing_support::RecordingDialogs;
 
 // Records the order in which watched widgets are shown and hidden.
 class VisibilityLog : public QObject {
@@ -542,6 +546,41 @@ TEST_F(ConsoleWindowTest, ButtonsRunTheOperations) {
   for (const char* button : {"Add", "Delete", "SendMessage"}) Control<QPushButton>(button)->click();
   EXPECT_EQ(operations.calls,
             (std::vector<std::string>{"Add_Click", "Delete_Click", "SendMessage_Click"}));
+}
+
+// What the operations read and show, through the controls the operator uses.
+TEST_F(ConsoleWindowTest, OperationsViewReadsThePagesTheOperatorTypedIn) {
+  ConsoleWindow& w = Open();
+  Control<QLineEdit>("AddName")->setText("Ann");
+  Control<QLineEdit>("AddEMail")->setText("ann@x.test");
+  w.SetText("AddMailingAddress", "1 Main St\r\nTown");
+  Control<QLineEdit>("DeleteName")->setText("Bob");
+  Control<QLineEdit>("DeleteEmail")->setText("bob@x.test");
+  Control<QLineEdit>("SMTPServer")->setText("mail.test:2525");
+  const OperationsView& view = w;
+  const AddPageInputs add = view.AddInputs();
+  EXPECT_EQ(add.name, "Ann");
+  EXPECT_EQ(add.email, "ann@x.test");
+  EXPECT_EQ(add.mailing_address, "1 Main St\r\nTown");
+  const RemovePageInputs remove = view.RemoveInputs();
+  EXPECT_EQ(remove.name, "Bob");
+  EXPECT_EQ(remove.email, "bob@x.test");
+  EXPECT_EQ(view.CurrentSendInputs().setup.SMTPServer, "mail.test:2525");
+  EXPECT_EQ(view.CurrentSendInputs().message, w.EditorDefinition());
+
+  // Opening a tab stores the shown definition and loads the tab's.
+  EditMessage("List news");
+  w.OpenMessageTab(3);
+  EXPECT_EQ(w.CurrentMessageTab(), 3);
+  EXPECT_EQ(Stored("Messages", "Subject"), "List news");
+  EXPECT_NE(w.Text("Subject"), "List news");
+  w.OpenMessageTab(3);
+  EXPECT_EQ(w.CurrentMessageTab(), 3);
+  w.OpenMessageTab(1);
+  EXPECT_EQ(w.Text("Subject"), "List news");
+
+  w.ShowMessage("Done");
+  EXPECT_EQ(dialogs_.messages, std::vector<QString>{"Done"});
 }
 
 TEST_F(ConsoleWindowTest, KeyboardFocusOrder) {

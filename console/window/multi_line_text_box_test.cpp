@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include "console/window/test_application.h"
+#include "console/window/test_application_test_support.h"
 
 namespace verdanpost {
 namespace {
+
+using testing_support::EnsureTestApplication;
 
 TEST(MultiLineTextBoxTest, HandsOutCrLfWhateverItHolds) {
   EnsureTestApplication();

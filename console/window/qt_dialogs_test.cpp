@@ -22,10 +22,12 @@
 #include <gtest/gtest.h>
 
 #include "console/window/console_window.h"
-#include "console/window/test_application.h"
+#include "console/window/test_application_test_support.h"
 
 namespace verdanpost {
 namespace {
+
+using testing_support::EnsureTestApplication;
 
 TEST(QtNameFiltersTest, EntriesFollowTheSystemText) {
   EXPECT_EQ(QtNameFilters(kMessageFileFilter),

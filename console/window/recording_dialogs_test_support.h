@@ -1,5 +1,5 @@
-#ifndef VERDANPOST_CONSOLE_WINDOW_RECORDING_DIALOGS_H_
-#define VERDANPOST_CONSOLE_WINDOW_RECORDING_DIALOGS_H_
+#ifndef VERDANPOST_CONSOLE_WINDOW_RECORDING_DIALOGS_TEST_SUPPORT_H_
+#define VERDANPOST_CONSOLE_WINDOW_RECORDING_DIALOGS_TEST_SUPPORT_H_
 
 #include <deque>
 #include <optional>
@@ -9,7 +9,7 @@
 
 #include "console/window/dialogs.h"
 
-namespace verdanpost {
+namespace verdanpost::testing_support {
 
 // Test double for Dialogs: records every message and file dialog, and answers
 // file dialogs from a script (cancel when the script is empty).
@@ -39,6 +39,6 @@ class RecordingDialogs : public Dialogs {
   std::deque<std::optional<QString>> file_answers;
 };
 
-}  // namespace verdanpost
+}  // namespace verdanpost::testing_support
 
-#endif  // VERDANPOST_CONSOLE_WINDOW_RECORDING_DIALOGS_H_
+#endif  // VERDANPOST_CONSOLE_WINDOW_RECORDING_DIALOGS_TEST_SUPPORT_H_

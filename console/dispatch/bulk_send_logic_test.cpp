@@ -1,0 +1,141 @@
+// The bulk send with a scripted view and mailer: batching, the one report,
+// and what is refused before a mailer is made.
+
+#include "console/dispatch/bulk_send.h"
+
+#include <gmock/gmock.h>
+
+#include "console/dispatch/operations_test_support.h"
+
+namespace verdanpost::testing_support {
+namespace {
+
+using ::testing::ElementsAre;
+
+class BulkSendLogicTest : public FakeOperationsTest {
+ protected:
+  void Limit(const QString& recipients_per_message) {
+    view_.send.setup.LimitRecipientsPerMessage = kChecked;
+    view_.send.setup.RecipientsPerMessage = recipients_per_message;
+  }
+
+  // The Bcc of every message sent, and each IgnoreTo put, in order.
+  QStringList Sends() const {
+    QStringList sends;
+    for (const QString& call : log_) {
+      const QStringList parts = call.split('|');
+      if (parts[0] == "SendMessage") sends << parts[4];
+      if (parts[0] == "IgnoreTo") sends << call;
+    }
+    return sends;
+  }
+};
+
+TEST_F(BulkSendLogicTest, BatchesInListOrderThroughOneMailer) {
+  SubscribeLetters(7);
+  Limit("3");
+  EXPECT_EQ(SendMessage(), kMessageSent);
+  EXPECT_EQ(log_.count("Create"), 1);
+  EXPECT_THAT(Sends(), ElementsAre("IgnoreTo|-1", "a@x.test, b@x.test, c@x.test",
+                                   "d@x.test, e@x.test, f@x.test", "g@x.test"));
+  // Every batch names the owner in To and goes out unchanged otherwise.
+  EXPECT_EQ(log_[3],
+            "SendMessage|\"List Desk\" <desk@list.test>|\"Owen Owner\" <owner@list.test>||"
+            "a@x.test, b@x.test, c@x.test|News|Hello, list");
+}
+
+TEST_F(BulkSendLogicTest, BatchSizesAndTheOwnersCopy) {
+  SubscribeLetters(4);
+  {
+    // An exact multiple leaves no empty batch behind.
+    Limit("2");
+    SendMessage();
+    EXPECT_THAT(Sends(), ElementsAre("IgnoreTo|-1", "a@x.test, b@x.test", "c@x.test, d@x.test"));
+  }
+  {
+    log_.clear();
+    Limit("10");
+    view_.send.setup.CopyMessages = kChecked;
+    SendMessage();
+    EXPECT_THAT(Sends(), ElementsAre("IgnoreTo|0", "a@x.test, b@x.test, c@x.test, d@x.test"));
+  }
+  {
+    // Limit off: the whole list at once, whatever the box says. A grey copy
+    // box is not unchecked, so the owner is sent to.
+    log_.clear();
+    view_.send.setup.LimitRecipientsPerMessage = kUnchecked;
+    view_.send.setup.RecipientsPerMessage = "0";
+    view_.send.setup.CopyMessages = kGrayed;
+    SendMessage();
+    EXPECT_THAT(Sends(), ElementsAre("IgnoreTo|0", "a@x.test, b@x.test, c@x.test, d@x.test"));
+  }
+}
+
+TEST_F(BulkSendLogicTest, EveryBatchIsTriedAndTheFailuresCounted) {
+  SubscribeLetters(5);
+  Limit("2");
+  {
+    mailers_.outcomes = {{550, "Server returned RCPT TO error"}, {}, {6, "Could not connect"}};
+    EXPECT_EQ(SendMessage(),
+              "2 of 3 messages could not be sent. Last error: Could not connect (6)");
+  }
+  {
+    // A failure followed by successes is still told.
+    mailers_.outcomes = {{550, "Server returned RCPT TO error"}};
+    EXPECT_EQ(SendMessage(),
+              "1 of 3 messages could not be sent. Last error: Server returned "
+              "RCPT TO error (550)");
+  }
+  EXPECT_EQ(log_.count("Create"), 2);
+}
+
+TEST_F(BulkSendLogicTest, AMailerCallThatFailsStopsTheWalk) {
+  SubscribeLetters(5);
+  Limit("2");
+  {
+    mailers_.FailCall("SendMessage", 2);
+    EXPECT_EQ(SendMessage(),
+              "Sending stopped after 1 messages: The message could not be handed "
+              "to the mailer: broken SendMessage");
+  }
+  {
+    mailers_.FailCall("ServerName", 1);
+    log_.clear();
+    EXPECT_EQ(SendMessage(), "The mailer could not be created: broken ServerName");
+    EXPECT_EQ(Sends().size(), 0);
+  }
+}
+
+TEST_F(BulkSendLogicTest, RefusalsComeBeforeAnyMailer) {
+  { EXPECT_EQ(SendMessage(), kListEmpty); }
+  SubscribeLetters(2);
+  for (const char* size : {"0", "-1", "x", "40000"}) {
+    Limit(size);
+    EXPECT_EQ(SendMessage(), kBadBatchSize) << size;
+  }
+  {
+    // Rows without an address are skipped; none left is an empty list.
+    Sql("UPDATE MailingList SET \"E-Mail\" = ''");
+    Limit("1");
+    EXPECT_EQ(SendMessage(), kListEmpty);
+  }
+  EXPECT_EQ(log_.count("Create"), 1);
+  EXPECT_EQ(Sends(), QStringList{"IgnoreTo|-1"});
+}
+
+TEST_F(BulkSendLogicTest, ControlsAreReadOnceAfterTheListIsOpen) {
+  SubscribeLetters(1);
+  {
+    EXPECT_EQ(SendMessage(), kMessageSent);
+    EXPECT_EQ(view_.send_input_reads, 1);
+  }
+  {
+    Sql("DROP TABLE MailingList");
+    EXPECT_THAT(SendMessage().toStdString(),
+                ::testing::StartsWith("The mailing list could not be read: "));
+    EXPECT_EQ(view_.send_input_reads, 1);
+  }
+}
+
+}  // namespace
+}  // namespace verdanpost::testing_support

@@ -1,0 +1,82 @@
+#ifndef VERDANPOST_CONSOLE_DISPATCH_OPERATOR_TEXTS_H_
+#define VERDANPOST_CONSOLE_DISPATCH_OPERATOR_TEXTS_H_
+
+// Every text that subscribe, unsubscribe and the bulk send show the operator,
+// in one place: the operator's scripts and our tests compare them exactly.
+// The prefixes end in ": " and are followed by the underlying message.
+
+#include <cstdint>
+
+#include <QString>
+
+namespace verdanpost {
+
+// Success.
+inline constexpr char kUserAdded[] = "User added and message sent :-)!";
+inline constexpr char kUserRemoved[] = "User removed and message sent :-)!";
+inline constexpr char kMessageSent[] = "Message sent :-)!";
+
+// Refusals: nothing was sent or written.
+inline constexpr char kAlreadySubscribed[] = "A person with that e-mail address already exists!";
+inline constexpr char kUserNotFound[] = "User not found!";
+inline constexpr char kListEmpty[] = "The mailing list is empty: no message sent.";
+inline constexpr char kBadBatchSize[] = "Recipients/Message must be a number from 1 to 32767.";
+inline constexpr char kListTooLong[] =
+    "The list has more than 32767 subscribers: turn on Limit Recipients/Message.";
+
+// The line under a failed farewell: the removal stands.
+inline constexpr char kRemovedAnyway[] = "User removed anyway";
+
+// Failures of the list database.
+inline constexpr char kListNotOpened[] = "The mailing list could not be opened: ";
+inline constexpr char kListNotRead[] = "The mailing list could not be read: ";
+inline constexpr char kSubscriberNotAdded[] =
+    "Message sent, but the subscriber could not be added: ";
+inline constexpr char kRemovalNotLogged[] = "The removal could not be logged, so the user stays: ";
+inline constexpr char kUserNotRemoved[] =
+    "The removal was logged, but the user could not be removed: ";
+// Follows the report on a new line.
+inline constexpr char kLogNotTrimmed[] = "The removal log could not be trimmed: ";
+
+// Failures of the mailer object (not of the message: see FailureText).
+inline constexpr char kMailerNotCreated[] = "The mailer could not be created: ";
+inline constexpr char kAnswerNotRead[] = "The mailer's answer could not be read: ";
+inline constexpr char kNotHandedToMailer[] = "The message could not be handed to the mailer: ";
+inline constexpr char kErrorCodeNotInteger[] = "ErrorCode: not an integer";
+
+// What a greeting or farewell is called in "The greeting could not be sent: ".
+inline constexpr char kGreeting[] = "greeting";
+inline constexpr char kFarewell[] = "farewell";
+
+inline QString NotSent(const char* what, const QString& why) {
+  return QString("The %1 could not be sent: %2").arg(QLatin1String(what), why);
+}
+
+// The mailer's own report of a failed send: its message, a blank and its
+// code in parentheses, as in "Could not connect to server (6)".
+inline QString FailureText(int32_t code, const QString& message) {
+  return message + " (" + QString::number(code) + ')';
+}
+
+// The bulk send's report when some batches failed.
+inline QString BatchesFailed(int failed, int sent, const QString& last_failure) {
+  return QString("%1 of %2 messages could not be sent. Last error: %3")
+      .arg(QString::number(failed), QString::number(sent), last_failure);
+}
+
+// A walk that stopped after `sent` batches on `why`.
+inline QString SendingStopped(int sent, const QString& why) {
+  return QString("Sending stopped after %1 messages: %2").arg(QString::number(sent), why);
+}
+
+// The hand-off file of a raw send.
+inline QString MessageFileNotRead(const QString& path, const QString& why) {
+  return QString("Cannot read the message file \"%1\": %2").arg(path, why);
+}
+inline QString FileNotWritten(const QString& path, const QString& why) {
+  return QString("Cannot write the file \"%1\": %2").arg(path, why);
+}
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_CONSOLE_DISPATCH_OPERATOR_TEXTS_H_
