@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "mailer/smtp/mailer.h"
+#include "mailer/smtp/raw_bcc_cases_test_support.h"
 
 namespace verdanpost {
 namespace {
@@ -139,6 +140,17 @@ TEST_F(MailerInteropTest, SendRawMessageFromFile) {
   // Content without a final line end gets the marker's CR LF only.
   ExpectReceived(0, {"ann@example.org", "hidden@example.org", "other@example.org", "c@example.org"},
                  CrLf(head + rest) + "\r\n");
+}
+
+// The server's own record of each message: the Bcc addresses only in its
+// envelope, never in the data it recovered.
+TEST_F(MailerInteropTest, RawBccFieldsNeverReachTheData) {
+  int n = 0;
+  for (const RawBccCase& c : RawBccCases()) {
+    SCOPED_TRACE(c.name);
+    mailer_.SendRawMessageFromFile(WriteFile("bcc.eml", c.file));
+    ExpectReceived(n++, c.envelope, c.content + "\r\n");
+  }
 }
 
 }  // namespace
