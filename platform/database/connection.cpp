@@ -53,18 +53,12 @@ Status Connection::ReadInfo() {
   if (Status status = GetInfoText(dbc_.get(), SQL_DBMS_NAME, &dbms_name_); !status.ok()) {
     return status;
   }
-  if (dbms_name_.find("SQLite") != std::string::npos) {
-    dialect_ = Dialect::kSQLite;
-  } else if (dbms_name_.find("PostgreSQL") != std::string::npos) {
-    dialect_ = Dialect::kPostgreSQL;
-  } else {
-    dialect_ = Dialect::kOther;
-  }
-  if (Status status = GetInfoText(dbc_.get(), SQL_IDENTIFIER_QUOTE_CHAR, &quote_); !status.ok()) {
+  std::string quote;
+  if (Status status = GetInfoText(dbc_.get(), SQL_IDENTIFIER_QUOTE_CHAR, &quote); !status.ok()) {
     return status;
   }
-  if (quote_ == " ") quote_.clear();  // a blank means "identifiers are not quoted"
-  identities_.clear();
+  dialect_ = SqlDialect(dbms_name_, std::move(quote));
+  tables_.clear();
   return Status::OK();
 }
 
@@ -72,47 +66,54 @@ Status Connection::Close() {
   if (!is_open()) return Status::OK();
   Status status = dbc_.Disconnect();
   env_.Reset();
-  identities_.clear();
+  tables_.clear();
   return status;
 }
 
-std::string Connection::Quote(std::string_view identifier) const {
-  if (quote_.empty()) return std::string(identifier);
-  // An opening bracket closes with its partner.
-  std::string close = quote_ == "[" ? "]" : quote_;
-  std::string quoted = quote_;
-  for (size_t i = 0; i < identifier.size();) {
-    if (identifier.compare(i, close.size(), close) == 0) {
-      quoted += close + close;
-      i += close.size();
-    } else {
-      quoted += identifier[i++];
-    }
-  }
-  return quoted + close;
-}
-
-Status Connection::RowIdentity(const std::string& table, std::vector<std::string>* columns) {
+Status Connection::DescribeTable(const std::string& table, const TableInfo** info) {
   if (!is_open()) return Status::Error("the connection is closed");
-  if (auto found = identities_.find(table); found != identities_.end()) {
-    *columns = found->second;
+  if (auto found = tables_.find(table); found != tables_.end()) {
+    *info = &found->second;
     return Status::OK();
   }
-  std::vector<std::string> identity;
-  if (Status status = PrimaryKey(table, &identity); !status.ok()) return status;
-  if (identity.empty()) {
-    if (Status status = BestRowId(table, &identity); !status.ok()) return status;
+  TableInfo described{table, {}, {}};
+  if (Status status = ChooseRowKey(table, &described.key); !status.ok()) return status;
+  // One empty select tells the key's types and the table's columns.
+  Statement statement;
+  std::vector<std::string> names;
+  std::vector<SQLSMALLINT> types;
+  Status status = statement.Execute(
+      dbc_.get(),
+      "SELECT " + described.key.ReadList() + ", * FROM " + Quote(table) + " WHERE 1 = 0", {});
+  if (status.ok()) status = statement.Describe(&names, &types);
+  if (!status.ok()) return status;
+  const size_t key_size = described.key.size();
+  for (size_t i = 0; i < key_size && i < types.size(); ++i) described.key.set_sql_type(i, types[i]);
+  if (names.size() > key_size) described.columns.assign(names.begin() + key_size, names.end());
+  *info = &tables_.emplace(table, std::move(described)).first->second;
+  return Status::OK();
+}
+
+Status Connection::ChooseRowKey(const std::string& table, RowKey* key) {
+  std::vector<std::string> columns;
+  if (Status status = PrimaryKey(table, &columns); !status.ok()) return status;
+  if (columns.empty()) {
+    if (Status status = BestRowId(table, &columns); !status.ok()) return status;
   }
-  if (identity.empty()) {
+  std::vector<RowKey::Part> parts;
+  for (const std::string& column : columns) {
+    parts.push_back({column, Quote(column), Quote(column), "?"});
+  }
+  if (parts.empty()) {
     // Every row of these back ends carries an identifier of its own.
-    if (dialect_ == Dialect::kSQLite) identity = {"rowid"};
-    if (dialect_ == Dialect::kPostgreSQL) identity = {"ctid"};
+    std::string own =
+        dialect_.kind() == Dialect::kSQLite ? "rowid" : dialect_.SystemRowIdentifier();
+    if (!own.empty()) parts.push_back({own, own, own, dialect_.Placeholder(own)});
   }
-  if (identity.empty()) {
+  if (parts.empty()) {
     return Status::Error("the driver names no column that identifies a row of " + table);
   }
-  identities_[table] = identity;
-  *columns = std::move(identity);
+  *key = RowKey(table, std::move(parts), true);
   return Status::OK();
 }
 

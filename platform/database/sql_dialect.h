@@ -1,0 +1,59 @@
+#ifndef VERDANPOST_PLATFORM_DATABASE_SQL_DIALECT_H_
+#define VERDANPOST_PLATFORM_DATABASE_SQL_DIALECT_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace verdanpost::database {
+
+// The SQL dialects whose statements this layer writes differently.
+enum class Dialect { kSQLite, kPostgreSQL, kOther };
+
+// Everything this layer writes differently for SQLite and PostgreSQL, in one
+// place. The Connection learns it from the driver when it opens and owns it;
+// everything else asks it rather than testing the back end itself.
+class SqlDialect {
+ public:
+  SqlDialect() = default;
+  // |dbms_name| as the driver reports it; |quote| is the driver's identifier
+  // quote character (a blank or empty when identifiers are not quoted).
+  SqlDialect(std::string_view dbms_name, std::string quote);
+
+  Dialect kind() const { return kind_; }
+
+  // |identifier| in the driver's quote character, embedded quotes doubled.
+  std::string Quote(std::string_view identifier) const;
+  // Whether two column names name the same column: SQLite ignores ASCII
+  // case, a quoted PostgreSQL name is exact.
+  bool SameColumn(std::string_view a, std::string_view b) const;
+  // " LIMIT |rows|".
+  std::string Limit(size_t rows) const;
+
+  // The placeholder for a value compared with |read|, a row identity's read
+  // expression: PostgreSQL's row identifier has a type of its own, which
+  // text converts to.
+  std::string Placeholder(std::string_view read) const;
+  // PostgreSQL's own row identifier, present in every table ("ctid"); empty
+  // for the others (SQLite's depends on the table).
+  std::string SystemRowIdentifier() const;
+
+  // Whether rows can be appended and read back (SQLite or PostgreSQL).
+  bool CanAppend() const { return kind_ != Dialect::kOther; }
+  // Whether INSERT ... RETURNING hands the row back. The SQLite driver
+  // returns no rows from it, so there the row is found again by its rowid.
+  bool InsertReturnsRows() const { return kind_ == Dialect::kPostgreSQL; }
+
+  // Column types of the list schema: a key that grows with every insert,
+  // and a small integer. Empty for a dialect without a known schema.
+  std::string IncreasingKeyType() const;
+  std::string SmallIntegerType() const;
+
+ private:
+  Dialect kind_ = Dialect::kOther;
+  std::string quote_;  // empty when the driver does not quote identifiers
+};
+
+}  // namespace verdanpost::database
+
+#endif  // VERDANPOST_PLATFORM_DATABASE_SQL_DIALECT_H_
