@@ -53,7 +53,8 @@ void OperationsTest::SetUp() {
   ASSERT_TRUE(dir_.isValid());
   RestoreMailer();
   std::string why;
-  data_source_ = database::testing::UseEmptyDataSource(database::testing::Backend::kSQLite, &why);
+  data_source_ =
+      database::test_support::UseEmptyDataSource(database::test_support::Backend::kSQLite, &why);
   ASSERT_EQ(data_source_, "vestro") << why;
   {
     mailinglist::ListConnection list;
@@ -102,7 +103,9 @@ QString OperationsTest::OnlyMessage() {
   return shown == 0 ? QString() : messages.back();
 }
 
-void OperationsTest::Sql(const std::string& sql) { database::testing::Execute(data_source_, sql); }
+void OperationsTest::Sql(const std::string& sql) {
+  database::test_support::Execute(data_source_, sql);
+}
 
 std::vector<std::string> OperationsTest::Rows(const std::string& sql) {
   std::vector<std::string> rows;

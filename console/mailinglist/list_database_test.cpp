@@ -12,7 +12,7 @@
 namespace verdanpost::mailinglist {
 namespace {
 
-using database::testing::Backend;
+using database::test_support::Backend;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
@@ -24,7 +24,7 @@ class ListDatabaseTest : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
     std::string why;
-    source_ = database::testing::UseEmptyDataSource(GetParam(), &why);
+    source_ = database::test_support::UseEmptyDataSource(GetParam(), &why);
     if (source_.empty()) GTEST_FAIL() << why;
     ASSERT_TRUE(list_.Open(source_).ok());
     ASSERT_TRUE(CreateTables(list_.get()).ok());
@@ -85,8 +85,9 @@ class ListDatabaseTest : public ::testing::TestWithParam<Backend> {
   // Fills DeletedList with |count| rows named log0, log1, ... in that order.
   void FillLog(int count) {
     for (int i = 0; i < count; ++i) {
-      database::testing::Execute(source_, "INSERT INTO \"DeletedList\" (\"Name\") VALUES ('log" +
-                                              std::to_string(i) + "')");
+      database::test_support::Execute(
+          source_,
+          "INSERT INTO \"DeletedList\" (\"Name\") VALUES ('log" + std::to_string(i) + "')");
     }
   }
 
@@ -147,7 +148,8 @@ TEST_P(ListDatabaseTest, UnsubscribeLogsAndRemovesTheFirstRowOfTheAddress) {
 }
 
 TEST_P(ListDatabaseTest, NullsAreLoggedAsEmptyText) {
-  database::testing::Execute(source_, "INSERT INTO \"MailingList\" (\"E-Mail\") VALUES ('n@x')");
+  database::test_support::Execute(source_,
+                                  "INSERT INTO \"MailingList\" (\"E-Mail\") VALUES ('n@x')");
   ASSERT_TRUE(Unsubscribe("Op", "n@x"));
   std::vector<Row> log =
       Rows("DeletedList", {"Name", "E-Mail", "DateCreated", "IPCreatedFrom", "IPDeletedFrom"});
@@ -203,14 +205,14 @@ TEST_P(ListDatabaseTest, LogAlreadyPastFiftyIsTrimmedToFifty) {
 TEST_P(ListDatabaseTest, TrimKeepsTheNewRemovalWhateverItsKey) {
   // An operator's log whose key does not grow: the new row's key sorts
   // before every other, yet it is the one most recent removal.
-  database::testing::Execute(source_, "DROP TABLE \"DeletedList\"");
-  database::testing::Execute(
+  database::test_support::Execute(source_, "DROP TABLE \"DeletedList\"");
+  database::test_support::Execute(
       source_,
       "CREATE TABLE \"DeletedList\" (\"ID\" TEXT PRIMARY KEY DEFAULT 'a-new', "
       "\"DeleterName\" TEXT, \"Name\" TEXT, \"E-Mail\" TEXT, \"DateCreated\" TEXT, "
       "\"DateDeleted\" TEXT, \"IPCreatedFrom\" TEXT, \"IPDeletedFrom\" TEXT)");
   for (int i = 10; i < 60; ++i) {
-    database::testing::Execute(
+    database::test_support::Execute(
         source_, "INSERT INTO \"DeletedList\" (\"ID\", \"Name\") VALUES ('m" + std::to_string(i) +
                      "', 'log" + std::to_string(i) + "')");
   }
@@ -262,7 +264,7 @@ TEST_P(ListDatabaseTest, BulkWalkReadsEveryAddressInListOrder) {
 TEST_P(ListDatabaseTest, FailuresCarryTheDriverText) {
   bool sqlite = GetParam() == Backend::kSQLite;
   Subscribe("s", "s@x");
-  database::testing::Execute(source_, "DROP TABLE \"DeletedList\"");
+  database::test_support::Execute(source_, "DROP TABLE \"DeletedList\"");
   {
     Recordset lookup;
     ASSERT_TRUE(lookup.Open(SubscriberLookupQuery("s@x"), list_.get()).ok());
@@ -272,7 +274,7 @@ TEST_P(ListDatabaseTest, FailuresCarryTheDriverText) {
     // The subscriber stays when the removal cannot be logged.
     EXPECT_EQ(1, Exists("s@x"));
   }
-  database::testing::Execute(source_, "DROP TABLE \"MailingList\"");
+  database::test_support::Execute(source_, "DROP TABLE \"MailingList\"");
   {
     Recordset query;
     Status status = query.Open(EmailExistsQuery("s@x"), list_.get());
@@ -289,7 +291,7 @@ TEST_P(ListDatabaseTest, FailuresCarryTheDriverText) {
   }
   {
     ListConnection other;
-    EXPECT_THAT(other.Open(database::testing::UnreachableDataSource()).message(),
+    EXPECT_THAT(other.Open(database::test_support::UnreachableDataSource()).message(),
                 HasSubstr("Is the server running locally and accepting connections"));
   }
 }
@@ -297,7 +299,7 @@ TEST_P(ListDatabaseTest, FailuresCarryTheDriverText) {
 INSTANTIATE_TEST_SUITE_P(Backends, ListDatabaseTest,
                          ::testing::Values(Backend::kSQLite, Backend::kPostgreSQL),
                          [](const auto& backend) {
-                           return database::testing::BackendName(backend.param);
+                           return database::test_support::BackendName(backend.param);
                          });
 
 }  // namespace
