@@ -92,7 +92,11 @@ Figures MeasureOperations(ListConnection& list, int subscribers, int first, int 
       int64_t count = 0;
       Check(lookup.RecordCount(&count), "count");
       if (count != 1) Check(Status::Error("the address is not there"), gone.c_str());
-      Check(mailinglist::LogRemoval(list, "Operator", lookup), "log");
+      {
+        Recordset log;
+        Check(mailinglist::AppendRemoval(list, "Operator", lookup, &log), "log");
+        Check(mailinglist::TrimRemovalLog(log), "trim");
+      }
       Check(lookup.Delete(), "delete");
     }
     unsubscribe.push_back(Milliseconds(Clock::now() - start));

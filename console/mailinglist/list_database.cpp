@@ -51,23 +51,8 @@ Status AppendSubscriber(ListConnection& list, const NewSubscriber& subscriber,
        Value::Text(CurrentDateTimeText()), Value::Text(kConsoleIPAddress)});
 }
 
-namespace {
-
-// Deletes the |excess| oldest rows of DeletedList: the first ones of |log|,
-// which holds the table's rows in the order of its key (insertion order for
-// an increasing key) and the row just appended last, so that row is never
-// among them, whatever its key.
-Status TrimDeletedList(Recordset& log, int64_t excess) {
-  Status status = log.MoveFirst();
-  for (int64_t i = 0; status.ok() && i < excess && !log.eof(); ++i) {
-    status = log.Delete();
-    if (status.ok()) status = log.MoveNext();
-  }
-  return status;
-}
-
 Status AppendRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
-                     Recordset* log, Status* trim) {
+                     Recordset* log) {
   std::string name, email, date_created, ip_address;
   Status status = FieldText(lookup, "Name", &name);
   if (status.ok()) status = FieldText(lookup, "E-Mail", &email);
@@ -75,29 +60,33 @@ Status AppendRemoval(ListConnection& list, const std::string& deleter_name, cons
   if (status.ok()) status = FieldText(lookup, "IPAddress", &ip_address);
   if (status.ok()) status = log->Open(kDeletedList, list.get());
   if (!status.ok()) return status;
-  status = log->AddNew({"DeleterName", "Name", "E-Mail", "DateCreated", "DateDeleted",
-                        "IPCreatedFrom", "IPDeletedFrom"},
-                       {Value::Text(deleter_name), Value::Text(name), Value::Text(email),
-                        Value::Text(date_created), Value::Text(CurrentDateTimeText()),
-                        Value::Text(ip_address), Value::Text(kConsoleIPAddress)});
-  if (!status.ok()) return status;
-  // The log keeps its most recent removals: past the threshold, the oldest
-  // row goes, never the one just written.
-  int64_t count = 0;
-  *trim = log->RecordCount(&count);
-  if (trim->ok() && count > kDeletedListTrimThreshold) {
-    *trim = TrimDeletedList(*log, count - kDeletedListTrimThreshold);
-  }
-  return Status::OK();
+  return log->AddNew({"DeleterName", "Name", "E-Mail", "DateCreated", "DateDeleted",
+                      "IPCreatedFrom", "IPDeletedFrom"},
+                     {Value::Text(deleter_name), Value::Text(name), Value::Text(email),
+                      Value::Text(date_created), Value::Text(CurrentDateTimeText()),
+                      Value::Text(ip_address), Value::Text(kConsoleIPAddress)});
 }
 
-}  // namespace
+Status TrimRemovalLog(Recordset& log) {
+  int64_t count = 0;
+  Status status = log.RecordCount(&count);
+  if (!status.ok() || count <= kDeletedListTrimThreshold) return status;
+  // |log| holds the table's rows in the order of its key (insertion order
+  // for an increasing key) and the row just appended last, so the oldest
+  // stand first and that row is never among them, whatever its key.
+  status = log.MoveFirst();
+  for (int64_t i = kDeletedListTrimThreshold; status.ok() && i < count && !log.eof(); ++i) {
+    status = log.Delete();
+    if (status.ok()) status = log.MoveNext();
+  }
+  return status;
+}
 
 Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
                   Status* trim) {
   Recordset log;
-  Status trimmed;
-  Status status = AppendRemoval(list, deleter_name, lookup, &log, &trimmed);
+  Status status = AppendRemoval(list, deleter_name, lookup, &log);
+  Status trimmed = status.ok() ? TrimRemovalLog(log) : Status::OK();
   log.Close();
   if (trim == nullptr) return status.ok() ? trimmed : status;
   *trim = trimmed;

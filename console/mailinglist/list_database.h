@@ -19,7 +19,8 @@
 // Unsubscribe (Delete_Click):
 //   list.Open(); lookup.Open(SubscriberLookupQuery(email), list.get())
 //   lookup.RecordCount(&n)           n < 1: not found
-//   LogRemoval(list, deleter_name, lookup)   lookup stays on its row
+//   Recordset log;                   AppendRemoval(list, deleter_name, lookup, &log)
+//   TrimRemovalLog(log); log.Close() lookup stays on its row
 //   lookup.Delete()                  the subscriber's row leaves MailingList
 //   lookup.Close(); list.Close(); ... send the farewell ...
 //
@@ -83,13 +84,23 @@ struct NewSubscriber {
 Status AppendSubscriber(ListConnection& list, const NewSubscriber& subscriber,
                         Recordset* mailing_list);
 
-// Logs the removal of |lookup|'s current row in DeletedList under
-// |deleter_name|, then trims the log to its kDeletedListTrimThreshold most
-// recent rows by deleting the oldest. Every record set it opens is closed
-// again; |lookup| stays on its row for the delete that follows. With |trim|
-// null a failed trim is returned like a failed append; otherwise the result
-// is the append's alone, and once the row is in, the trim's goes to *trim:
-// the removal is logged then, and the next removal trims again.
+// Opens |log| on DeletedList and appends the removal of |lookup|'s current
+// row to it under |deleter_name|. |lookup| stays on its row for the delete
+// that follows. Once this succeeded the removal is logged, whatever the trim
+// that follows says. The caller closes |log| before the connection.
+Status AppendRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
+                     Recordset* log);
+
+// Trims the removal log that AppendRemoval wrote to through |log| back to
+// its kDeletedListTrimThreshold most recent rows, by deleting the oldest;
+// the row just appended is never among them. A trim that fails leaves the
+// log longer, and the next removal trims again.
+Status TrimRemovalLog(Recordset& log);
+
+// AppendRemoval, then TrimRemovalLog, with the log's record set closed
+// again. With |trim| null a failed trim is returned like a failed append;
+// otherwise the result is the append's alone and the trim's goes to *trim.
+// Kept for callers not yet moved to the two functions above; to be removed.
 Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
                   Status* trim = nullptr);
 

@@ -55,8 +55,13 @@ class ListDatabaseTest : public ::testing::TestWithParam<Backend> {
     int64_t count = 0;
     EXPECT_TRUE(lookup.RecordCount(&count).ok());
     if (count < 1) return false;
-    status = LogRemoval(list_, deleter, lookup);
-    EXPECT_TRUE(status.ok()) << status.message();
+    {
+      Recordset log;
+      status = AppendRemoval(list_, deleter, lookup, &log);
+      EXPECT_TRUE(status.ok()) << status.message();
+      status = TrimRemovalLog(log);
+      EXPECT_TRUE(status.ok()) << status.message();
+    }
     status = lookup.Delete();
     EXPECT_TRUE(status.ok()) << status.message();
     return true;
@@ -268,7 +273,8 @@ TEST_P(ListDatabaseTest, FailuresCarryTheDriverText) {
   {
     Recordset lookup;
     ASSERT_TRUE(lookup.Open(SubscriberLookupQuery("s@x"), list_.get()).ok());
-    Status status = LogRemoval(list_, "Op", lookup);
+    Recordset log;
+    Status status = AppendRemoval(list_, "Op", lookup, &log);
     EXPECT_THAT(status.message(), HasSubstr(sqlite ? "no such table: DeletedList"
                                                    : "The specified table does not exist"));
     // The subscriber stays when the removal cannot be logged.
