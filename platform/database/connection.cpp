@@ -1,7 +1,11 @@
 #include "platform/database/connection.h"
 
+#include <charconv>
+#include <cstdint>
 #include <utility>
 
+#include "platform/database/packed_row.h"
+#include "platform/database/query.h"
 #include "platform/database/statement.h"
 
 namespace verdanpost::database {
@@ -78,6 +82,10 @@ Status Connection::DescribeTable(const std::string& table, const TableInfo** inf
   }
   TableInfo described{table, {}, {}};
   if (Status status = ChooseRowKey(table, &described.key); !status.ok()) return status;
+  if (described.key.empty()) {
+    return Status::Error("The rows of the table " + table +
+                         " cannot be told apart: it has no primary key and no row identifier.");
+  }
   // One empty select tells the key's types and the table's columns.
   Statement statement;
   std::vector<std::string> names;
@@ -94,7 +102,116 @@ Status Connection::DescribeTable(const std::string& table, const TableInfo** inf
   return Status::OK();
 }
 
+Status Connection::CheckColumns(const TableInfo& table,
+                                const std::vector<std::string>& names) const {
+  for (const std::string& name : names) {
+    bool found = false;
+    for (const std::string& column : table.columns) {
+      found = found || dialect_.SameColumn(column, name);
+    }
+    if (!found) return Status::Error("The table " + table.name + " has no column " + name + ".");
+  }
+  return Status::OK();
+}
+
+// The key must tell exactly one row: a value that is null, or a rounded
+// text of a floating-point number, would match none or another one.
 Status Connection::ChooseRowKey(const std::string& table, RowKey* key) {
+  switch (dialect_.kind()) {
+    case Dialect::kSQLite:
+      return SQLiteRowKey(table, key);
+    case Dialect::kPostgreSQL:
+      return PostgreSQLRowKey(table, key);
+    case Dialect::kOther:
+      break;
+  }
+  return DeclaredRowKey(table, key);
+}
+
+// The rowid whenever the table has one, under a name no column hides;
+// without rowid, the primary key, which SQLite then keeps free of nulls,
+// read by its exact text and so compared by equality alone.
+Status Connection::SQLiteRowKey(const std::string& table, RowKey* key) {
+  std::vector<std::string> rows;
+  Status status = QueryRows(*this, "SELECT \"name\", \"pk\" FROM pragma_table_info(?)",
+                            {{Value::Text(table), 0}}, &rows);
+  int64_t without_rowid = 0;
+  if (status.ok()) {
+    status = QueryNumber(*this, "SELECT \"wr\" FROM pragma_table_list(?)",
+                         {{Value::Text(table), 0}}, &without_rowid);
+  }
+  if (!status.ok()) return status;
+  std::vector<std::string> names;
+  std::map<int64_t, std::string> primary_key;
+  for (const std::string& row : rows) {
+    std::string name = UnpackField(row, 0).value_or("");
+    int64_t position = 0;
+    std::string pk = UnpackField(row, 1).value_or("0");
+    std::from_chars(pk.data(), pk.data() + pk.size(), position);
+    if (position > 0) primary_key[position] = name;
+    names.push_back(std::move(name));
+  }
+  if (without_rowid == 0) {
+    for (const char* alias : {"rowid", "_rowid_", "oid"}) {
+      bool hidden = false;
+      for (const std::string& name : names) hidden = hidden || dialect_.SameColumn(name, alias);
+      if (!hidden) {
+        *key = RowKey(table, {{alias, alias, alias, "?"}}, true, true);
+        return Status::OK();
+      }
+    }
+  }
+  std::vector<RowKey::Part> parts;
+  for (const auto& [position, name] : primary_key) {
+    parts.push_back({name, dialect_.ExactText(Quote(name)), Quote(name), "?"});
+  }
+  *key = RowKey(table, std::move(parts), false);
+  return Status::OK();
+}
+
+// The primary key unless a part of it is a floating-point number, whose
+// text may be rounded; else the row identifier every table has.
+Status Connection::PostgreSQLRowKey(const std::string& table, RowKey* key) {
+  std::vector<std::string> columns;
+  if (Status status = PrimaryKey(table, &columns); !status.ok()) return status;
+  if (columns.empty()) {
+    // Not used, but the driver's catalog tells a missing table in its own
+    // words here ("The specified table does not exist").
+    std::vector<std::string> unused;
+    if (Status status = BestRowId(table, &unused); !status.ok()) return status;
+  }
+  bool exact = !columns.empty();
+  if (exact) {
+    std::string list;
+    for (const std::string& column : columns) list += (list.empty() ? "" : ", ") + Quote(column);
+    Statement statement;
+    std::vector<std::string> names;
+    std::vector<SQLSMALLINT> types;
+    Status status = statement.Execute(
+        dbc_.get(), "SELECT " + list + " FROM " + Quote(table) + " WHERE 1 = 0", {});
+    if (status.ok()) status = statement.Describe(&names, &types);
+    if (!status.ok()) return status;
+    for (SQLSMALLINT type : types) {
+      exact = exact && type != SQL_REAL && type != SQL_FLOAT && type != SQL_DOUBLE;
+    }
+  }
+  std::vector<RowKey::Part> parts;
+  if (exact) {
+    for (const std::string& column : columns) {
+      parts.push_back({column, Quote(column), Quote(column), "?"});
+    }
+  } else {
+    const std::string own = dialect_.SystemRowIdentifier();
+    parts.push_back({own, own, own, dialect_.Placeholder(own)});
+  }
+  *key = RowKey(table, std::move(parts), true, !exact);
+  return Status::OK();
+}
+
+// Another database: the primary key, else the driver's best row
+// identifier. Either may hold nulls, which RowKey refuses row by row, so
+// rows are not paged on it.
+Status Connection::DeclaredRowKey(const std::string& table, RowKey* key) {
   std::vector<std::string> columns;
   if (Status status = PrimaryKey(table, &columns); !status.ok()) return status;
   if (columns.empty()) {
@@ -104,16 +221,7 @@ Status Connection::ChooseRowKey(const std::string& table, RowKey* key) {
   for (const std::string& column : columns) {
     parts.push_back({column, Quote(column), Quote(column), "?"});
   }
-  if (parts.empty()) {
-    // Every row of these back ends carries an identifier of its own.
-    std::string own =
-        dialect_.kind() == Dialect::kSQLite ? "rowid" : dialect_.SystemRowIdentifier();
-    if (!own.empty()) parts.push_back({own, own, own, dialect_.Placeholder(own)});
-  }
-  if (parts.empty()) {
-    return Status::Error("the driver names no column that identifies a row of " + table);
-  }
-  *key = RowKey(table, std::move(parts), true);
+  *key = RowKey(table, std::move(parts), false);
   return Status::OK();
 }
 

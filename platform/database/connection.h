@@ -46,11 +46,19 @@ class Connection {
   // stays valid until the connection closes.
   Status DescribeTable(const std::string& table, const TableInfo** info);
 
+  // Ok when |table| has every column in |names|; otherwise names the first
+  // one missing. (An unknown double-quoted name reads as a text literal on
+  // SQLite, so a statement would not fail on it.)
+  Status CheckColumns(const TableInfo& table, const std::vector<std::string>& names) const;
+
   SQLHDBC handle() const { return dbc_.get(); }
 
  private:
   Status ReadInfo();
   Status ChooseRowKey(const std::string& table, RowKey* key);
+  Status SQLiteRowKey(const std::string& table, RowKey* key);
+  Status PostgreSQLRowKey(const std::string& table, RowKey* key);
+  Status DeclaredRowKey(const std::string& table, RowKey* key);
   Status PrimaryKey(const std::string& table, std::vector<std::string>* columns);
   Status BestRowId(const std::string& table, std::vector<std::string>* columns);
 

@@ -21,6 +21,9 @@ Status Recordset::Open(const Select& select, Connection* connection) {
   if (Status status = connection->DescribeTable(select.table, &table); !status.ok()) {
     return status;
   }
+  std::vector<std::string> named = select.columns;
+  if (!select.where_column.empty()) named.push_back(select.where_column);
+  if (Status status = connection->CheckColumns(*table, named); !status.ok()) return status;
   RowSource source{connection, table, "", "", {}};
   if (select.columns.empty()) {
     source.columns = "*";
@@ -177,6 +180,19 @@ Status Recordset::Delete() {
   }
   if (count_) --*count_;
   return Status::OK();
+}
+
+Status Recordset::DeleteOldest(const std::string& by_column, int64_t rows) {
+  if (Status status = CheckOpen(); !status.ok()) return status;
+  const std::string* row = Current();
+  if (row == nullptr) return Status::Error("there is no current row to keep");
+  if (Status status = connection_->CheckColumns(*table_, {by_column}); !status.ok()) {
+    return status;
+  }
+  int64_t deleted = 0;
+  Status status = DeleteFirstRows(*connection_, *table_, by_column, rows, *row, &deleted);
+  if (count_) *count_ -= deleted;
+  return status;
 }
 
 }  // namespace verdanpost::database

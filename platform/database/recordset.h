@@ -62,6 +62,10 @@ class Recordset {
   Status MoveNext();
   // Deletes the current row, and only it, from the table.
   Status Delete();
+  // Deletes the |rows| oldest rows of the table, never the current row:
+  // the first by |by_column| (nulls first, as the oldest), then by row key.
+  // RecordCount follows; rows already read stay readable until MoveFirst.
+  Status DeleteOldest(const std::string& by_column, int64_t rows);
 
  private:
   // Moves into the appended rows once the snapshot is passed.

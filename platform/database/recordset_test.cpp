@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/database/database_test_support.h"
+#include "platform/database/packed_row.h"
+#include "platform/database/query.h"
+#include "platform/database/row_key.h"
 #include "platform/database/statement.h"
 
 namespace verdanpost::database {
@@ -292,6 +295,66 @@ TEST_P(RecordsetTest, DriverFailuresCarryTheDriverText) {
     ASSERT_TRUE(connection_.Close().ok());
     EXPECT_EQ("the connection is closed", records.MoveNext().message());
   }
+}
+
+TEST_P(RecordsetTest, DeleteOldestKeepsTheCurrentRow) {
+  // Dates out of insertion order, one missing: that row counts as oldest.
+  for (const char* date : {"2026-03", "2026-01", "2026-05", "2026-02"}) {
+    Insert("People", date, "x");
+  }
+  Insert("People", "none", "x");
+  test_support::Execute(source_, "UPDATE \"People\" SET \"E-Mail\" = \"Name\"");
+  test_support::Execute(source_, "UPDATE \"People\" SET \"E-Mail\" = NULL WHERE \"Name\" = 'none'");
+  Recordset records;
+  ASSERT_TRUE(records.Open("People", &connection_).ok());
+  // The current row is the oldest by date, yet it stays.
+  ASSERT_TRUE(records.MoveNext().ok());
+  ASSERT_TRUE(records.DeleteOldest("E-Mail", 3).ok());
+  EXPECT_EQ(2, Count(records));
+  Recordset left;
+  ASSERT_TRUE(left.Open("People", &connection_).ok());
+  EXPECT_EQ((std::vector<std::string>{"2026-01", "2026-05"}), Walk(left, "Name"));
+  EXPECT_EQ("The table People has no column Shoe.", records.DeleteOldest("Shoe", 1).message());
+}
+
+TEST_P(RecordsetTest, SelectOfAColumnTheTableLacksNamesIt) {
+  // SQLite would read an unknown double-quoted name as a text literal.
+  Recordset records;
+  EXPECT_EQ("The table People has no column Shoe.",
+            records.Open(Select{"People", {"Name", "Shoe"}, "", {}}, &connection_).message());
+  EXPECT_EQ("The table People has no column Shoe.",
+            records.Open(Select{"People", {"Name"}, "Shoe", Value::Text("Shoe")}, &connection_)
+                .message());
+  EXPECT_FALSE(records.is_open());
+  // Column names compare as the database compares them.
+  Status status =
+      records.Open(Select{"People", {GetParam() == Backend::kSQLite ? "e-mail" : "E-Mail"}, "", {}},
+                   &connection_);
+  EXPECT_TRUE(status.ok()) << status.message();
+}
+
+TEST_P(RecordsetTest, ANumberThatIsNotOneIsAnErrorNotAnException) {
+  int64_t number = -1;
+  EXPECT_TRUE(QueryNumber(connection_, "SELECT COUNT(*) FROM \"People\"", {}, &number).ok());
+  EXPECT_EQ(0, number);
+  EXPECT_EQ("the database answered \"12x\" where a number was due",
+            QueryNumber(connection_, "SELECT '12x'", {}, &number).message());
+  EXPECT_EQ("the database answered \"99999999999999999999\" where a number was due",
+            QueryNumber(connection_, "SELECT '99999999999999999999'", {}, &number).message());
+}
+
+TEST(RowKeyTest, AKeyWithANullPartCannotStandForItsRow) {
+  RowKey key("DeletedList",
+             {{"ID", "\"ID\"", "\"ID\"", "?"}, {"Name", "\"Name\"", "\"Name\"", "?"}}, false);
+  std::string packed;
+  PackValue("7", &packed);
+  PackValue(std::nullopt, &packed);
+  std::vector<Parameter> parameters;
+  EXPECT_EQ(
+      "This row of DeletedList cannot be told apart from the others: its key column Name is "
+      "empty.",
+      key.AddParameters(packed, &parameters).message());
+  EXPECT_EQ("(\"ID\", \"Name\") = (?, ?)", key.Compare("="));
 }
 
 TEST(RecordsetFailureTest, UnreachableServerGivesTheDriverText) {

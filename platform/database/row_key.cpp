@@ -7,8 +7,11 @@
 
 namespace verdanpost::database {
 
-RowKey::RowKey(std::string table, std::vector<Part> parts, bool ordered)
-    : table_(std::move(table)), parts_(std::move(parts)), ordered_(ordered) {}
+RowKey::RowKey(std::string table, std::vector<Part> parts, bool ordered, bool own_identifier)
+    : table_(std::move(table)),
+      parts_(std::move(parts)),
+      ordered_(ordered),
+      own_identifier_(own_identifier) {}
 
 std::string RowKey::ReadList() const {
   std::string list;
@@ -22,6 +25,10 @@ std::string RowKey::OrderList(bool descending) const {
     list += (list.empty() ? "" : ", ") + part.order + (descending ? " DESC" : "");
   }
   return list;
+}
+
+std::string RowKey::Tuple() const {
+  return parts_.size() == 1 ? ReadList() : "(" + ReadList() + ")";
 }
 
 std::string RowKey::Compare(const char* op) const {

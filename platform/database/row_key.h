@@ -26,11 +26,14 @@ class RowKey {
   RowKey() = default;
   // |ordered|: whether "greater than" on the read expressions follows the
   // order of OrderList(), so that rows can be paged by their key.
-  RowKey(std::string table, std::vector<Part> parts, bool ordered);
+  // |own_identifier|: the key is the back end's own row identifier (SQLite's
+  // rowid, PostgreSQL's ctid) rather than declared columns.
+  RowKey(std::string table, std::vector<Part> parts, bool ordered, bool own_identifier = false);
 
   size_t size() const { return parts_.size(); }
   bool empty() const { return parts_.empty(); }
   bool ordered() const { return ordered_; }
+  bool own_identifier() const { return own_identifier_; }
   const std::vector<Part>& parts() const { return parts_; }
   void set_sql_type(size_t part, SQLSMALLINT type) { parts_[part].sql_type = type; }
 
@@ -40,6 +43,8 @@ class RowKey {
   std::string OrderList(bool descending) const;
   // "a op ?" or "(a, b) op (?, ?)".
   std::string Compare(const char* op) const;
+  // "a" or "(a, b)", to stand before IN.
+  std::string Tuple() const;
   // Adds the parameters of Compare() for the key at the start of |packed|.
   // A key with a null part matches no row, so it cannot stand for one: the
   // result then says so, naming the table and the column.
@@ -49,6 +54,7 @@ class RowKey {
   std::string table_;
   std::vector<Part> parts_;
   bool ordered_ = true;
+  bool own_identifier_ = false;
 };
 
 }  // namespace verdanpost::database

@@ -45,6 +45,53 @@ std::string SqlDialect::SystemRowIdentifier() const {
   return kind_ == Dialect::kPostgreSQL ? "ctid" : "";
 }
 
+std::string SqlDialect::ExactText(const std::string& column) const {
+  return kind_ == Dialect::kSQLite ? "quote(" + column + ")" : "";
+}
+
+std::string SqlDialect::NullsFirst() const {
+  return kind_ == Dialect::kOther ? "" : " NULLS FIRST";
+}
+
+std::string SqlDialect::LastInsertCondition(const std::string& rowid) const {
+  return rowid + " = last_insert_rowid()";
+}
+
+namespace {
+
+// A temporary table and trigger belong to the connection that made them, so
+// only this connection's inserts are recorded.
+constexpr char kCaptureTable[] = "temp.verdanpost_appended_key";
+// Statements inside a trigger name their table unqualified.
+constexpr char kCaptureTableInTrigger[] = "verdanpost_appended_key";
+constexpr char kCaptureTrigger[] = "verdanpost_capture_key";
+
+}  // namespace
+
+std::vector<std::string> SqlDialect::StartKeyCapture(
+    const std::string& table, const std::vector<std::string>& key_columns) const {
+  std::string values;
+  for (size_t i = 0; i < key_columns.size(); ++i) {
+    values += (i ? ", (" : "(") + std::to_string(i) + ", " +
+              ExactText("NEW." + Quote(key_columns[i])) + ")";
+  }
+  return {
+      std::string("CREATE TABLE IF NOT EXISTS ") + kCaptureTable + " (part INTEGER, value TEXT)",
+      std::string("DELETE FROM ") + kCaptureTable,
+      std::string("DROP TRIGGER IF EXISTS temp.") + kCaptureTrigger,
+      std::string("CREATE TEMP TRIGGER ") + kCaptureTrigger + " AFTER INSERT ON " + Quote(table) +
+          " BEGIN INSERT INTO " + kCaptureTableInTrigger + " VALUES " + values + "; END",
+  };
+}
+
+std::string SqlDialect::CapturedKeyQuery() const {
+  return std::string("SELECT value FROM ") + kCaptureTable + " ORDER BY part";
+}
+
+std::string SqlDialect::StopKeyCapture() const {
+  return std::string("DROP TRIGGER IF EXISTS temp.") + kCaptureTrigger;
+}
+
 std::string SqlDialect::IncreasingKeyType() const {
   switch (kind_) {
     case Dialect::kSQLite:

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace verdanpost::database {
 
@@ -38,11 +39,32 @@ class SqlDialect {
   // for the others (SQLite's depends on the table).
   std::string SystemRowIdentifier() const;
 
+  // An expression that reads |column| (quoted) as text exactly, floating-
+  // point values included, for a key compared by equality alone: SQLite's
+  // quote(), whose text also tells 1 from 1.0 and '1'. Empty when the
+  // dialect has none.
+  std::string ExactText(const std::string& column) const;
+  // " NULLS FIRST" after an ascending ORDER BY term, where the dialect has
+  // it (PostgreSQL puts nulls last unless told).
+  std::string NullsFirst() const;
+
   // Whether rows can be appended and read back (SQLite or PostgreSQL).
   bool CanAppend() const { return kind_ != Dialect::kOther; }
   // Whether INSERT ... RETURNING hands the row back. The SQLite driver
   // returns no rows from it, so there the row is found again by its rowid.
   bool InsertReturnsRows() const { return kind_ == Dialect::kPostgreSQL; }
+  // SQLite: the condition that finds the row the last insert wrote, by the
+  // table's rowid under the name |rowid|.
+  std::string LastInsertCondition(const std::string& rowid) const;
+  // SQLite, for a table without rowid: statements that make the next insert
+  // into |table| record the ExactText of its |key_columns| in the row it
+  // writes, one row per column in a temporary table of this connection; the
+  // query that reads them back in column order, and the statement that ends
+  // the recording.
+  std::vector<std::string> StartKeyCapture(const std::string& table,
+                                           const std::vector<std::string>& key_columns) const;
+  std::string CapturedKeyQuery() const;
+  std::string StopKeyCapture() const;
 
   // Column types of the list schema: a key that grows with every insert,
   // and a small integer. Empty for a dialect without a known schema.

@@ -1,6 +1,7 @@
 #ifndef VERDANPOST_PLATFORM_DATABASE_TABLE_WRITER_H_
 #define VERDANPOST_PLATFORM_DATABASE_TABLE_WRITER_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,13 @@ Status AppendRow(const Connection& connection, const TableInfo& table,
 // Deletes the row of |table| whose key |packed| starts with; an error when
 // no row, or more than one, had that key.
 Status DeleteRow(const Connection& connection, const TableInfo& table, const std::string& packed);
+
+// Deletes the first |rows| rows of |table| by |by_column| (nulls first),
+// then by key, passing over the row whose key |keep| starts with; tells in
+// *deleted how many went.
+Status DeleteFirstRows(const Connection& connection, const TableInfo& table,
+                       const std::string& by_column, int64_t rows, const std::string& keep,
+                       int64_t* deleted);
 
 }  // namespace verdanpost::database
 
