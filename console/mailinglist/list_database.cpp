@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/database/statement.h"
+
 namespace verdanpost::mailinglist {
 
 using database::Value;
@@ -71,15 +73,10 @@ Status TrimRemovalLog(Recordset& log) {
   int64_t count = 0;
   Status status = log.RecordCount(&count);
   if (!status.ok() || count <= kDeletedListTrimThreshold) return status;
-  // |log| holds the table's rows in the order of its key (insertion order
-  // for an increasing key) and the row just appended last, so the oldest
-  // stand first and that row is never among them, whatever its key.
-  status = log.MoveFirst();
-  for (int64_t i = kDeletedListTrimThreshold; status.ok() && i < count && !log.eof(); ++i) {
-    status = log.Delete();
-    if (status.ok()) status = log.MoveNext();
-  }
-  return status;
+  // By the removal's date, not by the table's key: a key need not grow
+  // (PostgreSQL's row identifier does not after a VACUUM). The row just
+  // appended is the current one, which is never trimmed.
+  return log.DeleteOldest("DateDeleted", count - kDeletedListTrimThreshold);
 }
 
 Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
@@ -95,6 +92,50 @@ Status LogRemoval(ListConnection& list, const std::string& deleter_name, const R
 
 Status OpenMailingList(ListConnection& list, Recordset* mailing_list) {
   return mailing_list->Open(kMailingList, list.get());
+}
+
+Status ReadSubscriberAddresses(ListConnection& list,
+                               std::vector<std::optional<std::string>>* addresses) {
+  addresses->clear();
+  database::Connection& connection = *list.get();
+  const database::TableInfo* table = nullptr;
+  Status status = connection.DescribeTable(kMailingList, &table);
+  if (status.ok()) status = connection.CheckColumns(*table, {"E-Mail"});
+  if (!status.ok()) return status;
+  // A forward-only read of one column: nothing is compared, so no row can
+  // be passed over, whatever the table's keys hold.
+  database::Statement statement;
+  status = statement.Execute(connection.handle(),
+                             "SELECT " + connection.Quote("E-Mail") + " FROM " +
+                                 connection.Quote(kMailingList) + " ORDER BY " +
+                                 table->key.OrderList(false),
+                             {});
+  for (bool has_row = true; status.ok();) {
+    status = statement.Fetch(&has_row);
+    if (!status.ok() || !has_row) break;
+    status = statement.GetText(1, &addresses->emplace_back());
+  }
+  if (!status.ok()) addresses->clear();
+  return status;
+}
+
+Status CheckListColumns(ListConnection& list) {
+  const struct {
+    const char* table;
+    std::vector<std::string> columns;
+  } kUsed[] = {
+      {kMailingList, {"Name", "E-Mail", "MailingAddress", "BraSize", "DateCreated", "IPAddress"}},
+      {kDeletedList,
+       {"DeleterName", "Name", "E-Mail", "DateCreated", "DateDeleted", "IPCreatedFrom",
+        "IPDeletedFrom"}},
+  };
+  for (const auto& used : kUsed) {
+    const database::TableInfo* table = nullptr;
+    Status status = list.get()->DescribeTable(used.table, &table);
+    if (status.ok()) status = list.get()->CheckColumns(*table, used.columns);
+    if (!status.ok()) return status;
+  }
+  return Status::OK();
 }
 
 }  // namespace verdanpost::mailinglist

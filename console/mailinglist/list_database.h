@@ -24,12 +24,14 @@
 //   lookup.Delete()                  the subscriber's row leaves MailingList
 //   lookup.Close(); list.Close(); ... send the farewell ...
 //
-// Bulk send: OpenMailingList(list, &rows), then rows.RecordCount(),
-// rows.eof(), FieldText(rows, "E-Mail", &address), rows.MoveNext().
+// Bulk send: ReadSubscriberAddresses(list, &addresses), list.Close(), then
+// the messages go out from |addresses|.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/database/connection.h"
 #include "platform/database/recordset.h"
@@ -92,9 +94,10 @@ Status AppendRemoval(ListConnection& list, const std::string& deleter_name, cons
                      Recordset* log);
 
 // Trims the removal log that AppendRemoval wrote to through |log| back to
-// its kDeletedListTrimThreshold most recent rows, by deleting the oldest;
-// the row just appended is never among them. A trim that fails leaves the
-// log longer, and the next removal trims again.
+// its kDeletedListTrimThreshold most recent rows: the oldest by DateDeleted
+// go first (a row without one counts as oldest), rows of one date in the
+// order of their row key; the row just appended is never among them. A trim
+// that fails leaves the log longer, and the next removal trims again.
 Status TrimRemovalLog(Recordset& log);
 
 // AppendRemoval, then TrimRemovalLog, with the log's record set closed
@@ -106,6 +109,28 @@ Status LogRemoval(ListConnection& list, const std::string& deleter_name, const R
 
 // Opens |mailing_list| on the whole of MailingList, on its first row.
 Status OpenMailingList(ListConnection& list, Recordset* mailing_list);
+
+// Reads the E-Mail of every row of MailingList into *addresses, in list
+// order (the order of the table's row key), a null address as nullopt. The
+// read goes forward through the table once and compares no key, so no row
+// is passed over or read twice whatever the table's keys hold (nulls, a
+// floating-point key, no key at all). Its statement is closed again before
+// this returns, so no read is held open on the database while messages go
+// out: on SQLite a reader blocks every writer. Every address is held in
+// memory, some 70 bytes each; while it reads, the SQLite driver holds the
+// result too (100,000 addresses peak at about 13 MiB). A table without an
+// E-Mail column is refused by name ("The table MailingList has no column
+// E-Mail."); on failure *addresses is empty.
+Status ReadSubscriberAddresses(ListConnection& list,
+                               std::vector<std::optional<std::string>>* addresses);
+
+// Ok when MailingList and DeletedList have every column the console reads
+// or writes; otherwise names the first one missing, for example "The table
+// MailingList has no column E-Mail." (on SQLite an unknown double-quoted
+// name reads as a text literal, so a statement would not fail on it). Each
+// operation below also refuses a missing column it needs, by name, before
+// it writes anything; this tells it before the operation starts.
+Status CheckListColumns(ListConnection& list);
 
 }  // namespace verdanpost::mailinglist
 

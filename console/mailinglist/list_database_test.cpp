@@ -282,6 +282,11 @@ TEST_P(ListDatabaseTest, BulkWalkReadsEveryAddressInListOrder) {
     ASSERT_TRUE(rows.MoveNext().ok());
   }
   EXPECT_EQ((std::vector<std::string>{"c@x", "a@x", "b@x"}), addresses);
+
+  // The bulk send's read: the same addresses in the same order.
+  std::vector<std::optional<std::string>> read;
+  ASSERT_TRUE(ReadSubscriberAddresses(list_, &read).ok());
+  EXPECT_EQ((std::vector<std::optional<std::string>>{"c@x", "a@x", "b@x"}), read);
 }
 
 TEST_P(ListDatabaseTest, FailuresCarryTheDriverText) {
