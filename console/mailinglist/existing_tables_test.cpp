@@ -164,6 +164,14 @@ TEST_P(ExistingTablesTest, EveryRowIsReadOnceAndRemovedAloneWhateverTheKeys) {
     EXPECT_THAT(Query("SELECT \"E-Mail\" FROM \"DeletedList\""), ElementsAre("u20@x", "b@x"));
   }
   {
+    // A column that takes the name of SQLite's row identifier.
+    Define("MailingList", std::string(kSubscriberColumns) + ", \"rowid\" TEXT)");
+    Sql("INSERT INTO \"MailingList\" (\"E-Mail\", \"rowid\") VALUES ('a@x', 'same'), "
+        "('b@x', 'same')");
+    ASSERT_TRUE(Unsubscribe("b@x").ok());
+    EXPECT_THAT(Addresses(), ElementsAre("a@x"));
+  }
+  {
     // Floating-point keys whose shortest texts are equal: the removal takes
     // the row it looked up, not its neighbour.
     Define("MailingList", std::string(kSubscriberColumns) + ", \"ID\" " +

@@ -133,12 +133,11 @@ Status Connection::ChooseRowKey(const std::string& table, RowKey* key) {
 // read by its exact text and so compared by equality alone.
 Status Connection::SQLiteRowKey(const std::string& table, RowKey* key) {
   std::vector<std::string> rows;
-  Status status = QueryRows(*this, "SELECT \"name\", \"pk\" FROM pragma_table_info(?)",
-                            {{Value::Text(table), 0}}, &rows);
+  Status status = QueryRows(*this, dialect_.ColumnsQuery(), {{Value::Text(table), 0}}, &rows);
   int64_t without_rowid = 0;
   if (status.ok()) {
-    status = QueryNumber(*this, "SELECT \"wr\" FROM pragma_table_list(?)",
-                         {{Value::Text(table), 0}}, &without_rowid);
+    status =
+        QueryNumber(*this, dialect_.WithoutRowidQuery(), {{Value::Text(table), 0}}, &without_rowid);
   }
   if (!status.ok()) return status;
   std::vector<std::string> names;
@@ -152,7 +151,7 @@ Status Connection::SQLiteRowKey(const std::string& table, RowKey* key) {
     names.push_back(std::move(name));
   }
   if (without_rowid == 0) {
-    for (const char* alias : {"rowid", "_rowid_", "oid"}) {
+    for (const std::string& alias : dialect_.RowidNames()) {
       bool hidden = false;
       for (const std::string& name : names) hidden = hidden || dialect_.SameColumn(name, alias);
       if (!hidden) {

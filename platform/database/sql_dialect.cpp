@@ -45,6 +45,16 @@ std::string SqlDialect::SystemRowIdentifier() const {
   return kind_ == Dialect::kPostgreSQL ? "ctid" : "";
 }
 
+std::string SqlDialect::ColumnsQuery() const {
+  return "SELECT \"name\", \"pk\" FROM pragma_table_info(?)";
+}
+
+std::string SqlDialect::WithoutRowidQuery() const {
+  return "SELECT \"wr\" FROM pragma_table_list(?)";
+}
+
+std::vector<std::string> SqlDialect::RowidNames() const { return {"rowid", "_rowid_", "oid"}; }
+
 std::string SqlDialect::ExactText(const std::string& column) const {
   return kind_ == Dialect::kSQLite ? "quote(" + column + ")" : "";
 }

@@ -39,6 +39,15 @@ class SqlDialect {
   // for the others (SQLite's depends on the table).
   std::string SystemRowIdentifier() const;
 
+  // SQLite's catalogue of one table, its name bound to the one parameter:
+  // every column's name and place in the primary key (0 when not in it),
+  // and whether the table was declared WITHOUT ROWID (1) or not (0).
+  std::string ColumnsQuery() const;
+  std::string WithoutRowidQuery() const;
+  // The names SQLite reads a table's rowid by, unless a column has taken
+  // one of them.
+  std::vector<std::string> RowidNames() const;
+
   // An expression that reads |column| (quoted) as text exactly, floating-
   // point values included, for a key compared by equality alone: SQLite's
   // quote(), whose text also tells 1 from 1.0 and '1'. Empty when the
