@@ -6,7 +6,10 @@
 //
 // Each operation opens its own ListConnection, opens record sets on it, and
 // closes every record set before the connection. Every call returns a
-// Status whose message is the driver's own text on failure; report it once.
+// Status whose message on failure is the driver's own text, or names what
+// the tables lack (a column, a way to tell a row apart); report it once.
+// CheckListColumns(list) right after list.Open() refuses a table without a
+// column the console uses before anything is sent.
 //
 // Subscribe (Add_Click):
 //   ListConnection list;             list.Open()
