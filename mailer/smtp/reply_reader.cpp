@@ -1,5 +1,6 @@
 #include "mailer/smtp/reply_reader.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
