@@ -91,7 +91,10 @@ void Mailer::SendMessage(const std::string& from, const std::string& to, const s
   if (outcome.ok()) outcome = session.Helo();
   if (outcome.ok()) outcome = session.SendEnvelope(from, prepared.recipients);
   if (outcome.ok()) outcome = session.Data();
-  if (outcome.ok()) outcome = session.SendContent(prepared.header + message);
+  // Header and text pass the encoder one after the other, never joined: a
+  // long text is not copied.
+  if (outcome.ok()) outcome = session.SendContent(prepared.header);
+  if (outcome.ok()) outcome = session.SendContent(message);
   if (outcome.ok()) outcome = Finish(&session);
   outcome_ = outcome;
 }

@@ -50,6 +50,13 @@ class MailerInteropTest : public ::testing::Test {
         std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") != 0) {
       GTEST_FAIL() << "aiosmtpd is not installed (scripts/install-deps.sh installs it)";
     }
+    Start("");
+  }
+
+  // Starts the server; a `data_reply` other than "" is its answer to the end
+  // of the data ("close": none, the connection closes).
+  void Start(const std::string& data_reply) {
+    Stop();
     fs::create_directories(dir_ / "out");
     int out[2];
     ASSERT_EQ(::pipe(out), 0);
@@ -61,7 +68,8 @@ class MailerInteropTest : public ::testing::Test {
       ::close(out[1]);
       std::string script = std::string(VERDANPOST_SOURCE_DIR) + "/testing/smtp_sink_server.py";
       std::string outdir = (dir_ / "out").string();
-      ::execl(kPython, kPython, script.c_str(), "127.0.0.1", outdir.c_str(), nullptr);
+      ::execl(kPython, kPython, script.c_str(), "127.0.0.1", outdir.c_str(), data_reply.c_str(),
+              nullptr);
       ::_exit(127);
     }
     ::close(out[1]);
@@ -74,11 +82,16 @@ class MailerInteropTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    Stop();
+    fs::remove_all(dir_);
+  }
+
+  void Stop() {
     if (pid_ > 0) {
       ::kill(pid_, SIGTERM);
       ::waitpid(pid_, nullptr, 0);
+      pid_ = -1;
     }
-    fs::remove_all(dir_);
   }
 
   std::string WriteFile(const std::string& name, const std::string& content) {
@@ -151,6 +164,22 @@ TEST_F(MailerInteropTest, RawBccFieldsNeverReachTheData) {
     mailer_.SendRawMessageFromFile(WriteFile("bcc.eml", c.file));
     ExpectReceived(n++, c.envelope, c.content + "\r\n");
   }
+}
+
+// A server that takes the data and then answers no reply at all: the message
+// may or may not have gone, so it must not read as sent (code 0).
+TEST_F(MailerInteropTest, EndOfDataWithoutAReplyIsNoSuccess) {
+  for (const std::string reply : {"close", "+OK queued", "* OK"}) {
+    SCOPED_TRACE(reply);
+    Start(reply);
+    mailer_.SendMessage("ann@example.org", "bob@example.org", "", "", "", kBody);
+    EXPECT_EQ(mailer_.error_code(), -1);
+    EXPECT_EQ(mailer_.error_message(), "Server returned message error");
+  }
+  Start("");
+  mailer_.SendMessage("ann@example.org", "bob@example.org", "", "", "", kBody);
+  EXPECT_EQ(mailer_.error_code(), 0);
+  EXPECT_EQ(mailer_.error_message(), "Message sent");
 }
 
 }  // namespace
