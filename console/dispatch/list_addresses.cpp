@@ -1,5 +1,6 @@
 #include "console/dispatch/list_addresses.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -21,21 +22,17 @@ bool Check(const mailinglist::Status& status, const char* prefix, QString* err) 
 bool ReadListAddresses(const char* data_source, std::vector<QString>* out, QString* err) {
   mailinglist::ListConnection connection;
   if (!Check(connection.Open(data_source), kListNotOpened, err)) return false;
-  mailinglist::Recordset list;
-  // Only the addresses are read, so only they are fetched.
-  mailinglist::Status status =
-      list.Open(database::Select{mailinglist::kMailingList, {"E-Mail"}, "", {}}, connection.get());
-  std::vector<QString> addresses;
-  std::string address;
-  while (status.ok() && !list.eof()) {
-    status = mailinglist::FieldText(list, "E-Mail", &address);
-    if (!status.ok()) break;
-    addresses.push_back(QString::fromStdString(address));
-    status = list.MoveNext();
+  std::vector<std::optional<std::string>> rows;
+  if (!Check(mailinglist::ReadSubscriberAddresses(connection, &rows), kListNotRead, err)) {
+    return false;
   }
-  if (!Check(status, kListNotRead, err)) return false;
-  list.Close();
   connection.Close();
+  std::vector<QString> addresses;
+  addresses.reserve(rows.size());
+  for (const std::optional<std::string>& row : rows) {
+    addresses.push_back(row ? QString::fromStdString(*row) : QString());
+  }
+
   *out = std::move(addresses);
   return true;
 }

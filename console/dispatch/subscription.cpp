@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "console/dispatch/control_characters.h"
 #include "console/dispatch/send_recipe.h"
@@ -24,6 +25,15 @@ bool Check(const Status& status, const char* prefix, QString* err) {
   if (status.ok()) return true;
   *err = prefix + QString::fromStdString(status.message());
   return false;
+}
+
+// Opens the list on `data_source` and checks that both tables have every
+// column the console writes or compares: on SQLite an unknown quoted name
+// would read as a text literal and match nothing (or everything) silently.
+bool OpenList(const std::string& data_source, ListConnection* list, QString* err) {
+  Status status = list->Open(data_source);
+  if (status.ok()) status = mailinglist::CheckListColumns(*list);
+  return Check(status, kListNotOpened, err);
 }
 
 // Opens `query` and tells whether it found a row.
@@ -84,7 +94,7 @@ bool Subscription::Subscribe(const AddPageInputs& inputs, QString* err) {
     return false;
   }
   ListConnection list;
-  if (!Check(list.Open(data_source_), kListNotOpened, err)) return false;
+  if (!OpenList(data_source_, &list, err)) return false;
 
   Recordset query;
   bool taken = false;
@@ -113,7 +123,7 @@ bool Subscription::Subscribe(const AddPageInputs& inputs, QString* err) {
 
 bool Subscription::Unsubscribe(const RemovePageInputs& inputs, QString* note, QString* err) {
   ListConnection list;
-  if (!Check(list.Open(data_source_), kListNotOpened, err)) return false;
+  if (!OpenList(data_source_, &list, err)) return false;
 
   Recordset lookup;
   bool found = false;
@@ -128,11 +138,14 @@ bool Subscription::Unsubscribe(const RemovePageInputs& inputs, QString* note, QS
 
   // A log row that went in stands for the removal, even when the trim after
   // it failed: the removal goes ahead, and the trim's failure is told too.
-  Status trim;
-  const Status logged = mailinglist::LogRemoval(list, inputs.name.toStdString(), lookup, &trim);
+  Recordset log;
+  const Status logged = mailinglist::AppendRemoval(list, inputs.name.toStdString(), lookup, &log);
   if (!Check(logged, kRemovalNotLogged, err)) return false;
   QString trim_failure;
-  if (!Check(trim, kLogNotTrimmed, &trim_failure)) *note = '\n' + trim_failure;
+  if (!Check(mailinglist::TrimRemovalLog(log), kLogNotTrimmed, &trim_failure)) {
+    *note = '\n' + trim_failure;
+  }
+  log.Close();
   if (!Check(lookup.Delete(), kUserNotRemoved, err)) return false;
   lookup.Close();
   list.Close();
