@@ -263,12 +263,9 @@ TEST_F(MailerTest, NothingPassedAddsAHeaderLineOrChangesTheEnvelope) {
   const std::string k54 = "Address is not valid";
   const Case cases[] = {
       {"ann@example.org", "bob@example.org", "", "", "Hi\r\nBcc: spy@example.org", 53, k53},
-      {"ann@example.org", "bob@example.org", "", "", "Hi\r\n", 53, k53},
       {"ann@example.org", "b@example.org\r\nRCPT TO:<x@example.org>", "", "", "", 52, k52},
       {"\"Ann\nBcc: spy@example.org\" <ann@example.org>", "bob@example.org", "", "", "", 52, k52},
-      {"ann@example.org", "bob@example.org", "c@example.org\r\n", "", "", 52, k52},
       {"ann@example.org> SIZE=999999999", "bob@example.org", "", "", "", 54, k54},
-      {"ann@example.org", "bob@example.org", "", "x@example.org NOTIFY=NEVER", "", 54, k54},
       {"ann@example.org", std::string("bob@example.org\0", 16), "", "", "", 54, k54},
   };
   std::string body = WriteFile("body.txt", "Hello\n");
