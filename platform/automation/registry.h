@@ -25,7 +25,6 @@ class RegistryLock {
   // Waits for the lock, creating the directory and the lock file if needed.
   bool Acquire(const std::string& registry_path, std::string* err);
   void Release();
-  bool held() const { return fd_ >= 0; }
 
  private:
   int fd_ = -1;  // the open lock file, -1 when not held
