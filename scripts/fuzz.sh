@@ -14,6 +14,8 @@ if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then
   exit 2
 fi
 
+scripts/install-deps.sh  # clang and its libFuzzer runtime among the rest
+
 build=build/fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVERDANPOST_FUZZ=ON >/dev/null
