@@ -317,6 +317,17 @@ void ConsoleWindow::OpenMessageTab(int tab) {
 
 void ConsoleWindow::ShowMessage(const QString& text) { dialogs_.ShowMessage(text); }
 
+void ConsoleWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  // The keyboard starts on the main tab strip. Qt draws focus frames only
+  // once a key has moved the focus (and clears the mark when a window is
+  // shown); an operator at the keyboard needs to see from the start where
+  // the keys go.
+  setAttribute(Qt::WA_KeyboardFocusChange);
+}
+
 void ConsoleWindow::closeEvent(QCloseEvent* event) {
   // The window always closes, whatever the store says.
   if (!unloaded_) Form_Unload();

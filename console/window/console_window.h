@@ -92,6 +92,7 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void FitFont();
@@ -107,6 +108,7 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   std::array<QFrame*, 3> messages_frames_{};
   int current_main_tab_ = 1;
   bool unloaded_ = false;  // Form_Unload has run
+  bool shown_ = false;     // the window has been shown once
   ConsoleSettings settings_;
 };
 

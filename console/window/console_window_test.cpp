@@ -13,6 +13,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QGroupBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QSettings>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -628,11 +630,21 @@ TEST_F(ConsoleWindowTest, KeyboardFocusOrder) {
 // Drives the window from the keyboard alone, as an operator without a mouse.
 class KeyboardTest : public ConsoleWindowTest {
  protected:
+  // Opens the window and waits until it has the keyboard: on a real window
+  // system that takes a round trip to the server (and a window manager).
   ConsoleWindow& OpenActive() {
     ConsoleWindow& w = Open();
     w.SetOperations(&operations_);
+    // A window can take the keyboard only once it is on the screen.
+    const auto wait_for = [](const std::function<bool()>& done) {
+      QElapsedTimer timer;
+      timer.start();
+      while (!done() && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    wait_for([&w] { return w.windowHandle() != nullptr && w.windowHandle()->isExposed(); });
     w.activateWindow();
-    QCoreApplication::processEvents();
+    wait_for([&w] { return QApplication::activeWindow() == &w; });
     EXPECT_EQ(QApplication::activeWindow(), &w);
     return w;
   }
@@ -732,6 +744,22 @@ TEST_F(KeyboardTest, TabVisitsTheShownPageOnly) {
     EXPECT_EQ(w.CurrentMessageTab(), 2);
     EXPECT_EQ(Walk(2, true), (QStringList{"MyTabStrip", "MessageText"}));
   }
+}
+
+TEST_F(KeyboardTest, FocusFrameShowsFromTheStart) {
+  OpenActive();
+  ASSERT_EQ(Focused(), "MyTabStrip");
+  QWidget* tabs = Control<TabStrip>("MyTabStrip")->bar();
+  QCoreApplication::processEvents();
+  const QImage at_start = tabs->grab().toImage();
+  // The same tabs without the keyboard: no frame, so the picture differs.
+  Control("AddName")->setFocus(Qt::TabFocusReason);
+  QCoreApplication::processEvents();
+  EXPECT_NE(tabs->grab().toImage(), at_start);
+  // And with it back, the frame is what the operator saw at the start.
+  Press(Qt::Key_Backtab, Qt::ShiftModifier);
+  ASSERT_EQ(Focused(), "MyTabStrip");
+  EXPECT_EQ(tabs->grab().toImage(), at_start);
 }
 
 TEST_F(KeyboardTest, OptionPairStopFollowsTheLoadedDefinition) {
