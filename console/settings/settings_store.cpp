@@ -15,7 +15,7 @@ namespace {
 
 QString KeyPath(const QString& section, const QString& key) { return section + '/' + key; }
 
-// Whether the INI file at `path` exists and reads without a format error.
+// Whether the INI file at `path` exists and reads whole.
 bool ReadsCleanly(const QString& path) {
   const std::optional<SettingsFileTrouble> trouble = InspectSettingsFile(path);
   return QFileInfo::exists(path) && !trouble.has_value();
