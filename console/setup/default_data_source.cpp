@@ -12,6 +12,7 @@
 #include "console/mailinglist/list_schema.h"
 #include "platform/ascii.h"
 #include "platform/database/connection.h"
+#include "platform/xdg_paths.h"
 
 namespace verdanpost::setup {
 namespace {
@@ -86,16 +87,7 @@ bool CreateTables(const std::string& database, std::string* err) {
 
 }  // namespace
 
-std::string DefaultDatabasePath() {
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg != '\0') {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::string(home != nullptr ? home : "") + "/.local/share";
-  }
-  return base + "/verdanpost/vestro.db";
-}
+std::string DefaultDatabasePath() { return XdgDataHome() + "/verdanpost/vestro.db"; }
 
 bool DataSourceDefined(const std::string& name) {
   ConfigMode both(ODBC_BOTH_DSN);

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/xdg_paths.h"
+
 namespace verdanpost {
 namespace {
 
@@ -171,14 +173,7 @@ bool Registry::CaseInsensitiveLess::operator()(std::string_view a, std::string_v
 std::string Registry::DefaultPath() {
   if (const char* env = std::getenv("AUTOMATION_REGISTRY"); env != nullptr && *env != '\0')
     return env;
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg != '\0') {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::string(home != nullptr ? home : "") + "/.local/share";
-  }
-  return base + "/verdanpost/classes-root.reg";
+  return XdgDataHome() + "/verdanpost/classes-root.reg";
 }
 
 std::string Registry::Normalize(std::string_view path) {

@@ -1,0 +1,26 @@
+#ifndef VERDANPOST_PLATFORM_XDG_PATHS_H_
+#define VERDANPOST_PLATFORM_XDG_PATHS_H_
+
+#include <cstdlib>
+#include <string>
+
+namespace verdanpost {
+
+// The user's base folder named by the environment variable `variable`
+// (XDG_DATA_HOME, XDG_CONFIG_HOME), or $HOME/`fallback` when it is unset or
+// empty, as the desktop's base-directory rules have it.
+inline std::string XdgBaseFolder(const char* variable, const char* fallback) {
+  if (const char* set = std::getenv(variable); set != nullptr && *set != '\0') return set;
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr ? home : "") + "/" + fallback;
+}
+
+// ${XDG_DATA_HOME:-$HOME/.local/share}
+inline std::string XdgDataHome() { return XdgBaseFolder("XDG_DATA_HOME", ".local/share"); }
+
+// ${XDG_CONFIG_HOME:-$HOME/.config}
+inline std::string XdgConfigHome() { return XdgBaseFolder("XDG_CONFIG_HOME", ".config"); }
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_PLATFORM_XDG_PATHS_H_
