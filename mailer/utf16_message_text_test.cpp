@@ -47,25 +47,6 @@ TEST(Utf16MessageTextTest, AFailedPieceEndsTheText) {
   EXPECT_EQ(calls, 2);
   EXPECT_FALSE(outcome.ok());
   EXPECT_EQ(outcome.message(), "Could not write message to the server");
-  {
-    int empty_calls = 0;
-    EXPECT_TRUE(Utf16MessageText(u"")
-                    .ForEachPiece([&](std::string_view) {
-                      ++empty_calls;
-                      return Outcome::Fine();
-                    })
-                    .ok());
-    EXPECT_EQ(empty_calls, 0);
-  }
-}
-
-TEST(Utf16MessageTextTest, AsciiMeansEveryUnitBelow128) {
-  EXPECT_TRUE(Utf16MessageText(u"").IsAscii());
-  EXPECT_TRUE(Utf16MessageText(std::u16string_view(u"a\0\x7F\r\n", 5)).IsAscii());
-  EXPECT_FALSE(Utf16MessageText(u"Zo\u00EB").IsAscii());
-  EXPECT_FALSE(Utf16MessageText(u"\x80").IsAscii());
-  const char16_t unpaired[] = {u'a', 0xD800};
-  EXPECT_FALSE(Utf16MessageText(std::u16string_view(unpaired, 2)).IsAscii());
 }
 
 }  // namespace
