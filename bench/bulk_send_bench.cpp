@@ -30,7 +30,9 @@
 
 #include "bench/bench_list.h"
 #include "bench/bench_sink.h"
+#include "console/dispatch/batch_plan.h"
 #include "console/dispatch/bulk_send.h"
+#include "console/dispatch/list_addresses.h"
 #include "console/mailinglist/list_database.h"
 
 namespace verdanpost {
@@ -125,28 +127,21 @@ Run BulkSend(int port) {
 // address and join them into batches, in seconds.
 double WalkOnly() {
   const Clock::time_point start = Clock::now();
-  mailinglist::ListConnection list;
-  Check(list.Open(), "open vestro");
-  mailinglist::Recordset rows;
-  Check(rows.Open(database::Select{"MailingList", {"E-Mail"}, "", {}}, list.get()),
-        "open MailingList");
-  std::string address;
-  QString batch;
-  int in_batch = 0;
-  size_t total = 0;
-  while (!rows.eof()) {
-    Check(mailinglist::FieldText(rows, "E-Mail", &address), "read E-Mail");
-    if (in_batch > 0) batch += ", ";
-    batch += QString::fromStdString(address);
-    if (++in_batch == kBatch) {
-      total += batch.size();
-      batch.clear();
-      in_batch = 0;
-    }
-    Check(rows.MoveNext(), "move");
+  std::vector<QString> addresses;
+  QString err;
+  if (!ReadListAddresses(mailinglist::kDataSourceName, &addresses, &err)) {
+    Die(err.toStdString());
   }
-  Check(rows.Close(), "close MailingList");
-  Check(list.Close(), "close vestro");
+  const BatchPlan plan(std::move(addresses), kBatch);
+  size_t total = 0;
+  for (size_t i = 0; i < plan.batch_count(); ++i) {
+    QString batch;
+    for (const QString& address : plan.batch(i)) {
+      if (!batch.isEmpty()) batch += ", ";
+      batch += address;
+    }
+    total += batch.size();
+  }
   if (total == 0) Die("the list was empty");
   return std::chrono::duration<double>(Clock::now() - start).count();
 }

@@ -6,11 +6,11 @@
 
 namespace verdanpost {
 
-bool Utf16MessageText::IsAscii() const {
+TextKind Utf16MessageText::kind() const {
   for (char16_t unit : text_) {
-    if (unit >= 0x80) return false;
+    if (unit >= 0x80) return TextKind::kUtf8;
   }
-  return true;
+  return TextKind::kAscii;
 }
 
 Outcome Utf16MessageText::ForEachPiece(const std::function<Outcome(std::string_view)>& send) const {

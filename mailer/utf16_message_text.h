@@ -20,7 +20,9 @@ class Utf16MessageText final : public MessageText {
   // `text` must outlive this object.
   explicit Utf16MessageText(std::u16string_view text) : text_(text) {}
 
-  bool IsAscii() const override;
+  // ASCII when every unit is below 128, else UTF-8: the conversion always
+  // gives valid UTF-8.
+  TextKind kind() const override;
   Outcome ForEachPiece(const std::function<Outcome(std::string_view)>& send) const override;
 
  private:

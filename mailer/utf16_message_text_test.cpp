@@ -49,5 +49,12 @@ TEST(Utf16MessageTextTest, AFailedPieceEndsTheText) {
   EXPECT_EQ(outcome.message(), "Could not write message to the server");
 }
 
+TEST(Utf16MessageTextTest, KindIsAsciiOrUtf8SinceTheConversionIsAlwaysValid) {
+  EXPECT_EQ(Utf16MessageText(std::u16string_view(u"a\0\x7F\r\n", 5)).kind(), TextKind::kAscii);
+  EXPECT_EQ(Utf16MessageText(u"Zo\u00EB").kind(), TextKind::kUtf8);
+  const char16_t unpaired[] = {u'a', 0xD800};  // goes out as U+FFFD
+  EXPECT_EQ(Utf16MessageText(std::u16string_view(unpaired, 2)).kind(), TextKind::kUtf8);
+}
+
 }  // namespace
 }  // namespace verdanpost

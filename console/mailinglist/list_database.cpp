@@ -83,17 +83,6 @@ Status TrimRemovalLog(Recordset& log) {
   return log.DeleteOldest("DateDeleted", count - kDeletedListTrimThreshold);
 }
 
-Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
-                  Status* trim) {
-  Recordset log;
-  Status status = AppendRemoval(list, deleter_name, lookup, &log);
-  Status trimmed = status.ok() ? TrimRemovalLog(log) : Status::OK();
-  log.Close();
-  if (trim == nullptr) return status.ok() ? trimmed : status;
-  *trim = trimmed;
-  return status;
-}
-
 Status OpenMailingList(ListConnection& list, Recordset* mailing_list) {
   return mailing_list->Open(kMailingList, list.get());
 }

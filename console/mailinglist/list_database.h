@@ -103,13 +103,6 @@ Status AppendRemoval(ListConnection& list, const std::string& deleter_name, cons
 // that fails leaves the log longer, and the next removal trims again.
 Status TrimRemovalLog(Recordset& log);
 
-// AppendRemoval, then TrimRemovalLog, with the log's record set closed
-// again. With |trim| null a failed trim is returned like a failed append;
-// otherwise the result is the append's alone and the trim's goes to *trim.
-// Kept for callers not yet moved to the two functions above; to be removed.
-Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
-                  Status* trim = nullptr);
-
 // Opens |mailing_list| on the whole of MailingList, on its first row.
 Status OpenMailingList(ListConnection& list, Recordset* mailing_list);
 

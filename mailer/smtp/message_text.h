@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "mailer/smtp/outcome.h"
+#include "mailer/smtp/text_kind.h"
 
 namespace verdanpost {
 
@@ -16,9 +17,10 @@ class MessageText {
  public:
   virtual ~MessageText() = default;
 
-  // True when every character is below 128. Answered from the text as it is
-  // held, without converting it, so that it can be asked before sending.
-  virtual bool IsAscii() const = 0;
+  // What the UTF-8 text is, for the header's character set. Answered from
+  // the text as it is held, without converting it, since the header is
+  // built before anything is sent.
+  virtual TextKind kind() const = 0;
   // Hands the UTF-8 text to `send` in order, piece after piece, and stops
   // at the first outcome that is not ok, which it returns.
   virtual Outcome ForEachPiece(const std::function<Outcome(std::string_view)>& send) const = 0;
@@ -30,12 +32,7 @@ class Utf8MessageText final : public MessageText {
   // `text` must outlive this object.
   explicit Utf8MessageText(std::string_view text) : text_(text) {}
 
-  bool IsAscii() const override {
-    for (char c : text_) {
-      if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
-  }
+  TextKind kind() const override { return KindOfText(text_); }
   Outcome ForEachPiece(const std::function<Outcome(std::string_view)>& send) const override {
     return send(text_);
   }
