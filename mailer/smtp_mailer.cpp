@@ -3,6 +3,7 @@
 #include <new>
 
 #include "mailer/server_module.h"
+#include "mailer/utf16_message_text.h"
 #include "platform/automation/variant.h"
 
 namespace verdanpost {
@@ -19,6 +20,11 @@ HRESULT Guarded(Body body) {
   } catch (...) {
     return E_FAIL;
   }
+}
+
+// The units of `text` as they are; a null BSTR is the empty string.
+std::u16string_view Units(BSTR text) {
+  return text != nullptr ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view();
 }
 
 HRESULT ReturnString(const std::string& text, BSTR* out) {
@@ -137,8 +143,9 @@ HRESULT SMTPMailer::SendMessageFromFile(BSTR From, BSTR To, BSTR Cc, BSTR Bcc, B
 
 HRESULT SMTPMailer::SendMessage(BSTR From, BSTR To, BSTR Cc, BSTR Bcc, BSTR Subject, BSTR Message) {
   return Guarded([&] {
+    // The text is converted while it is sent: a long one is never copied whole.
     mailer_.SendMessage(BstrToUtf8(From), BstrToUtf8(To), BstrToUtf8(Cc), BstrToUtf8(Bcc),
-                        BstrToUtf8(Subject), BstrToUtf8(Message));
+                        BstrToUtf8(Subject), Utf16MessageText(Units(Message)));
     return S_OK;
   });
 }

@@ -11,8 +11,9 @@
 namespace verdanpost {
 
 // The automation object: ISMTPMailer over one Mailer. Strings arrive and
-// leave as BSTRs and are converted to and from UTF-8 in full; a null BSTR
-// reads as "". Every member answers S_OK (send failures are reported in
+// leave as BSTRs and are converted to and from UTF-8 in full, except the
+// text of SendMessage, which is converted piece by piece while it is sent; a
+// null BSTR reads as "". Every member answers S_OK (send failures are reported in
 // ErrorCode and ErrorMessage) except for a null out pointer (E_POINTER) or
 // lack of memory (E_OUTOFMEMORY). Each live object holds one module lock.
 // The object can be aggregated: given an outer object, it hands out its own

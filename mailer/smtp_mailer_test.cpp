@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "mailer/ismtp_mailer.h"
+#include "mailer/utf16_message_text.h"
 #include "platform/automation/automation_object.h"
 #include "platform/automation/creation.h"
 #include "platform/automation/library_handle.h"
@@ -480,6 +481,40 @@ TEST_F(SMTPMailerTest, SendsThroughPort25OfALoopbackAddress) {
       << received;
   EXPECT_NE(received.find("\r\nHi Bob"), std::string::npos) << received;
   EXPECT_NE(received.find("QUIT\r\n"), std::string::npos) << received;
+}
+
+TEST_F(SMTPMailerTest, LongTextArrivesExactOverThePiecesItIsConvertedIn) {
+  LoopbackResponder responder;
+  ASSERT_TRUE(responder.ok()) << "no loopback address with a free port 25";
+  Register();
+  AutomationObject mailer = Create();
+  ASSERT_TRUE(mailer.valid());
+  ASSERT_TRUE(mailer.Put("ServerName", Variant(responder.address())).ok());
+  // The text crosses the conversion's piece cuts with a surrogate pair, a
+  // line that starts with a dot, and a CR LF parted by the cut.
+  constexpr size_t kPiece = Utf16MessageText::kPieceUnits;
+  std::u16string text = u"Hi\r\n";
+  text.append(kPiece - 1 - text.size(), u'x');
+  text += u"\U0001F600";  // the first piece ends after its low half
+  text += u"\r\n.dot \u00E9\u65E5";
+  text.append(2 * kPiece - text.size(), u'y');
+  text += u"\r\n.end";  // the cut falls between CR and LF
+  std::vector<Variant> args;
+  for (const char* field : {"ann@example.org", "bob@example.org", "", "", "Long"}) {
+    args.emplace_back(field);
+  }
+  args.emplace_back(Bstr(std::u16string_view(text)));
+  AutomationResult sent = mailer.Call("SendMessage", args);
+  ASSERT_TRUE(sent.ok()) << sent.error();
+  EXPECT_EQ(mailer.Get("ErrorMessage").value().ToString(), "Message sent");
+  std::string body = Utf16ToUtf8(text);
+  for (size_t at = body.find("\r\n."); at != std::string::npos; at = body.find("\r\n.", at + 4)) {
+    body.insert(at + 2, ".");
+  }
+  std::string received = responder.received();
+  EXPECT_NE(received.find("\r\n\r\n" + body + "\r\n.\r\n"), std::string::npos);
+  // Only the text goes beyond ASCII, and it was not converted to tell.
+  EXPECT_NE(received.find("\r\nContent-Type: text/plain; charset=UTF-8\r\n"), std::string::npos);
 }
 
 }  // namespace

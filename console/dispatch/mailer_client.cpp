@@ -12,7 +12,20 @@ namespace verdanpost {
 
 namespace {
 
-Variant Text(const QString& text) { return Variant(std::string_view(text.toStdString())); }
+// The QString's UTF-16 units go straight into the BSTR, with no UTF-8 on the way.
+Variant Text(const QString& text) {
+  return Variant(Bstr(std::u16string_view(QStringView(text).utf16(), text.size())));
+}
+
+// The arguments of a call, each converted once: an initializer list of
+// Variants would copy every one, which matters for a long message text.
+template <typename... Texts>
+std::vector<Variant> Arguments(const Texts&... texts) {
+  std::vector<Variant> args;
+  args.reserve(sizeof...(texts));
+  (args.push_back(Text(texts)), ...);
+  return args;
+}
 
 // The mailer reached through IDispatch by member name.
 class LateBoundMailer : public MailerClient {
@@ -28,9 +41,7 @@ class LateBoundMailer : public MailerClient {
   }
   bool SendMessage(const QString& from, const QString& to, const QString& cc, const QString& bcc,
                    const QString& subject, const QString& message, QString* err) override {
-    return Check(object_.Call("SendMessage", {Text(from), Text(to), Text(cc), Text(bcc),
-                                              Text(subject), Text(message)}),
-                 err);
+    return Check(object_.Call("SendMessage", Arguments(from, to, cc, bcc, subject, message)), err);
   }
   bool SendMessageFromFile(const QString& from, const QString& to, const QString& cc,
                            const QString& bcc, const QString& subject, const QString& file_name,

@@ -98,10 +98,16 @@ Mailer::Mailer() : server_name_(kDefaultServerName) {}
 void Mailer::SendMessage(const std::string& from, const std::string& to, const std::string& cc,
                          const std::string& bcc, const std::string& subject,
                          const std::string& message) {
+  SendMessage(from, to, cc, bcc, subject, Utf8MessageText(message));
+}
+
+void Mailer::SendMessage(const std::string& from, const std::string& to, const std::string& cc,
+                         const std::string& bcc, const std::string& subject,
+                         const MessageText& message) {
   PreparedMessage prepared;
   SmtpSession session(timeouts_);
   Outcome outcome =
-      PrepareMessage({from, to, cc, bcc, subject}, ignore_to_ != 0, KindOfText(message), &prepared);
+      PrepareMessage({from, to, cc, bcc, subject}, ignore_to_ != 0, message.kind(), &prepared);
   if (outcome.ok()) outcome = session.Open(server_name_);
   if (outcome.ok()) outcome = session.Helo();
   if (outcome.ok()) outcome = session.SendEnvelope(from, prepared.recipients);
@@ -109,7 +115,10 @@ void Mailer::SendMessage(const std::string& from, const std::string& to, const s
   // Header and text pass the encoder one after the other, never joined: a
   // long text is not copied.
   if (outcome.ok()) outcome = session.SendContent(prepared.header);
-  if (outcome.ok()) outcome = session.SendContent(message);
+  if (outcome.ok()) {
+    outcome =
+        message.ForEachPiece([&](std::string_view piece) { return session.SendContent(piece); });
+  }
   if (outcome.ok()) outcome = Finish(&session);
   outcome_ = outcome;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "mailer/smtp/message_text.h"
 #include "mailer/smtp/outcome.h"
 #include "mailer/smtp/smtp_timeouts.h"
 
@@ -28,6 +29,9 @@ class Mailer {
 
   void SendMessage(const std::string& from, const std::string& to, const std::string& cc,
                    const std::string& bcc, const std::string& subject, const std::string& message);
+  // The same with a text that is read in pieces while it is sent.
+  void SendMessage(const std::string& from, const std::string& to, const std::string& cc,
+                   const std::string& bcc, const std::string& subject, const MessageText& message);
   void SendMessageFromFile(const std::string& from, const std::string& to, const std::string& cc,
                            const std::string& bcc, const std::string& subject,
                            const std::string& file_name);

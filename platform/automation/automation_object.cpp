@@ -35,7 +35,7 @@ AutomationResult AutomationObject::Get(const std::string& name) {
 }
 
 AutomationResult AutomationObject::Put(const std::string& name, const Variant& value) {
-  return Invoke(name, DISPATCH_PROPERTYPUT, {value});
+  return Invoke(name, DISPATCH_PROPERTYPUT, std::span(&value, 1));
 }
 
 AutomationResult AutomationObject::Call(const std::string& name, const std::vector<Variant>& args) {
@@ -47,7 +47,7 @@ AutomationResult AutomationObject::GetOrCall(const std::string& name) {
 }
 
 AutomationResult AutomationObject::Invoke(const std::string& name, WORD flags,
-                                          const std::vector<Variant>& args) {
+                                          std::span<const Variant> args) {
   if (dispatch_ == nullptr) return AutomationResult(E_POINTER, name + ": no object");
   std::u16string wide = Utf8ToUtf16(name);
   LPOLESTR names[] = {wide.data()};
@@ -55,7 +55,7 @@ AutomationResult AutomationObject::Invoke(const std::string& name, WORD flags,
   HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_NEUTRAL, &dispid);
   if (Failed(hr)) return AutomationResult(hr, name + ": " + DescribeHResult(hr));
 
-  // Invoke takes the arguments last to first.
+  // Invoke takes the arguments last to first; they are lent, not copied.
   std::vector<VARIANT> reversed(args.size());
   for (size_t i = 0; i < args.size(); ++i) reversed[args.size() - 1 - i] = args[i].get();
   DISPID put = DISPID_PROPERTYPUT;

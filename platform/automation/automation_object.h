@@ -1,6 +1,7 @@
 #ifndef VERDANPOST_PLATFORM_AUTOMATION_AUTOMATION_OBJECT_H_
 #define VERDANPOST_PLATFORM_AUTOMATION_AUTOMATION_OBJECT_H_
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,9 @@ class AutomationResult {
 //   AutomationObject mailer = AutomationObject::Create("Verdanpost.SMTPMailer.1", &err);
 //   if (!mailer.valid()) { ...report err... }
 //   mailer.Put("ServerName", Variant("mail.example.org"));
-//   mailer.Call("SendMessage", {Variant(from), Variant(to), Variant(""), Variant(""),
-//                               Variant(subject), Variant(text)});
+//   std::vector<Variant> args;  // built in place: an initializer list would copy each one
+//   for (std::string_view field : {from, to, cc, bcc, subject, text}) args.emplace_back(field);
+//   mailer.Call("SendMessage", args);
 //   int32_t code = mailer.Get("ErrorCode").value().get().lVal;
 class AutomationObject {
  public:
@@ -68,7 +70,7 @@ class AutomationObject {
   AutomationResult GetOrCall(const std::string& name);
 
  private:
-  AutomationResult Invoke(const std::string& name, WORD flags, const std::vector<Variant>& args);
+  AutomationResult Invoke(const std::string& name, WORD flags, std::span<const Variant> args);
 
   IDispatch* dispatch_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "platform/automation/bstr.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -23,16 +24,6 @@ void AppendUtf8(char32_t c, std::string* out) {
     out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
     out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
     out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-void AppendUtf16(char32_t c, std::u16string* out) {
-  if (c < 0x10000) {
-    out->push_back(static_cast<char16_t>(c));
-  } else {
-    c -= 0x10000;
-    out->push_back(static_cast<char16_t>(0xD800 | (c >> 10)));
-    out->push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
   }
 }
 
@@ -73,47 +64,90 @@ char32_t DecodeUtf8(std::string_view s, size_t* pos) {
 }
 
 constexpr size_t kPrefix = sizeof(uint32_t);
+// The most units a BSTR can hold: its byte length must fit the prefix.
+constexpr size_t kMaxUnits = (UINT32_MAX - sizeof(char16_t)) / sizeof(char16_t);
 
-}  // namespace
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = kReplacement;
-    }
-    AppendUtf8(c, &out);
-  }
-  return out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+// The UTF-16 length of `text` once decoded, and the decoding itself into
+// `out`, which has room for that many units: a text is measured first so
+// that its units go straight to their final place.
+size_t Utf16Length(std::string_view text) {
+  size_t length = 0;
   size_t pos = 0;
-  while (pos < text.size()) AppendUtf16(DecodeUtf8(text, &pos), &out);
-  return out;
+  while (pos < text.size()) length += DecodeUtf8(text, &pos) < 0x10000 ? 1 : 2;
+  return length;
 }
 
-BSTR SysAllocStringLen(const char16_t* text, uint32_t length) {
+void DecodeUtf8Into(std::string_view text, char16_t* out) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    char32_t c = DecodeUtf8(text, &pos);
+    if (c < 0x10000) {
+      *out++ = static_cast<char16_t>(c);
+    } else {
+      c -= 0x10000;
+      *out++ = static_cast<char16_t>(0xD800 | (c >> 10));
+      *out++ = static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+    }
+  }
+}
+
+// Room for `length` units and the terminating zero, with the prefix set;
+// the units themselves are left for the caller to fill.
+BSTR AllocateUnits(uint32_t length) {
   size_t bytes = static_cast<size_t>(length) * sizeof(char16_t);
   auto* block = static_cast<char*>(std::malloc(kPrefix + bytes + sizeof(char16_t)));
   if (block == nullptr) return nullptr;
   uint32_t stored = static_cast<uint32_t>(bytes);
   std::memcpy(block, &stored, kPrefix);
   auto* units = reinterpret_cast<char16_t*>(block + kPrefix);
+  units[length] = 0;
+  return units;
+}
+
+}  // namespace
+
+size_t AppendUtf8Piece(std::u16string_view text, size_t max_units, std::string* out) {
+  size_t end = std::min(text.size(), std::max<size_t>(max_units, 1));
+  // Never part a surrogate pair: its high half takes its low half along.
+  if (end < text.size() && IsHighSurrogate(text[end - 1]) && IsLowSurrogate(text[end])) ++end;
+  for (size_t i = 0; i < end; ++i) {
+    char32_t c = text[i];
+    if (IsHighSurrogate(text[i]) && i + 1 < end && IsLowSurrogate(text[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = kReplacement;
+    }
+    AppendUtf8(c, out);
+  }
+  return end;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendUtf8Piece(text, text.size(), &out);
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out(Utf16Length(text), u'\0');
+  DecodeUtf8Into(text, out.data());
+  return out;
+}
+
+BSTR SysAllocStringLen(const char16_t* text, uint32_t length) {
+  BSTR units = AllocateUnits(length);
+  if (units == nullptr) return nullptr;
+  size_t bytes = static_cast<size_t>(length) * sizeof(char16_t);
   if (text != nullptr) {
     std::memcpy(units, text, bytes);
   } else {
     std::memset(units, 0, bytes);
   }
-  units[length] = 0;
   return units;
 }
 
@@ -138,9 +172,17 @@ std::string BstrToUtf8(BSTR text) {
 }
 
 BSTR BstrFromUtf8(std::string_view text) {
-  std::u16string wide = Utf8ToUtf16(text);
-  return SysAllocStringLen(wide.data(), static_cast<uint32_t>(wide.size()));
+  size_t length = Utf16Length(text);
+  if (length > kMaxUnits) return nullptr;
+  BSTR units = AllocateUnits(static_cast<uint32_t>(length));
+  if (units != nullptr) DecodeUtf8Into(text, units);
+  return units;
 }
+
+Bstr::Bstr(std::u16string_view utf16)
+    : text_(utf16.size() > kMaxUnits
+                ? nullptr
+                : SysAllocStringLen(utf16.data(), static_cast<uint32_t>(utf16.size()))) {}
 
 Bstr& Bstr::operator=(Bstr&& other) noexcept {
   if (this != &other) {

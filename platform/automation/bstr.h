@@ -26,8 +26,14 @@ uint32_t SysStringLen(BSTR text);
 // sequence and back; unpaired surrogates and malformed UTF-8 become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
+// Appends the UTF-8 form of the first `max_units` units of `text` (at least
+// one) to `*out` and returns how many units it took: one more when the cut
+// would part a surrogate pair. Converting a text piece after piece this way
+// gives exactly Utf16ToUtf8 of the whole.
+size_t AppendUtf8Piece(std::u16string_view text, size_t max_units, std::string* out);
 
-// BSTR <-> UTF-8 helpers; a null BSTR reads as "".
+// BSTR <-> UTF-8 helpers; a null BSTR reads as "". BstrFromUtf8 decodes
+// straight into the new BSTR (null when out of memory or too long).
 std::string BstrToUtf8(BSTR text);
 BSTR BstrFromUtf8(std::string_view text);
 
@@ -36,6 +42,8 @@ class Bstr {
  public:
   Bstr() = default;
   explicit Bstr(std::string_view utf8) : text_(BstrFromUtf8(utf8)) {}
+  // A copy of the units as they are, unpaired surrogates and zeros included.
+  explicit Bstr(std::u16string_view utf16);
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
   Bstr(Bstr&& other) noexcept : text_(other.Release()) {}

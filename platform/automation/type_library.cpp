@@ -150,29 +150,37 @@ HRESULT TypeInfo::Invoke(void* instance, DISPID dispid, WORD flags, DISPPARAMS* 
   if (member->kind == kAutomationPropertyPut) wanted = 1;
   if (params->cArgs != wanted) return DISP_E_BADPARAMCOUNT;
 
-  // Coerce every argument first, so that a mismatch calls nothing.
-  std::vector<Variant> args(wanted);
+  // Coerce every argument first, so that a mismatch calls nothing. An
+  // argument that has the parameter's type already is passed as the caller
+  // holds it: the member only borrows it for the call, and a long text is
+  // not copied.
+  std::vector<Variant> converted(wanted);
+  std::vector<const VARIANT*> args(wanted);
   for (size_t i = 0; i < wanted; ++i) {
     UINT index = params->cArgs - 1 - static_cast<UINT>(i);  // arguments arrive reversed
-    HRESULT hr =
-        VariantChangeType(args[i].Receive(), &params->rgvarg[index], 0, member->param_types[i]);
+    const VARIANT& given = params->rgvarg[index];
+    if (given.vt == member->param_types[i]) {
+      args[i] = &given;
+      continue;
+    }
+    HRESULT hr = VariantChangeType(converted[i].Receive(), &given, 0, member->param_types[i]);
     if (Failed(hr)) {
       if (arg_err != nullptr) *arg_err = index;
       return hr == DISP_E_OVERFLOW ? DISP_E_OVERFLOW : DISP_E_TYPEMISMATCH;
     }
+    args[i] = &converted[i].get();
   }
 
   switch (member->kind) {
     case kAutomationMethod: {
       BSTR bstrs[kMaxMethodParams] = {};
-      for (size_t i = 0; i < wanted; ++i) bstrs[i] = args[i].get().bstrVal;
+      for (size_t i = 0; i < wanted; ++i) bstrs[i] = args[i]->bstrVal;
       if (result != nullptr) VariantInit(result);
       return CallMethod(instance, member->slot, bstrs, wanted);
     }
     case kAutomationPropertyPut:
-      if (member->param_types[0] == VT_I4)
-        return CallSlot(instance, member->slot, args[0].get().lVal);
-      return CallSlot(instance, member->slot, args[0].get().bstrVal);
+      if (member->param_types[0] == VT_I4) return CallSlot(instance, member->slot, args[0]->lVal);
+      return CallSlot(instance, member->slot, args[0]->bstrVal);
     case kAutomationPropertyGet: {
       VARIANT value;
       VariantInit(&value);

@@ -31,6 +31,7 @@ class Fake final : public IFake {
   }
   HRESULT Join(BSTR a, BSTR b) override {
     calls += "Join(" + BstrToUtf8(a) + "," + BstrToUtf8(b) + ")";
+    joined = {a, b};
     return S_OK;
   }
   HRESULT get_Count(LONG* value) override {
@@ -51,6 +52,7 @@ class Fake final : public IFake {
   }
 
   std::string calls;
+  std::pair<BSTR, BSTR> joined;  // the strings the last Join was given
   LONG count = 0;
 };
 
@@ -116,6 +118,18 @@ TEST_F(TypeLibraryTest, CallsReachTheirSlotsWithCoercedArguments) {
     EXPECT_EQ(id, 1);
     EXPECT_EQ(Call(id, DISPATCH_METHOD, {Variant("x"), Variant(int32_t{7})}), S_OK);
     EXPECT_EQ(fake_.calls, "Join(x,7)");
+  }
+  {
+    // A string argument reaches the member as the caller's own BSTR, not a
+    // copy; a converted one as a string of its own.
+    std::vector<Variant> args;
+    args.emplace_back("text");
+    args.emplace_back(int32_t{8});
+    const BSTR given = args[0].get().bstrVal;
+    EXPECT_EQ(Call(1, DISPATCH_METHOD, std::move(args)), S_OK);
+    EXPECT_EQ(fake_.joined.first, given);
+    EXPECT_NE(fake_.joined.second, nullptr);
+    EXPECT_NE(fake_.joined.second, given);
   }
   {
     ASSERT_EQ(IdOf(u"count", &id), S_OK);

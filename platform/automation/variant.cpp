@@ -166,6 +166,11 @@ Variant::Variant(std::string_view utf8) {
   v_.bstrVal = BstrFromUtf8(utf8);
 }
 
+Variant::Variant(Bstr text) {
+  v_.vt = VT_BSTR;
+  v_.bstrVal = text.Release();
+}
+
 Variant::Variant(const Variant& other) {
   VariantInit(&v_);
   VariantCopy(&v_, &other.v_);

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/automation/bstr.h"
 #include "platform/automation/com.h"
 
 namespace verdanpost {
@@ -63,6 +64,8 @@ class Variant {
   explicit Variant(bool value);
   explicit Variant(std::string_view utf8);
   explicit Variant(const char* utf8) : Variant(std::string_view(utf8)) {}
+  // Takes the string over without copying it.
+  explicit Variant(Bstr text);
   Variant(const Variant& other);
   Variant& operator=(const Variant& other);
   Variant(Variant&& other) noexcept;
