@@ -39,6 +39,9 @@ class Outcome {
     kToRequired = 51,
     kAddressHasLineBreak = 52,
     kNoDestinations = 55,
+    kNoSecureConnection = 56,
+    kCannotAuthenticate = 57,
+    kInvalidSettings = 58,
   };
 
   // A step that went well; the call goes on.
@@ -70,6 +73,17 @@ class Outcome {
   }
   static Outcome NoDestinations() {
     return Failure(Code::kNoDestinations, "To is ignored, and no other destinations given");
+  }
+
+  // `why` finishes the sentence for an operator: what to check or change.
+  static Outcome NoSecureConnection(const std::string& why) {
+    return Failure(Code::kNoSecureConnection, "Could not start a secure connection: " + why);
+  }
+  static Outcome CannotAuthenticate(const std::string& why) {
+    return Failure(Code::kCannotAuthenticate, "Could not authenticate: " + why);
+  }
+  static Outcome InvalidSettings(const std::string& why) {
+    return Failure(Code::kInvalidSettings, "Server settings are not valid: " + why);
   }
 
   // The opening reply was not 220; `reply_code` is what ReadReply gave.
