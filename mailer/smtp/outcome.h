@@ -10,7 +10,18 @@ namespace verdanpost {
 // The commands of a transaction whose failure ends a send call; each names
 // its own ErrorCode for a command that could not be sent and its own
 // ErrorMessage for a reply the server refused with.
-enum class SmtpCommand { kHelo, kMailFrom, kRcptTo, kData, kEndOfData, kQuit };
+enum class SmtpCommand {
+  kHelo,
+  kMailFrom,
+  kRcptTo,
+  kData,
+  kEndOfData,
+  kQuit,
+  // Only when the server's settings ask for EHLO, TLS or a login.
+  kEhlo,
+  kStartTls,
+  kAuth,
+};
 
 // The result of one step of a send call: either the step went well, or the
 // ErrorCode and ErrorMessage that end the call. A failure may carry code 0

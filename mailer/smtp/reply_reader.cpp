@@ -26,7 +26,8 @@ int ReplyCode(std::string_view line) {
   return static_cast<int>(negative ? -value : value);
 }
 
-int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout) {
+int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout,
+              std::vector<std::string>* lines) {
   SmtpConnection::Clock::time_point deadline = SmtpConnection::Clock::now() + timeout;
   std::string line;
   for (;;) {
@@ -45,6 +46,7 @@ int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout) {
       if (line.size() < kMaxLine) line.push_back(byte);
       if (byte == '\n') break;
     }
+    if (lines != nullptr) lines->push_back(line);
     if (line.size() < 4 || line[3] != '-') return ReplyCode(line);
     // A continuation line cut off by the close is still no final line: the
     // next line would read as blanks, so the reply's code is 0, never the

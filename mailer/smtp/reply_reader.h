@@ -2,7 +2,9 @@
 #define VERDANPOST_MAILER_SMTP_REPLY_READER_H_
 
 #include <chrono>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "mailer/smtp/smtp_connection.h"
 
@@ -17,7 +19,9 @@ int ReplyCode(std::string_view line);
 // passes. A server that closes the connection gives the code of what the line
 // holds so far (0 for an empty line or a cut-off continuation line), never a
 // wait.
-int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout);
+// `lines`, when given, receives every line of the reply as it came.
+int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout,
+              std::vector<std::string>* lines = nullptr);
 
 }  // namespace verdanpost
 

@@ -170,6 +170,16 @@ Outcome ReadServerSettings(const std::string& path, const std::string& server_na
       settings->ca_file = path.substr(0, slash + 1) + settings->ca_file;
   }
   if (!parse.greeting_given) default_greeting();
+  if (settings->greeting == Greeting::kHelo && settings->security == Security::kStartTls) {
+    return Outcome::InvalidSettings("[" + server_name + "] of " + path +
+                                    " has Greeting HELO with Security starttls; STARTTLS "
+                                    "needs Greeting EHLO");
+  }
+  if (settings->greeting == Greeting::kHelo && !settings->user.empty()) {
+    return Outcome::InvalidSettings("[" + server_name + "] of " + path +
+                                    " has Greeting HELO with a User; signing in needs "
+                                    "Greeting EHLO");
+  }
   return Outcome::Fine();
 }
 

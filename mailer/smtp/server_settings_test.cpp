@@ -130,6 +130,16 @@ TEST_F(ServerSettingsTest, ProblemsAreRefusedWithWhatToChange) {
         "[" + server + "] of " + path + " has both Password and PasswordCommand; keep one");
   }
   {
+    std::string path = Write("[smtp.example.org:587]\nGreeting = HELO\n");
+    ExpectInvalid(path, server,
+                  "[" + server + "] of " + path +
+                      " has Greeting HELO with Security starttls; STARTTLS needs Greeting EHLO");
+    path = Write("[smtp.example.org:587]\nSecurity = tls\nGreeting = HELO\nUser = ann\n");
+    ExpectInvalid(path, server,
+                  "[" + server + "] of " + path +
+                      " has Greeting HELO with a User; signing in needs Greeting EHLO");
+  }
+  {
     // Any Password in the file, for whichever server, makes it secret.
     std::string path = Write("[other.example.org]\nPassword = x\n", 0640);
     ExpectInvalid(path, server,

@@ -91,6 +91,10 @@ SmtpConnection::ConnectResult SmtpConnection::Connect(const std::string& server_
 
 bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds timeout) {
   if (fd_ < 0) return false;
+  if (tls_ != nullptr) {
+    size_t written = 0;
+    return tls_->Write(bytes, timeout, false, &written);
+  }
   Clock::time_point deadline = Clock::now() + timeout;
   while (!bytes.empty()) {
     // MSG_NOSIGNAL: a server that went away fails the send, not the process.
@@ -113,6 +117,17 @@ bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds t
 
 SmtpConnection::ReceiveResult SmtpConnection::ReceiveByte(char* byte, Clock::time_point deadline) {
   if (fd_ < 0) return ReceiveResult::kFailed;
+  if (tls_ != nullptr) {
+    size_t got = 0;
+    switch (tls_->Read(byte, 1, deadline, &got)) {
+      case TlsStream::ReadResult::kData:
+        return ReceiveResult::kByte;
+      case TlsStream::ReadResult::kClosed:
+        return ReceiveResult::kClosed;
+      case TlsStream::ReadResult::kFailed:
+        return ReceiveResult::kFailed;
+    }
+  }
   for (;;) {
     auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
     if (remaining.count() <= 0) return ReceiveResult::kFailed;
@@ -135,7 +150,21 @@ SmtpConnection::ReceiveResult SmtpConnection::ReceiveByte(char* byte, Clock::tim
   }
 }
 
+bool SmtpConnection::StartTls(const std::string& host, const std::string& ca_file,
+                              Clock::time_point deadline, std::string* why) {
+  if (fd_ < 0) {
+    *why = "the connection is closed";
+    return false;
+  }
+  tls_ = TlsStream::Start(fd_, host, ca_file, deadline, why);
+  return tls_ != nullptr;
+}
+
 void SmtpConnection::Close() {
+  if (tls_ != nullptr) {
+    tls_->Shutdown();
+    tls_.reset();
+  }
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;
