@@ -92,8 +92,33 @@ TEST_F(BulkSendTest, RowsWithoutAnAddressAreSkipped) {
   Subscribe("b", "b@x.test");
   Limit("2");
   Click("SendMessage");
-  EXPECT_EQ(OnlyMessage(), kMessageSent);
+  EXPECT_EQ(OnlyMessage(), QString(kMessageSent) +
+                               "\n3 subscribers were skipped: their addresses are empty or "
+                               "contain line breaks or other control characters.");
   EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test b@x.test"));
+}
+
+TEST_F(BulkSendTest, AHostileStoredAddressNeverReachesAMessage) {
+  Subscribe("a", "a@x.test");
+  Sql("INSERT INTO MailingList (Name, \"E-Mail\") VALUES ('hostile', 'x@example.org' || "
+      "char(13, 10) || 'X-Injected: yes')");
+  Subscribe("b", "b@x.test");
+  const QByteArray letter =
+      "From: desk@list.test\r\nTo: owner@list.test\r\nSubject: Raw news\r\n\r\nBody\r\n";
+  const QString path = WriteFile("news.eml", letter);
+  EditFile(path, true);
+  Limit("3");
+  Click("SendMessage");
+  EXPECT_EQ(OnlyMessage(), QString(kMessageSent) +
+                               "\n1 subscriber was skipped: the address is empty or contains a "
+                               "line break or another control character.");
+  // Both neighbours of the hostile row are delivered, in one message that
+  // carries no header of the row's making.
+  EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test b@x.test"));
+  EXPECT_EQ(ReadFile(path + ".tempfile"), "Bcc: a@x.test, b@x.test\r\n" + letter + "\r\n");
+  ASSERT_EQ(peer_->received_messages().size(), 1u);
+  EXPECT_THAT(peer_->received_messages()[0], Not(HasSubstr("X-Injected")));
+  EXPECT_THAT(peer_->received_messages()[0], Not(HasSubstr("example.org")));
 }
 
 TEST_F(BulkSendTest, RawBatchesRewriteTheHandoffFile) {
@@ -164,8 +189,11 @@ TEST_F(BulkSendTest, ControlsAreReadOnceTheListIsOpen) {
   }
   {
     QString err;
-    EXPECT_TRUE(BulkSend(read_inputs, mailers_, data_source_.c_str(), &err)) << err.toStdString();
+    QString note = "stale";
+    EXPECT_TRUE(BulkSend(read_inputs, mailers_, data_source_.c_str(), &err, &note))
+        << err.toStdString();
     EXPECT_EQ(reads, 1);
+    EXPECT_EQ(note, "");
   }
   EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test b@x.test"));
 }

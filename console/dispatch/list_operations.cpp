@@ -21,9 +21,10 @@ void ListOperations::SendMessage_Click() {
   // The button lies on the editor's first tab, so the editor holds the
   // definition of the message to the whole list.
   QString err;
-  const bool sent =
-      BulkSend([this] { return view_.CurrentSendInputs(); }, mailers_, data_source_.c_str(), &err);
-  view_.ShowMessage(sent ? QString(kMessageSent) : err);
+  QString note;
+  const bool sent = BulkSend([this] { return view_.CurrentSendInputs(); }, mailers_,
+                             data_source_.c_str(), &err, &note);
+  view_.ShowMessage((sent ? QString(kMessageSent) : err) + note);
 }
 
 }  // namespace verdanpost

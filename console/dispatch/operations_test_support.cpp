@@ -45,7 +45,7 @@ void ListDatabaseTest::SetUpTestSuite() {
 void ListDatabaseTest::SetUp() {
   ASSERT_TRUE(dir_.isValid());
   std::string why;
-  data_source_ = database::testing::UseEmptyDataSource(database::testing::Backend::kSQLite, &why);
+  data_source_ = database::test_support::UseEmptyDataSource(database::test_support::Backend::kSQLite, &why);
   ASSERT_EQ(data_source_, "vestro") << why;
   mailinglist::ListConnection list;
   database::Status status = list.Open(data_source_);
@@ -111,7 +111,7 @@ QString OperationsTest::OnlyMessage() {
 }
 
 void ListDatabaseTest::Sql(const std::string& sql) {
-  database::testing::Execute(data_source_, sql);
+  database::test_support::Execute(data_source_, sql);
 }
 
 std::vector<std::string> ListDatabaseTest::Rows(const std::string& sql) {

@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "console/dispatch/control_characters.h"
 #include "console/dispatch/send_recipe.h"
 #include "console/mailinglist/list_database.h"
 
@@ -24,6 +27,15 @@ bool Check(const Status& status, const char* prefix, QString* err) {
   return false;
 }
 
+// Opens the list on `data_source` and checks that both tables have every
+// column the console writes or compares: on SQLite an unknown quoted name
+// would read as a text literal and match nothing (or everything) silently.
+bool OpenList(const std::string& data_source, ListConnection* list, QString* err) {
+  Status status = list->Open(data_source);
+  if (status.ok()) status = mailinglist::CheckListColumns(*list);
+  return Check(status, kListNotOpened, err);
+}
+
 // Opens `query` and tells whether it found a row.
 bool Find(ListConnection& list, const database::Select& query, Recordset* rows, bool* found,
           QString* err) {
@@ -32,6 +44,24 @@ bool Find(ListConnection& list, const database::Select& query, Recordset* rows, 
   if (status.ok()) status = rows->RecordCount(&count);
   *found = count >= 1;
   return Check(status, kListNotRead, err);
+}
+
+// The text that refuses the Add page's `inputs`, or nullopt when they may
+// go into a greeting and a row.
+std::optional<QString> RefusedInput(const AddPageInputs& inputs) {
+  if (HoldsControlCharacter(inputs.name)) return TypedTextRefused(kName);
+  if (HoldsControlCharacter(inputs.email)) return TypedTextRefused(kEmailAddress);
+  if (HoldsControlCharacterBesidesLineBreaks(inputs.mailing_address)) {
+    return QString(kMailingAddressRefused);
+  }
+  return std::nullopt;
+}
+
+// Why the farewell of a removal may not go out, or nullptr when it may.
+const char* NoFarewell(const RemovePageInputs& inputs) {
+  if (!IsSendableAddress(inputs.email)) return kRemovedNoFarewellAddress;
+  if (HoldsControlCharacter(inputs.name)) return kRemovedNoFarewellName;
+  return nullptr;
 }
 
 }  // namespace
@@ -47,6 +77,10 @@ void Subscription::Delete_Click() {
   QString err;
   if (!Unsubscribe(inputs, &note, &err)) {
     view_.ShowMessage(err + note);
+  } else if (const char* why = NoFarewell(inputs)) {
+    // The removal stands, so that such a row can be cleaned up; its address
+    // or the typed name would break the farewell's header lines.
+    view_.ShowMessage(why + note);
   } else if (!SendFromTab(kRemovalTab, Recipient{inputs.name, inputs.email}, kFarewell, &err)) {
     view_.ShowMessage(err + '\n' + kRemovedAnyway + note);
   } else {
@@ -55,8 +89,12 @@ void Subscription::Delete_Click() {
 }
 
 bool Subscription::Subscribe(const AddPageInputs& inputs, QString* err) {
+  if (const std::optional<QString> refusal = RefusedInput(inputs)) {
+    *err = *refusal;
+    return false;
+  }
   ListConnection list;
-  if (!Check(list.Open(data_source_), kListNotOpened, err)) return false;
+  if (!OpenList(data_source_, &list, err)) return false;
 
   Recordset query;
   bool taken = false;
@@ -85,7 +123,7 @@ bool Subscription::Subscribe(const AddPageInputs& inputs, QString* err) {
 
 bool Subscription::Unsubscribe(const RemovePageInputs& inputs, QString* note, QString* err) {
   ListConnection list;
-  if (!Check(list.Open(data_source_), kListNotOpened, err)) return false;
+  if (!OpenList(data_source_, &list, err)) return false;
 
   Recordset lookup;
   bool found = false;
@@ -100,11 +138,14 @@ bool Subscription::Unsubscribe(const RemovePageInputs& inputs, QString* note, QS
 
   // A log row that went in stands for the removal, even when the trim after
   // it failed: the removal goes ahead, and the trim's failure is told too.
-  Status trim;
-  const Status logged = mailinglist::LogRemoval(list, inputs.name.toStdString(), lookup, &trim);
+  Recordset log;
+  const Status logged = mailinglist::AppendRemoval(list, inputs.name.toStdString(), lookup, &log);
   if (!Check(logged, kRemovalNotLogged, err)) return false;
   QString trim_failure;
-  if (!Check(trim, kLogNotTrimmed, &trim_failure)) *note = '\n' + trim_failure;
+  if (!Check(mailinglist::TrimRemovalLog(log), kLogNotTrimmed, &trim_failure)) {
+    *note = '\n' + trim_failure;
+  }
+  log.Close();
   if (!Check(lookup.Delete(), kUserNotRemoved, err)) return false;
   lookup.Close();
   list.Close();

@@ -152,20 +152,55 @@ TEST_F(SubscriptionTest, AddFailuresAreReportedAndNothingHalfDoneLooksDone) {
   }
   {
     StoreText("Addition", "Welcome", "Glad to have you");
-    Sql("DROP TABLE MailingList");
-    Sql("CREATE TABLE MailingList (ID INTEGER PRIMARY KEY, Name TEXT, \"E-Mail\" TEXT)");
+    Sql("CREATE TRIGGER refuse BEFORE INSERT ON MailingList "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
     Click("Add");
     EXPECT_THAT(OnlyMessage().toStdString(),
                 StartsWith("Message sent, but the subscriber could not be added: "));
     EXPECT_EQ(peer_->received_messages().size(), 1u);
+    Sql("DROP TRIGGER refuse");
+  }
+  {  // A table without a column the console writes is named before any mail.
+    Sql("DROP TABLE MailingList");
+    Sql("CREATE TABLE MailingList (ID INTEGER PRIMARY KEY, Name TEXT, \"E-Mail\" TEXT)");
+    Click("Add");
+    EXPECT_EQ(OnlyMessage(),
+              "The mailing list could not be opened: The table MailingList has no column "
+              "MailingAddress.");
+    EXPECT_EQ(peer_->connections(), 1);
   }
   {
     Sql("DROP TABLE MailingList");
     Click("Add");
-    EXPECT_THAT(OnlyMessage().toStdString(), StartsWith("The mailing list could not be read: "));
+    EXPECT_THAT(OnlyMessage().toStdString(), StartsWith("The mailing list could not be opened: "));
     EXPECT_EQ(peer_->connections(), 1);
   }
   EXPECT_EQ(window_->Text("AddName"), "Ann Lee");
+}
+
+TEST_F(SubscriptionTest, PastedLineBreaksNeverReachAMessage) {
+  const QString hostile = "x@example.org\r\nX-Injected: yes";
+  {
+    window_->SetText("AddEMail", hostile);
+    ASSERT_EQ(window_->Text("AddEMail"), hostile);
+    Click("Add");
+    EXPECT_EQ(OnlyMessage(), TypedTextRefused(kEmailAddress));
+    EXPECT_THAT(Subscribers(), IsEmpty());
+    EXPECT_EQ(window_->CurrentMessageTab(), 1);
+  }
+  {
+    // Such a row stored by another program can still be removed; its
+    // farewell is not sent.
+    Sql("INSERT INTO MailingList (Name, \"E-Mail\") VALUES ('hostile', 'x@example.org' || "
+        "char(13, 10) || 'X-Injected: yes')");
+    window_->SetText("DeleteEmail", hostile);
+    Click("Delete");
+    EXPECT_EQ(OnlyMessage(), kRemovedNoFarewellAddress);
+    EXPECT_THAT(Subscribers(), IsEmpty());
+    EXPECT_EQ(Removals().size(), 1u);
+    EXPECT_EQ(window_->CurrentMessageTab(), 1);
+  }
+  EXPECT_EQ(peer_->connections(), 0);
 }
 
 TEST_F(SubscriptionTest, DeleteLogsAndRemovesThenSendsTheFarewell) {
@@ -279,12 +314,22 @@ TEST_F(SubscriptionTest, DeleteFailuresSayHowFarTheRemovalGot) {
     Sql("DROP TRIGGER keep");
   }
   {
-    Sql("ALTER TABLE DeletedList RENAME TO Gone");
+    Sql("CREATE TRIGGER refuse BEFORE INSERT ON DeletedList "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
     Click("Delete");
     EXPECT_THAT(OnlyMessage().toStdString(),
                 StartsWith("The removal could not be logged, so the user stays: "));
     EXPECT_EQ(Subscribers().size(), 1u);
-    Sql("ALTER TABLE Gone RENAME TO DeletedList");
+    Sql("DROP TRIGGER refuse");
+  }
+  {  // A log without a column it is written with is named before anything changes.
+    Sql("ALTER TABLE DeletedList RENAME COLUMN DeleterName TO Remover");
+    Click("Delete");
+    EXPECT_EQ(OnlyMessage(),
+              "The mailing list could not be opened: The table DeletedList has no column "
+              "DeleterName.");
+    EXPECT_EQ(Subscribers().size(), 1u);
+    Sql("ALTER TABLE DeletedList RENAME COLUMN Remover TO DeleterName");
   }
   EXPECT_EQ(peer_->connections(), 0);
   EXPECT_EQ(window_->CurrentMessageTab(), 1);

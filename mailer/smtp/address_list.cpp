@@ -1,11 +1,7 @@
 #include "mailer/smtp/address_list.h"
 
 namespace verdanpost {
-namespace {
 
-// Position of the first `wanted` outside double quotes, or npos. A quote that
-// is never closed does not quote: then the first `wanted` after it counts, so
-// a stray quote cannot swallow the rest of a list.
 size_t FindUnquoted(std::string_view text, char wanted) {
   bool quoted = false;
   size_t quote_start = 0;
@@ -23,8 +19,6 @@ size_t FindUnquoted(std::string_view text, char wanted) {
   if (quoted) return text.find(wanted, quote_start);
   return std::string_view::npos;
 }
-
-}  // namespace
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';

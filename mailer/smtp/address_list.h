@@ -13,6 +13,11 @@ bool IsBlank(char c);
 // `text` without blanks at either end.
 std::string TrimBlanks(std::string_view text);
 
+// Position of the first `wanted` outside double quotes, or npos. A quote that
+// is never closed does not quote: then the first `wanted` after it counts, so
+// a stray quote cannot swallow the rest of a list.
+size_t FindUnquoted(std::string_view text, char wanted);
+
 // The address of one list entry or sender text: when the entry holds a "<"
 // outside a quoted display name, the characters after it up to the next ">"
 // (empty when there is none); otherwise the entry itself. Trimmed.

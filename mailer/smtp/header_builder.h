@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "mailer/smtp/message_stamp.h"
 #include "mailer/smtp/outcome.h"
+#include "mailer/smtp/text_kind.h"
 
 namespace verdanpost {
 
@@ -23,12 +25,28 @@ struct PreparedMessage {
   std::vector<std::string> recipients;
 };
 
-// Builds the header and the recipient list from the arguments, or refuses
-// the call (FromRequired, ToRequired, NoDestinations, AddressHasLineBreak).
-Outcome BuildHeader(const MessageArguments& args, bool ignore_to, PreparedMessage* prepared);
+// Checks the arguments and fills `*recipients`, or refuses the call. The
+// checks run in this order, so a call the older rules refused keeps its
+// code: FromRequired, ToRequired, NoDestinations, then AddressHasLineBreak
+// (CR or LF anywhere in From, To, Cc or Bcc), SubjectHasLineBreak, and
+// AddressNotValid for the sender's or a recipient's address.
+Outcome CheckArguments(const MessageArguments& args, bool ignore_to,
+                       std::vector<std::string>* recipients);
 
-// Refuses (AddressHasLineBreak) a sender or recipient that holds a CR or LF, which would
-// end the SMTP command early and smuggle in another.
+// The header of checked arguments: From, To, Cc (when not empty), Subject
+// (when not empty), Date, Message-ID, and, when a header text or the body
+// (of kind `body`) goes beyond ASCII and the body is ASCII or UTF-8, the
+// three fields that declare UTF-8 text; then the empty line.
+std::string BuildHeader(const MessageArguments& args, TextKind body, const MessageStamp& stamp);
+
+// CheckArguments, then BuildHeader stamped now.
+Outcome PrepareMessage(const MessageArguments& args, bool ignore_to, TextKind body,
+                       PreparedMessage* prepared);
+
+// Refuses a sender or recipient address (as it goes on the wire) that holds
+// a CR or LF (AddressHasLineBreak), or a control character, "<", ">" or a
+// blank outside double quotes (AddressNotValid): any of them would end the
+// command early or add a parameter to it.
 Outcome CheckEnvelopeAddresses(const std::string& sender,
                                const std::vector<std::string>& recipients);
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <vector>
 
+#include "mailer/smtp/address_list.h"
 #include "mailer/smtp/header_builder.h"
 #include "mailer/smtp/message_file.h"
 #include "mailer/smtp/raw_header_scanner.h"
@@ -25,6 +26,19 @@ Outcome SendFileContent(MessageFile* file, SmtpSession* session) {
     Outcome sent = session->SendContent(std::string_view(buffer.data(), got));
     if (!sent.ok()) return sent;
   }
+}
+
+// Reads `file` through to tell the kind of its text, then puts it back at
+// its start. A file that cannot be read is refused before connecting.
+Outcome ReadTextKind(MessageFile* file, TextKind* kind) {
+  std::array<char, 64 * kChunkSize> buffer;
+  TextKindScanner scanner;
+  while (size_t got = file->Read(buffer.data(), buffer.size())) {
+    scanner.Add(std::string_view(buffer.data(), got));
+  }
+  if (file->failed() || !file->Rewind()) return Outcome::CannotOpenFile();
+  *kind = scanner.kind();
+  return Outcome::Fine();
 }
 
 // Copies `file` from its start to the server, leaving out every Bcc range
@@ -86,12 +100,16 @@ void Mailer::SendMessage(const std::string& from, const std::string& to, const s
                          const std::string& message) {
   PreparedMessage prepared;
   SmtpSession session(timeouts_);
-  Outcome outcome = BuildHeader({from, to, cc, bcc, subject}, ignore_to_ != 0, &prepared);
+  Outcome outcome =
+      PrepareMessage({from, to, cc, bcc, subject}, ignore_to_ != 0, KindOfText(message), &prepared);
   if (outcome.ok()) outcome = session.Open(server_name_);
   if (outcome.ok()) outcome = session.Helo();
   if (outcome.ok()) outcome = session.SendEnvelope(from, prepared.recipients);
   if (outcome.ok()) outcome = session.Data();
-  if (outcome.ok()) outcome = session.SendContent(prepared.header + message);
+  // Header and text pass the encoder one after the other, never joined: a
+  // long text is not copied.
+  if (outcome.ok()) outcome = session.SendContent(prepared.header);
+  if (outcome.ok()) outcome = session.SendContent(message);
   if (outcome.ok()) outcome = Finish(&session);
   outcome_ = outcome;
 }
@@ -102,8 +120,12 @@ void Mailer::SendMessageFromFile(const std::string& from, const std::string& to,
   PreparedMessage prepared;
   MessageFile file;
   SmtpSession session(timeouts_);
-  Outcome outcome = BuildHeader({from, to, cc, bcc, subject}, ignore_to_ != 0, &prepared);
+  MessageArguments args{from, to, cc, bcc, subject};
+  Outcome outcome = CheckArguments(args, ignore_to_ != 0, &prepared.recipients);
   if (outcome.ok() && !file.Open(file_name)) outcome = Outcome::CannotOpenFile();
+  TextKind body = TextKind::kAscii;
+  if (outcome.ok()) outcome = ReadTextKind(&file, &body);
+  if (outcome.ok()) prepared.header = BuildHeader(args, body, StampNow(AddressOfEntry(from)));
   if (outcome.ok()) outcome = session.Open(server_name_);
   if (outcome.ok()) outcome = session.Helo();
   if (outcome.ok()) outcome = session.SendEnvelope(from, prepared.recipients);

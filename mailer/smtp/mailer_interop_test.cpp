@@ -12,12 +12,14 @@
 
 #include "mailer/smtp/mailer.h"
 #include "mailer/smtp/raw_bcc_cases_test_support.h"
+#include "testing/message_stamp_mask.h"
 
 namespace verdanpost {
 namespace {
 
 namespace fs = std::filesystem;
 using List = std::vector<std::string>;
+using testing_support::MaskStamp;
 
 constexpr char kPython[] = "/usr/bin/python3";
 
@@ -50,6 +52,13 @@ class MailerInteropTest : public ::testing::Test {
         std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") != 0) {
       GTEST_FAIL() << "aiosmtpd is not installed (scripts/install-deps.sh installs it)";
     }
+    Start("");
+  }
+
+  // Starts the server; a `data_reply` other than "" is its answer to the end
+  // of the data ("close": none, the connection closes).
+  void Start(const std::string& data_reply) {
+    Stop();
     fs::create_directories(dir_ / "out");
     int out[2];
     ASSERT_EQ(::pipe(out), 0);
@@ -61,7 +70,8 @@ class MailerInteropTest : public ::testing::Test {
       ::close(out[1]);
       std::string script = std::string(VERDANPOST_SOURCE_DIR) + "/testing/smtp_sink_server.py";
       std::string outdir = (dir_ / "out").string();
-      ::execl(kPython, kPython, script.c_str(), "127.0.0.1", outdir.c_str(), nullptr);
+      ::execl(kPython, kPython, script.c_str(), "127.0.0.1", outdir.c_str(), data_reply.c_str(),
+              nullptr);
       ::_exit(127);
     }
     ::close(out[1]);
@@ -74,11 +84,16 @@ class MailerInteropTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    Stop();
+    fs::remove_all(dir_);
+  }
+
+  void Stop() {
     if (pid_ > 0) {
       ::kill(pid_, SIGTERM);
       ::waitpid(pid_, nullptr, 0);
+      pid_ = -1;
     }
-    fs::remove_all(dir_);
   }
 
   std::string WriteFile(const std::string& name, const std::string& content) {
@@ -96,13 +111,37 @@ class MailerInteropTest : public ::testing::Test {
     std::stringstream stream(lines);
     for (std::string line; std::getline(stream, line);) got.push_back(line);
     EXPECT_EQ(got, envelope);
-    EXPECT_EQ(ReadAll(base.string() + ".content"), content);
+    EXPECT_EQ(MaskStamp(ReadAll(base.string() + ".content")), content);
   }
+
+  // What Python's email package reads in the Nth message (testing/read_message.py).
+  std::string ReadBack(int n) {
+    std::string command = std::string(kPython) + " " + VERDANPOST_SOURCE_DIR +
+                          "/testing/read_message.py " +
+                          (dir_ / "out" / (std::to_string(n) + ".content")).string();
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return "cannot run " + command;
+    std::string out;
+    char buffer[4096];
+    while (size_t got = std::fread(buffer, 1, sizeof(buffer), pipe)) out.append(buffer, got);
+    int status = ::pclose(pipe);
+    if (status != 0) out += "\n(exit status " + std::to_string(status) + ")";
+    return out;
+  }
+
+  bool Received(int n) { return fs::exists(dir_ / "out" / (std::to_string(n) + ".content")); }
 
   fs::path dir_ = fs::temp_directory_path() / ("mailer_interop_" + std::to_string(::getpid()));
   pid_t pid_ = -1;
   Mailer mailer_;
 };
+
+// The Date and Message-ID lines of a message from ann@example.org, masked,
+// and the fields that declare UTF-8 text.
+const std::string kStamp = "Date: DATE\r\nMessage-ID: <ID@example.org>\r\n";
+const std::string kUtf8Fields =
+    "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+    "Content-Transfer-Encoding: 8bit\r\n";
 
 // A body with both line ends, dot lines and text beyond ASCII.
 const std::string kBody = "Hello\n.\n..two\r\n.three\nÄ ✓ end\n";
@@ -114,10 +153,10 @@ TEST_F(MailerInteropTest, SendMessage) {
   ExpectReceived(
       0,
       {"ann@example.org", "bob@example.org", "lee@example.org", "c@example.org", "d@example.org"},
-      "From: \"Ann Ä\" <ann@example.org>\r\n"
+      "From: =?UTF-8?B?QW5uIMOE?= <ann@example.org>\r\n"
       "To: bob@example.org, \"Lee, Ann\" <lee@example.org>\r\n"
-      "Cc: c@example.org\r\nSubject: Grüße\r\n\r\n" +
-          CrLf(kBody) + "\r\n");
+      "Cc: c@example.org\r\nSubject: =?UTF-8?B?R3LDvMOfZQ==?=\r\n" +
+          kStamp + kUtf8Fields + "\r\n" + CrLf(kBody) + "\r\n");
 }
 
 TEST_F(MailerInteropTest, SendMessageFromFile) {
@@ -126,8 +165,9 @@ TEST_F(MailerInteropTest, SendMessageFromFile) {
   for (int i = 0; i < 300; ++i) body += (i % 3 == 0 ? "." : "line ") + std::to_string(i) + "\n";
   std::string path = WriteFile("body.txt", body);
   mailer_.SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "", path);
-  ExpectReceived(0, {"ann@example.org", "bob@example.org"},
-                 "From: ann@example.org\r\nTo: bob@example.org\r\n\r\n" + CrLf(body) + "\r\n");
+  ExpectReceived(
+      0, {"ann@example.org", "bob@example.org"},
+      "From: ann@example.org\r\nTo: bob@example.org\r\n" + kStamp + "\r\n" + CrLf(body) + "\r\n");
 }
 
 TEST_F(MailerInteropTest, SendRawMessageFromFile) {
@@ -151,6 +191,77 @@ TEST_F(MailerInteropTest, RawBccFieldsNeverReachTheData) {
     mailer_.SendRawMessageFromFile(WriteFile("bcc.eml", c.file));
     ExpectReceived(n++, c.envelope, c.content + "\r\n");
   }
+}
+
+// A server that takes the data and then answers no reply at all: the message
+// may or may not have gone, so it must not read as sent (code 0).
+TEST_F(MailerInteropTest, EndOfDataWithoutAReplyIsNoSuccess) {
+  for (const std::string reply : {"close", "+OK queued", "* OK"}) {
+    SCOPED_TRACE(reply);
+    Start(reply);
+    mailer_.SendMessage("ann@example.org", "bob@example.org", "", "", "", kBody);
+    EXPECT_EQ(mailer_.error_code(), -1);
+    EXPECT_EQ(mailer_.error_message(), "Server returned message error");
+  }
+  Start("");
+  mailer_.SendMessage("ann@example.org", "bob@example.org", "", "", "", kBody);
+  EXPECT_EQ(mailer_.error_code(), 0);
+  EXPECT_EQ(mailer_.error_message(), "Message sent");
+}
+
+TEST_F(MailerInteropTest, ReadBackExactlyAsPassed) {
+  std::string subject;
+  for (int i = 0; i < 12; ++i) subject += "Ωμέγα ✓ 日本語 ";
+  subject += " 😀 ends with blanks  ";
+  std::string long_name;
+  for (int i = 0; i < 9; ++i) long_name += "Zoë ";  // as long as one encoded word holds
+  const std::string to = "\"" + long_name + "\" <zoe@example.org>, bob@example.org, " +
+                         "\"Lee, \\\"Ann\\\" Ä\" <lee@example.org>, Jürgen Groß <jg@example.org>";
+  mailer_.SendMessage("\"Ann Ä\" <ann@example.org>", to, "\"Çé\" <c@example.org>", "", subject,
+                      kBody);
+  EXPECT_EQ(mailer_.error_code(), 0) << mailer_.error_message();
+  EXPECT_EQ(ReadBack(0),
+            "defects: 0\nheader lines: fit\ndate: now\nmessage-id: ok\n"
+            "subject: " +
+                subject +
+                "\nfrom: Ann Ä|ann@example.org\n"
+                "to: " +
+                long_name +
+                "|zoe@example.org\nto: |bob@example.org\n"
+                "to: Lee, \"Ann\" Ä|lee@example.org\nto: Jürgen Groß|jg@example.org\n"
+                "cc: Çé|c@example.org\ncontent: text/plain utf-8\nbody:\n" +
+                CrLf(kBody) + "\r\n");
+  {  // A UTF-8 body file under a plain header.
+    std::string path = WriteFile("body.txt", kBody);
+    mailer_.SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "Hi", path);
+    EXPECT_EQ(mailer_.error_code(), 0) << mailer_.error_message();
+    EXPECT_EQ(ReadBack(1),
+              "defects: 0\nheader lines: fit\ndate: now\nmessage-id: ok\nsubject: Hi\n"
+              "from: |ann@example.org\nto: |bob@example.org\ncontent: text/plain utf-8\nbody:\n" +
+                  CrLf(kBody) + "\r\n");
+  }
+}
+
+TEST_F(MailerInteropTest, InjectionsNeverReachTheServer) {
+  mailer_.SendMessage("ann@example.org", "bob@example.org", "", "", "Hi\r\nBcc: spy@example.org",
+                      "x");
+  EXPECT_EQ(mailer_.error_code(), 53);
+  mailer_.SendMessage("ann@example.org", "bob@example.org\r\nRCPT TO:<spy@example.org>", "", "", "",
+                      "x");
+  EXPECT_EQ(mailer_.error_code(), 52);
+  mailer_.SendMessage("ann@example.org> SIZE=999999999", "bob@example.org", "", "", "", "x");
+  EXPECT_EQ(mailer_.error_code(), 54);
+  mailer_.SendRawMessageFromFile(
+      WriteFile("raw.eml", "From: ann@example.org\nTo: bob@example.org NOTIFY=NEVER\n\nx\n"));
+  EXPECT_EQ(mailer_.error_code(), 54);
+  EXPECT_FALSE(Received(0));
+  // A quoted local part may hold a blank; it reaches the envelope as passed.
+  mailer_.SendMessage("ann@example.org", "\"Bob Lee\" <\"bob lee\"@example.org>", "", "", "Hi",
+                      "x");
+  ExpectReceived(0, {"ann@example.org", "\"bob lee\"@example.org"},
+                 "From: ann@example.org\r\nTo: \"Bob Lee\" <\"bob lee\"@example.org>\r\n"
+                 "Subject: Hi\r\n" +
+                     kStamp + "\r\nx\r\n");
 }
 
 }  // namespace

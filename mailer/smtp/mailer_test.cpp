@@ -13,15 +13,20 @@
 
 #include "mailer/smtp/raw_bcc_cases_test_support.h"
 #include "mailer/smtp/smtp_session.h"
+#include "testing/message_stamp_mask.h"
 #include "testing/scripted_smtp_peer.h"
 
 namespace verdanpost {
 namespace {
 
 using std::chrono::milliseconds;
+using testing_support::MaskStamp;
 using testing_support::PeerReply;
 using testing_support::ScriptedSmtpPeer;
 using testing_support::SmtpStep;
+
+// The Date and Message-ID lines of a message from ann@example.org, masked.
+const std::string kStamp = "Date: DATE\r\nMessage-ID: <ID@example.org>\r\n";
 
 SmtpTimeouts ShortTimeouts() {
   SmtpTimeouts t;
@@ -80,9 +85,9 @@ TEST_F(MailerTest, SendMessageRunsTheWholeDialogue) {
                                        "RCPT TO:<bob@example.org>", "DATA", "QUIT"};
   EXPECT_EQ(peer_->commands(), expected);
   ASSERT_EQ(peer_->received_messages().size(), 1u);
-  EXPECT_EQ(peer_->received_messages()[0],
-            "From: \"Ann\" <ann@example.org>\r\nTo: bob@example.org\r\nSubject: Hi\r\n\r\n"
-            "Hello\r\n");
+  EXPECT_EQ(MaskStamp(peer_->received_messages()[0]),
+            "From: \"Ann\" <ann@example.org>\r\nTo: bob@example.org\r\nSubject: Hi\r\n" + kStamp +
+                "\r\nHello\r\n");
   // The marker follows the content's own line end: one empty line more.
   EXPECT_NE(peer_->transcript().find("Hello\r\n\r\n.\r\nQUIT\r\n"), std::string::npos);
 }
@@ -102,14 +107,16 @@ TEST_F(MailerTest, RepliesAreReadWhateverTheirShape) {
       {PeerReply::Text("  +220 ok\r\n"), true, 0},
       {PeerReply::Text("220\r\n"), true, 0},
       {PeerReply::Text("554 go away\r\n"), false, 554},
-      {PeerReply::Text("ready\r\n"), false, 0},
+      {PeerReply::Text("ready\r\n"), false, -1},  // no number: no reply
       {PeerReply::Text("-220 no\r\n"), false, -220},
       {PeerReply::Text("220-one\r\n554 no\r\n"), false, 554},
+      // Continuation lines longer than the connection's buffer.
+      {PeerReply::Text("220-" + std::string(10000, 'y') + "\r\n220 ok\r\n"), true, 0},
   };
   for (const Case& c : cases) {
     NewPeer().SetReply(SmtpStep::kGreeting, c.greeting);
     SendSimple();
-    SCOPED_TRACE(c.greeting.packets[0]);
+    SCOPED_TRACE(c.greeting.packets[0].substr(0, 40));
     if (c.accepted) {
       ExpectOutcome(0, "Message sent");
     } else {
@@ -117,25 +124,60 @@ TEST_F(MailerTest, RepliesAreReadWhateverTheirShape) {
       EXPECT_TRUE(peer_->commands().empty());  // no HELO after a refusal
     }
   }
-  {  // Closed before a byte: blanks, code 0, no wait.
-    NewPeer().SetReply(SmtpStep::kGreeting, PeerReply::Disconnect());
+}
+
+TEST_F(MailerTest, ReplyThatArrivesEarlyIsTakenByTheNextStep) {
+  {
+    NewPeer().SetReply(SmtpStep::kGreeting, PeerReply::Text("220 hi\r\n554 early\r\n"));
     SendSimple();
-    ExpectOutcome(0, "Server returned incorrect response on connection");
+    ExpectOutcome(554, "Server returned HELO error");
   }
-  {  // Closed in the middle of a line: what arrived counts.
-    NewPeer().SetReply(SmtpStep::kGreeting, PeerReply::Disconnect("22"));
+  {  // Split over packets, with continuation lines.
+    NewPeer().SetReply(SmtpStep::kGreeting,
+                       PeerReply::Packets({"220 hi\r\n452-a\r\n45", "2 b\r\n"}));
     SendSimple();
-    ExpectOutcome(22, "Server returned incorrect response on connection");
+    ExpectOutcome(452, "Server returned HELO error");
   }
-  {  // Closed after continuation lines.
-    NewPeer().SetReply(SmtpStep::kGreeting, PeerReply::Disconnect("220-a\r\n"));
-    SendSimple();
-    ExpectOutcome(0, "Server returned incorrect response on connection");
-  }
-  {  // Closed in the middle of a continuation line: the reply never ended.
-    NewPeer().SetReply(SmtpStep::kGreeting, PeerReply::Disconnect("220-a"));
-    SendSimple();
-    ExpectOutcome(0, "Server returned incorrect response on connection");
+}
+
+// What a server that is no SMTP server, or that goes away, may answer at a
+// step: none of it is a reply, so all of it is a failed receive, code -1.
+TEST_F(MailerTest, NoReplyAtAnyStepIsCodeMinusOneNeverZero) {
+  const SmtpStep steps[] = {SmtpStep::kGreeting, SmtpStep::kHelo, SmtpStep::kMailFrom,
+                            SmtpStep::kRcptTo,   SmtpStep::kData, SmtpStep::kEndOfData,
+                            SmtpStep::kQuit};
+  const char* messages[] = {"Server returned incorrect response on connection",
+                            "Server returned HELO error",
+                            "Server returned MAIL FROM error",
+                            "Server returned RCPT TO error",
+                            "Server returned DATA error",
+                            "Server returned message error",
+                            "Server returned QUIT error"};
+  const PeerReply answers[] = {
+      PeerReply::Disconnect(),                  // closed before any reply
+      PeerReply::Disconnect("25"),              // cut off in the code
+      PeerReply::Disconnect("250 ok"),          // cut off before its line feed
+      PeerReply::Disconnect("250-a\r\n250-b"),  // cut off in a continuation
+      PeerReply::Disconnect("250-a\r\n"),       // closed after continuation lines
+      PeerReply::Text("+OK POP3 ready\r\n"),    // no number
+      PeerReply::Text("* OK IMAP ready\r\n"),
+      PeerReply::Text("\r\n"),
+      PeerReply::Text("000 zero\r\n"),  // 0 would read as "Message sent"
+      PeerReply::Reset(),
+  };
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    for (const PeerReply& answer : answers) {
+      // A reset that comes at once may beat the connect's own check, which
+      // then rightly reports "Could not connect to server".
+      if (steps[i] == SmtpStep::kGreeting && answer.action == PeerReply::Action::kReset) continue;
+      SCOPED_TRACE(std::string(messages[i]) + " / " +
+                   (answer.packets.empty() ? "(nothing)" : answer.packets[0]));
+      NewPeer().SetReply(steps[i], answer);
+      SendSimple();
+      ExpectOutcome(-1, messages[i]);
+      // Only a message the server took sees a QUIT.
+      EXPECT_EQ(Contains(peer_->commands(), "QUIT"), steps[i] == SmtpStep::kQuit);
+    }
   }
 }
 
@@ -201,9 +243,7 @@ TEST_F(MailerTest, ServerClosingAtAnyStepFailsTheNextOne) {
     SCOPED_TRACE(c.message);
     NewPeer().SetReply(c.step, PeerReply::Disconnect(c.reply));
     SendSimple();
-    // Code 0 when the close is read as an empty line, -1 when a reset is.
-    EXPECT_LE(mailer_->error_code(), 0);
-    EXPECT_EQ(mailer_->error_message(), c.message);
+    ExpectOutcome(-1, c.message);
     EXPECT_FALSE(c.step != SmtpStep::kEndOfData && Contains(peer_->commands(), "QUIT"));
   }
 }
@@ -246,6 +286,115 @@ TEST_F(MailerTest, BadArgumentsAreRefusedBeforeConnecting) {
     ExpectOutcome(4, "Cannot open file");
   }
   EXPECT_EQ(peer_->connections(), 0);
+}
+
+TEST_F(MailerTest, NothingPassedAddsAHeaderLineOrChangesTheEnvelope) {
+  struct Case {
+    std::string from, to, cc, bcc, subject;
+    int32_t code;
+    std::string message;
+  };
+  const std::string k52 = "Address contains a line break";
+  const std::string k53 = "Subject contains a line break";
+  const std::string k54 = "Address is not valid";
+  const Case cases[] = {
+      {"ann@example.org", "bob@example.org", "", "", "Hi\r\nBcc: spy@example.org", 53, k53},
+      {"ann@example.org", "b@example.org\r\nRCPT TO:<x@example.org>", "", "", "", 52, k52},
+      {"\"Ann\nBcc: spy@example.org\" <ann@example.org>", "bob@example.org", "", "", "", 52, k52},
+      {"ann@example.org> SIZE=999999999", "bob@example.org", "", "", "", 54, k54},
+      {"ann@example.org", std::string("bob@example.org\0", 16), "", "", "", 54, k54},
+  };
+  std::string body = WriteFile("body.txt", "Hello\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.from + " | " + c.to + " | " + c.cc + " | " + c.bcc + " | " + c.subject);
+    mailer_->SendMessage(c.from, c.to, c.cc, c.bcc, c.subject, "Hello\r\n");
+    ExpectOutcome(c.code, c.message);
+    mailer_->SendMessageFromFile(c.from, c.to, c.cc, c.bcc, c.subject, body);
+    ExpectOutcome(c.code, c.message);
+  }
+  {  // The name is not cut at a NUL, which would send the file before it.
+    mailer_->SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "",
+                                 body + std::string(1, '\0') + ".other");
+    ExpectOutcome(4, "Cannot open file");
+    mailer_->SendRawMessageFromFile(body + std::string(1, '\0'));
+    ExpectOutcome(4, "Cannot open file");
+  }
+  EXPECT_EQ(peer_->connections(), 0);
+}
+
+TEST_F(MailerTest, RawFileAddressesAreCheckedAfterTheScan) {
+  const char* files[] = {
+      "From: ann@example.org> SIZE=999999999\nTo: bob@example.org\n\nbody\n",
+      "From: ann@example.org\nTo: bob@example.org NOTIFY=NEVER\n\nbody\n",
+      "To: bob@example.org\nBcc: <x@example.org\x01>\n\nbody\n",
+  };
+  for (const char* content : files) {
+    SCOPED_TRACE(content);
+    NewPeer();
+    mailer_->SendRawMessageFromFile(WriteFile("bad.eml", content));
+    ExpectOutcome(54, "Address is not valid");
+    EXPECT_EQ(peer_->commands(), std::vector<std::string>{"HELO " + LocalHostName()});
+    EXPECT_TRUE(peer_->received_messages().empty());
+  }
+}
+
+// The value of the field `name` in the header of `message`, without CR LF.
+std::string FieldValue(const std::string& message, const std::string& name) {
+  size_t start = message.find("\r\n" + name + ": ");
+  if (start == std::string::npos) return "";
+  start += name.size() + 4;
+  return message.substr(start, message.find("\r\n", start) - start);
+}
+
+TEST_F(MailerTest, BuiltMessagesCarryDateMessageIdAndCharset) {
+  const std::string kUtf8Fields =
+      "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+      "Content-Transfer-Encoding: 8bit\r\n";
+  {  // Display names and the subject beyond ASCII go as encoded words.
+    mailer_->SendMessage("\"Ann Ä\" <ann@example.org>", "Zoë <zoe@example.org>", "", "", "Grüße",
+                         "Hello\r\n");
+    ExpectOutcome(0, "Message sent");
+    EXPECT_EQ(peer_->commands().at(1), "MAIL FROM:<ann@example.org>");
+    EXPECT_EQ(peer_->commands().at(2), "RCPT TO:<zoe@example.org>");
+    EXPECT_EQ(MaskStamp(peer_->received_messages().at(0)),
+              "From: =?UTF-8?B?QW5uIMOE?= <ann@example.org>\r\n"
+              "To: =?UTF-8?B?Wm/Dqw==?= <zoe@example.org>\r\n"
+              "Subject: =?UTF-8?B?R3LDvMOfZQ==?=\r\n" +
+                  kStamp + kUtf8Fields + "\r\nHello\r\n");
+  }
+  {  // A body file is declared UTF-8 when it is, and only then.
+    struct Case {
+      std::string body;
+      bool declared;
+    };
+    const Case cases[] = {{"Grüße\n", true},
+                          {"Gr\xfc\xdf"
+                           "e\n",
+                           false},
+                          {"Hello\n", false}};
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.body);
+      NewPeer();
+      std::string path = WriteFile("body.txt", c.body);
+      mailer_->SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "Hi", path);
+      ExpectOutcome(0, "Message sent");
+      EXPECT_EQ(MaskStamp(peer_->received_messages().at(0)),
+                "From: ann@example.org\r\nTo: bob@example.org\r\nSubject: Hi\r\n" + kStamp +
+                    (c.declared ? kUtf8Fields : "") + "\r\n" + c.body.substr(0, c.body.size() - 1) +
+                    "\r\n");
+    }
+  }
+  {  // Every message has its own identifier; a sender without a domain
+     // takes the host's name.
+    NewPeer();
+    SendSimple();
+    SendSimple();
+    mailer_->SendMessage("ann", "bob@example.org", "", "", "", "");
+    std::vector<std::string> messages = peer_->received_messages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_NE(FieldValue(messages[0], "Message-ID"), FieldValue(messages[1], "Message-ID"));
+    EXPECT_TRUE(FieldValue(messages[2], "Message-ID").ends_with("@" + LocalHostName() + ">"));
+  }
 }
 
 TEST_F(MailerTest, ConnectionFailures) {
@@ -329,24 +478,24 @@ TEST_F(MailerTest, ContentIsFramedInAllThreeKinds) {
   {
     mailer_->SendMessage("ann@example.org", "bob@example.org", "", "", "", body);
     ExpectOutcome(0, "Message sent");
-    EXPECT_EQ(peer_->received_messages().at(0),
-              "From: ann@example.org\r\nTo: bob@example.org\r\n\r\n" + wire);
+    EXPECT_EQ(MaskStamp(peer_->received_messages().at(0)),
+              "From: ann@example.org\r\nTo: bob@example.org\r\n" + kStamp + "\r\n" + wire);
   }
   {
     NewPeer();
     std::string path = WriteFile("body.txt", body);
     mailer_->SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "", path);
     ExpectOutcome(0, "Message sent");
-    EXPECT_EQ(peer_->received_messages().at(0),
-              "From: ann@example.org\r\nTo: bob@example.org\r\n\r\n" + wire);
+    EXPECT_EQ(MaskStamp(peer_->received_messages().at(0)),
+              "From: ann@example.org\r\nTo: bob@example.org\r\n" + kStamp + "\r\n" + wire);
   }
   {  // A CR at the end of one chunk and its LF at the start of the next.
     NewPeer();
     std::string path = WriteFile("crlf.txt", std::string(1023, 'a') + "\r\n.b\n");
     mailer_->SendMessageFromFile("ann@example.org", "bob@example.org", "", "", "", path);
-    EXPECT_EQ(peer_->received_messages().at(0),
-              "From: ann@example.org\r\nTo: bob@example.org\r\n\r\n" + std::string(1023, 'a') +
-                  "\r\n..b\r\n");
+    EXPECT_EQ(MaskStamp(peer_->received_messages().at(0)),
+              "From: ann@example.org\r\nTo: bob@example.org\r\n" + kStamp + "\r\n" +
+                  std::string(1023, 'a') + "\r\n..b\r\n");
   }
   {
     NewPeer();

@@ -6,6 +6,8 @@ MessageFile::~MessageFile() { Close(); }
 
 bool MessageFile::Open(const std::string& path) {
   Close();
+  // The C library would stop at a NUL and open another file than the one named.
+  if (path.find('\0') != std::string::npos) return false;
   file_ = std::fopen(path.c_str(), "rb");
   position_ = 0;
   failed_ = false;

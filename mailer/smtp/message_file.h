@@ -17,7 +17,7 @@ class MessageFile {
   MessageFile(const MessageFile&) = delete;
   MessageFile& operator=(const MessageFile&) = delete;
 
-  // False when the file cannot be opened for reading.
+  // False when the file cannot be opened for reading, or `path` holds a NUL.
   bool Open(const std::string& path);
   bool is_open() const { return file_ != nullptr; }
 

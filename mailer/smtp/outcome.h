@@ -49,6 +49,8 @@ class Outcome {
     kFromRequired = 50,
     kToRequired = 51,
     kAddressHasLineBreak = 52,
+    kSubjectHasLineBreak = 53,
+    kAddressNotValid = 54,
     kNoDestinations = 55,
     kNoSecureConnection = 56,
     kCannotAuthenticate = 57,
@@ -63,7 +65,7 @@ class Outcome {
   static Outcome Sent() { return Outcome(false, Code::kSent, "Message sent"); }
 
   static Outcome NoHeader() { return Failure(Code::kNoHeader, "Message does not have a header"); }
-  // Also a file that fails while it is read.
+  // Also a file that fails while it is read, and a name holding a NUL.
   static Outcome CannotOpenFile() { return Failure(Code::kCannotOpenFile, "Cannot open file"); }
   static Outcome ConnectionWouldBlock() {
     return Failure(Code::kConnectionWouldBlock, "Connection would block");
@@ -81,6 +83,12 @@ class Outcome {
   static Outcome ToRequired() { return Failure(Code::kToRequired, "To parameter required"); }
   static Outcome AddressHasLineBreak() {
     return Failure(Code::kAddressHasLineBreak, "Address contains a line break");
+  }
+  static Outcome SubjectHasLineBreak() {
+    return Failure(Code::kSubjectHasLineBreak, "Subject contains a line break");
+  }
+  static Outcome AddressNotValid() {
+    return Failure(Code::kAddressNotValid, "Address is not valid");
   }
   static Outcome NoDestinations() {
     return Failure(Code::kNoDestinations, "To is ignored, and no other destinations given");

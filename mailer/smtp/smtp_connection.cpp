@@ -89,18 +89,24 @@ SmtpConnection::ConnectResult SmtpConnection::Connect(const std::string& server_
   return socket_made ? ConnectResult::kFailed : ConnectResult::kNoSocket;
 }
 
-bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds timeout) {
+bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds timeout, Flush flush,
+                             size_t* sent_total) {
+  if (sent_total != nullptr) *sent_total = 0;
   if (fd_ < 0) return false;
   if (tls_ != nullptr) {
     size_t written = 0;
-    return tls_->Write(bytes, timeout, false, &written);
+    bool ok = tls_->Write(bytes, timeout, flush == Flush::kMore, &written);
+    if (sent_total != nullptr) *sent_total = written;
+    return ok;
   }
   Clock::time_point deadline = Clock::now() + timeout;
+  // MSG_NOSIGNAL: a server that went away fails the send, not the process.
+  int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (flush == Flush::kMore ? MSG_MORE : 0);
   while (!bytes.empty()) {
-    // MSG_NOSIGNAL: a server that went away fails the send, not the process.
-    ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), flags);
     if (sent > 0) {
       bytes.remove_prefix(static_cast<size_t>(sent));
+      if (sent_total != nullptr) *sent_total += static_cast<size_t>(sent);
       // The time-out bounds each wait for the server to take more, as the
       // protocol means it: a slow but steady transfer is no time-out.
       deadline = Clock::now() + timeout;
@@ -115,13 +121,16 @@ bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds t
   return true;
 }
 
-SmtpConnection::ReceiveResult SmtpConnection::ReceiveByte(char* byte, Clock::time_point deadline) {
+SmtpConnection::ReceiveResult SmtpConnection::Fill(Clock::time_point deadline) {
+  if (begin_ < end_) return ReceiveResult::kData;
   if (fd_ < 0) return ReceiveResult::kFailed;
+  begin_ = end_ = 0;
   if (tls_ != nullptr) {
     size_t got = 0;
-    switch (tls_->Read(byte, 1, deadline, &got)) {
+    switch (tls_->Read(received_.data(), received_.size(), deadline, &got)) {
       case TlsStream::ReadResult::kData:
-        return ReceiveResult::kByte;
+        end_ = got;
+        return ReceiveResult::kData;
       case TlsStream::ReadResult::kClosed:
         return ReceiveResult::kClosed;
       case TlsStream::ReadResult::kFailed:
@@ -133,7 +142,7 @@ SmtpConnection::ReceiveResult SmtpConnection::ReceiveByte(char* byte, Clock::tim
     if (remaining.count() <= 0) return ReceiveResult::kFailed;
     // The socket's receive time-out bounds each blocking receive. It changes
     // only when it would overshoot the deadline by more than an eighth, so a
-    // byte usually costs one system call; one that ends early just loops.
+    // receive usually costs one system call; one that ends early just loops.
     if (receive_timeout_ > remaining + remaining / 8) {
       receive_timeout_ = std::max(remaining, std::chrono::microseconds(1000));
       timeval tv{};
@@ -143,8 +152,13 @@ SmtpConnection::ReceiveResult SmtpConnection::ReceiveByte(char* byte, Clock::tim
         return ReceiveResult::kFailed;
       }
     }
-    ssize_t got = ::recv(fd_, byte, 1, 0);
-    if (got == 1) return ReceiveResult::kByte;
+    // Whatever arrives belongs to the reply being read or to a later one
+    // (a pipelined envelope has several on their way); it waits here.
+    ssize_t got = ::recv(fd_, received_.data(), received_.size(), 0);
+    if (got > 0) {
+      end_ = static_cast<size_t>(got);
+      return ReceiveResult::kData;
+    }
     if (got == 0) return ReceiveResult::kClosed;
     if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return ReceiveResult::kFailed;
   }
@@ -154,6 +168,15 @@ bool SmtpConnection::StartTls(const std::string& host, const std::string& ca_fil
                               Clock::time_point deadline, std::string* why) {
   if (fd_ < 0) {
     *why = "the connection is closed";
+    return false;
+  }
+  // Bytes after the reply to STARTTLS came in plain text, where anyone on
+  // the way could have put them; taken as replies inside TLS they would
+  // answer commands the server never saw.
+  if (begin_ < end_) {
+    *why =
+        "the server sent more than its reply to STARTTLS, which an attacker on the way could "
+        "have added";
     return false;
   }
   tls_ = TlsStream::Start(fd_, host, ca_file, deadline, why);
@@ -169,6 +192,7 @@ void SmtpConnection::Close() {
     ::close(fd_);
     fd_ = -1;
   }
+  begin_ = end_ = 0;
 }
 
 }  // namespace verdanpost

@@ -179,8 +179,15 @@ Outcome SmtpSession::SendPipelined(const std::string& sender,
     size_t end = std::min(steps.size(), start + kPipelineWindow);
     std::string batch;
     for (size_t i = start; i < end; ++i) batch += steps[i].line;
-    if (!connection_.SendAll(batch, timeouts_.rcpt_to)) {
-      return Outcome::NotSent(steps[start].command);
+    size_t sent = 0;
+    if (!connection_.SendAll(batch, timeouts_.rcpt_to, SmtpConnection::Flush::kLast, &sent)) {
+      // The failure is that of the first command not sent whole.
+      size_t failed = start;
+      for (size_t whole = steps[failed].line.size(); whole <= sent && failed + 1 < end;
+           whole += steps[failed].line.size()) {
+        ++failed;
+      }
+      return Outcome::NotSent(steps[failed].command);
     }
     // The replies come in the order of the commands; the first refusal is
     // the outcome, as if each command had waited for the one before.
@@ -208,16 +215,36 @@ Outcome SmtpSession::Data() {
 }
 
 Outcome SmtpSession::SendContent(std::string_view piece) {
-  encoded_.clear();
-  encoder_.Encode(piece, &encoded_);
-  if (!connection_.SendAll(encoded_, timeouts_.content_send)) {
-    return Outcome::ContentNotWritten();
+  while (!piece.empty()) {
+    std::string_view slice = piece.substr(0, kContentBuffer);
+    piece.remove_prefix(slice.size());
+    encoder_.Encode(slice, &encoded_);
+    if (encoded_.size() < kContentBuffer) continue;
+    // More content or the marker follows: let the last partial segment wait.
+    if (!connection_.SendAll(encoded_, timeouts_.content_send, SmtpConnection::Flush::kMore)) {
+      return Outcome::ContentNotWritten();
+    }
+    encoded_.clear();
   }
   return Outcome::Fine();
 }
 
 Outcome SmtpSession::EndData() {
-  return Command(SmtpCommand::kEndOfData, "\r\n.\r\n", timeouts_.end_of_data, kReplyOk);
+  // The rest of the content and the marker go in one send; where it fails
+  // tells whose failure it is.
+  size_t content = encoded_.size();
+  encoded_.append("\r\n.\r\n");
+  size_t sent = 0;
+  bool ok =
+      connection_.SendAll(encoded_, timeouts_.content_send, SmtpConnection::Flush::kLast, &sent);
+  encoded_.clear();
+  if (!ok) {
+    return sent < content ? Outcome::ContentNotWritten()
+                          : Outcome::NotSent(SmtpCommand::kEndOfData);
+  }
+  int code = ReadReply(&connection_, timeouts_.end_of_data);
+  if (code != kReplyOk) return Outcome::ServerRefused(SmtpCommand::kEndOfData, code);
+  return Outcome::Fine();
 }
 
 Outcome SmtpSession::Quit() {

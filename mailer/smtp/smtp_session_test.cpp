@@ -216,6 +216,19 @@ TEST_F(SmtpSessionTest, NoPasswordCrossesAPlainConnection) {
     ExpectHandshakeFailed();
   }
   {
+    // Plain text after the reply to STARTTLS could be anyone's.
+    ScriptedSmtpPeer& peer = NewPeer();
+    peer.SetReply(SmtpStep::kHelo,
+                  PeerReply::Text("250-peer.test\r\n250-STARTTLS\r\n250 AUTH PLAIN\r\n"));
+    peer.SetReply(SmtpStep::kStartTls, PeerReply::Text("220 go ahead\r\n250-AUTH PLAIN\r\n"));
+    Settings("Security = starttls\n" + login);
+    SendTo(1);
+    ExpectOutcome(56,
+                  "Could not start a secure connection: the server sent more than its reply to "
+                  "STARTTLS, which an attacker on the way could have added");
+    ExpectNoPasswordOnTheWire();
+  }
+  {
     // Implicit TLS to a plain server.
     NewPeer();
     Settings("Security = tls\n" + login);
