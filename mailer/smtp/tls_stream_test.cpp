@@ -118,9 +118,9 @@ TEST_F(TlsStreamTest, RefusesServersItCannotTrust) {
   std::string why;
   const std::string ca = certificates_->ca_file();
   {
-    Serve("other");  // signed by the authority, for another name
-    EXPECT_EQ(Start("localhost", ca, &why), nullptr);
-    EXPECT_EQ(why, "the server's certificate is not for localhost");
+    // Signed by the authority, for another name. (A name is checked against
+    // a real server in mailer_secure_interop_test; this is the address.)
+    Serve("other");
     EXPECT_EQ(Start("127.0.0.1", ca, &why), nullptr);
     EXPECT_EQ(why, "the server's certificate is not for 127.0.0.1");
     EXPECT_EQ(server_->handshakes(), 0);
