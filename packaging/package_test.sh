@@ -68,6 +68,7 @@ out=$(call) && fail "the mailer is still reached after removal: $out"
 [[ "$out" == *"Verdanpost.SMTPMailer.1 is not registered"* ]] || fail "after removal: $out"
 DPKG_ROOT=$root "$work/control/postrm" purge || fail "postrm failed"
 [ -e "$registry" ] && fail "purging left the system registry"
+[ -e "$(dirname "$registry")" ] && fail "purging left $(ls -A "$(dirname "$registry")")"
 
 out=$("$root/usr/bin/verdanpost-listdb" setup-default) || fail "setup-default failed: $out"
 database=$XDG_DATA_HOME/verdanpost/vestro.db

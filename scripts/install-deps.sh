@@ -13,6 +13,7 @@ packages=(
   postgresql
   python3-aiosmtpd postfix time
   xvfb xauth fonts-dejavu-core
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -8,10 +8,12 @@ namespace verdanpost {
 ConsoleSettings::ConsoleSettings(QSettings& settings, ConsoleView& view)
     : store_(settings), view_(view) {}
 
-void ConsoleSettings::Form_Load() {
+std::optional<QString> ConsoleSettings::Form_Load() {
+  std::optional<QString> trouble = store_.CheckFile();
   current_message_tab_ = 1;
   LoadMessageDefinition(QStringLiteral("Messages"));
   LoadSetupSettings();
+  return trouble;
 }
 
 std::optional<QString> ConsoleSettings::Form_Unload() {

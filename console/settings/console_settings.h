@@ -23,8 +23,10 @@ class ConsoleSettings {
   ConsoleSettings(const ConsoleSettings&) = delete;
   ConsoleSettings& operator=(const ConsoleSettings&) = delete;
 
-  // Enters editor tab 1 with the "Messages" definition and loads the Setup page.
-  void Form_Load();
+  // Enters editor tab 1 with the "Messages" definition and loads the Setup
+  // page. Returns the text to show when the store's file cannot be read or
+  // is damaged (see SettingsStore::CheckFile).
+  std::optional<QString> Form_Load();
   // Writes the shown definition to its tab's section and the Setup page to
   // "Setup". Returns the text to show when the store could not be written.
   std::optional<QString> Form_Unload();

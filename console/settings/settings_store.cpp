@@ -1,13 +1,13 @@
 #include "console/settings/settings_store.h"
 
-#include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QVariant>
 
 #include "console/settings/message_definition.h"
+#include "console/settings/settings_file.h"
+#include "console/settings/settings_texts.h"
 
 namespace verdanpost {
 
@@ -15,16 +15,10 @@ namespace {
 
 QString KeyPath(const QString& section, const QString& key) { return section + '/' + key; }
 
-// Whether the INI file at `path` exists and reads without a format error.
-// It is read from a copy: QSettings objects on the same path share one
-// in-memory cache and would not look at the file again.
+// Whether the INI file at `path` exists and reads whole.
 bool ReadsCleanly(const QString& path) {
-  const QTemporaryDir dir;
-  const QString copy = dir.filePath(QStringLiteral("check.ini"));
-  if (!dir.isValid() || !QFile::copy(path, copy)) return false;
-  const QSettings check(copy, QSettings::IniFormat);
-  check.allKeys();  // the file is parsed on first use
-  return check.status() == QSettings::NoError;
+  const std::optional<SettingsFileTrouble> trouble = InspectSettingsFile(path);
+  return QFileInfo::exists(path) && !trouble.has_value();
 }
 
 }  // namespace
@@ -47,6 +41,10 @@ SettingsStore::SettingsStore(QSettings& settings) : settings_(settings) {}
 
 QString SettingsStore::Read(const QString& section, const QString& key,
                             const QString& default_value) const {
+  if (off_disk_) {
+    const auto written = this_run_.constFind(KeyPath(section, key));
+    if (written != this_run_.cend()) return *written;
+  }
   const QVariant value = settings_.value(KeyPath(section, key));
   if (!value.isValid()) return default_value;
   // An INI value with unquoted commas comes back as a list. The console
@@ -70,7 +68,11 @@ int SettingsStore::ReadCheckState(const QString& section, const QString& key,
 }
 
 void SettingsStore::Write(const QString& section, const QString& key, const QString& value) {
-  settings_.setValue(KeyPath(section, key), value);
+  if (off_disk_) {
+    this_run_.insert(KeyPath(section, key), value);
+  } else {
+    settings_.setValue(KeyPath(section, key), value);
+  }
 }
 
 void SettingsStore::WriteBoolean(const QString& section, const QString& key, bool value) {
@@ -81,7 +83,24 @@ void SettingsStore::WriteCheckState(const QString& section, const QString& key, 
   Write(section, key, QString::number(state));
 }
 
+std::optional<QString> SettingsStore::CheckFile() {
+  const QString path = settings_.fileName();
+  const std::optional<SettingsFileTrouble> trouble = InspectSettingsFile(path);
+  if (!trouble.has_value()) return std::nullopt;
+  if (trouble->kind == SettingsFileTrouble::Kind::kUnreadable) {
+    KeepOffDisk();
+    return settings_texts::CannotBeRead(path, trouble->reasons);
+  }
+  QString err;
+  if (const std::optional<QString> copy = KeepCopy(path, &err)) {
+    return settings_texts::DamagedCopyKept(path, trouble->reasons, *copy);
+  }
+  KeepOffDisk();
+  return settings_texts::DamagedNoCopy(path, trouble->reasons, err);
+}
+
 std::optional<QString> SettingsStore::Flush() {
+  if (off_disk_) return std::nullopt;  // the operator was told when the file was checked
   settings_.sync();
   // A format error comes from reading a damaged file, which started from the
   // defaults; only a failed write is news for the operator. QSettings keeps
@@ -97,8 +116,7 @@ std::optional<QString> SettingsStore::Flush() {
     case QSettings::AccessError:
       break;
   }
-  return QStringLiteral("The settings could not be saved: %1 cannot be written.")
-      .arg(QDir::toNativeSeparators(settings_.fileName()));
+  return settings_texts::CannotBeWritten(settings_.fileName());
 }
 
 }  // namespace verdanpost

@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include <QHash>
 #include <QString>
 
 class QSettings;
@@ -31,11 +32,24 @@ class SettingsStore {
   void WriteBoolean(const QString& section, const QString& key, bool value);    // "True"/"False"
   void WriteCheckState(const QString& section, const QString& key, int state);  // decimal
 
+  // Looks at the file before the values are used. A file that cannot be
+  // read, or is damaged and cannot be copied aside, is left alone from then
+  // on (see KeepOffDisk); a damaged one is first copied to PATH.bak. Returns
+  // the text to show the operator, or nullopt when the file is missing or
+  // whole.
+  std::optional<QString> CheckFile();
+
+  // From now on the file is neither read again nor written: values written
+  // are kept for this run only, and Flush() writes nothing.
+  void KeepOffDisk() { off_disk_ = true; }
+
   // Writes pending values to disk; the text to show the operator when that failed.
   std::optional<QString> Flush();
 
  private:
   QSettings& settings_;
+  bool off_disk_ = false;
+  QHash<QString, QString> this_run_;  // values written while off disk, by key path
 };
 
 // The conversions of stored texts; nullopt when the text does not convert.

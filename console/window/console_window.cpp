@@ -1,6 +1,7 @@
 #include "console/window/console_window.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -207,7 +208,7 @@ void ConsoleWindow::SelectMessageTab(int tab) { messages_tab_strip_->Select(tab)
 
 void ConsoleWindow::Form_Load() {
   current_main_tab_ = 1;
-  settings_.Form_Load();
+  load_report_ = settings_.Form_Load();
 }
 
 void ConsoleWindow::Form_Unload() {
@@ -316,6 +317,28 @@ void ConsoleWindow::OpenMessageTab(int tab) {
 }
 
 void ConsoleWindow::ShowMessage(const QString& text) { dialogs_.ShowMessage(text); }
+
+void ConsoleWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  // The keyboard starts on the main tab strip. Qt draws focus frames only
+  // once a key has moved the focus (and clears the mark when a window is
+  // shown); an operator at the keyboard needs to see from the start where
+  // the keys go.
+  setAttribute(Qt::WA_KeyboardFocusChange);
+  // Once the window is on the screen: without a window manager nobody
+  // gives it the keyboard, and a report needs the window behind it.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        activateWindow();
+        if (!load_report_.has_value()) return;
+        const QString report = *std::exchange(load_report_, std::nullopt);
+        dialogs_.ShowMessage(report);
+      },
+      Qt::QueuedConnection);
+}
 
 void ConsoleWindow::closeEvent(QCloseEvent* event) {
   // The window always closes, whatever the store says.

@@ -23,8 +23,9 @@ class TabStrip;
 // own tab strip, and the wiring of control events to the handlers. Every
 // control is a child with the control's name as object name (arrays as
 // "Frame(0)", "MessagesFrame(2)"). Form_Load runs in the constructor,
-// Form_Unload when the window closes. *settings and *dialogs must outlive
-// the window.
+// Form_Unload when the window closes. What Form_Load found wrong with the
+// settings file is shown once the window is first on the screen. *settings and *dialogs must
+// outlive the window.
 //
 // The operations reach it as an OperationsView, the settings handlers as a
 // ConsoleView. Tests also use the API by control name below: texts
@@ -92,6 +93,7 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void FitFont();
@@ -106,7 +108,9 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   std::array<QFrame*, 4> frames_{};
   std::array<QFrame*, 3> messages_frames_{};
   int current_main_tab_ = 1;
-  bool unloaded_ = false;  // Form_Unload has run
+  bool unloaded_ = false;               // Form_Unload has run
+  bool shown_ = false;                  // the window has been shown once
+  std::optional<QString> load_report_;  // to show once the window is shown
   ConsoleSettings settings_;
 };
 

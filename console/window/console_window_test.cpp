@@ -12,7 +12,9 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,9 +23,11 @@
 #include <QSettings>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
+#include "console/settings/settings_texts.h"
 #include "console/window/console_operations.h"
 #include "console/window/recording_dialogs_test_support.h"
 #include "console/window/tab_strip.h"
@@ -72,6 +76,7 @@ class ConsoleWindowTest : public ::testing::Test {
     settings_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
     window_ = std::make_unique<ConsoleWindow>(*settings_, dialogs_);
     window_->show();
+    QCoreApplication::processEvents();  // what the window does once it is shown
     return *window_;
   }
 
@@ -491,10 +496,65 @@ TEST_F(ConsoleWindowTest, DamagedStoreStartsFromTheDefaults) {
   ConsoleWindow& w = Open();
   EXPECT_EQ(w.EditorDefinition(), MessageDefinition());
   EXPECT_EQ(w.SetupValues(), SetupSettings());
-  // The damaged file is replaced by the values written at close.
+  // The damaged file is replaced by the values written at close, after it
+  // has been reported and copied aside.
+  const QString damaged = path_;
   w.SetText("Subject", "fresh");
   EXPECT_EQ(Reopen().Text("Subject"), "fresh");
-  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_EQ(dialogs_.messages, std::vector<QString>{settings_texts::DamagedCopyKept(
+                                   damaged,
+                                   {"line 1 holds bytes that are not UTF-8 text",
+                                    "some of its lines are neither [Section] nor Key=Value"},
+                                   damaged + ".bak")});
+  EXPECT_EQ(QFileInfo(damaged + ".bak").size(), 20);
+}
+
+TEST_F(ConsoleWindowTest, UnreadableStoreIsReportedAtOpenAndNeverWritten) {
+  path_ = dir_.filePath("folder.ini");  // a folder in the file's place
+  ASSERT_TRUE(QDir().mkpath(path_));
+  ConsoleWindow& w = Open();
+  EXPECT_EQ(dialogs_.messages,
+            std::vector<QString>{settings_texts::CannotBeRead(path_, {"it is a folder"})});
+  EXPECT_EQ(w.EditorDefinition(), MessageDefinition());
+  {
+    // The run goes on: the editor's definitions still keep their edits.
+    w.SelectMainTab(3);
+    EditMessage("list news");
+    w.SelectMessageTab(3);
+    EditMessage("farewell");
+    w.SelectMessageTab(1);
+    EXPECT_EQ(w.EditorDefinition(), Edited("list news"));
+    w.SelectMessageTab(3);
+    EXPECT_EQ(w.EditorDefinition(), Edited("farewell"));
+  }
+  EXPECT_TRUE(w.close());
+  EXPECT_EQ(dialogs_.messages.size(), 1u);  // nothing more to say at close
+  EXPECT_TRUE(QFileInfo(path_).isDir());
+  EXPECT_TRUE(QDir(path_).isEmpty());
+}
+
+TEST_F(ConsoleWindowTest, SwallowedLinesAreReportedAndTheFileKeptAside) {
+  const QByteArray text =
+      "[Messages]\nUseFile=False\nUseText=True\nSubject=\"Hello\nMessageText=body\n"
+      "[Setup]\nFromName=Ann\n";
+  WriteStore(text);
+  const QString damaged = path_;
+  ConsoleWindow& w = Open();
+  EXPECT_EQ(dialogs_.messages,
+            std::vector<QString>{settings_texts::DamagedCopyKept(
+                damaged,
+                {"the double quote on line 4 is not closed on that line, so the lines after it "
+                 "were read as part of one value"},
+                damaged + ".bak")});
+  // What could be read is there; what the quote swallowed is not.
+  EXPECT_TRUE(w.OptionValue("UseText"));
+  EXPECT_EQ(w.Text("FromName"), "");
+  w.SetText("FromName", "Ann");
+  EXPECT_EQ(Reopen().Text("FromName"), "Ann");
+  QFile copy(damaged + ".bak");
+  ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+  EXPECT_EQ(copy.readAll(), text);
+  EXPECT_EQ(dialogs_.messages.size(), 1u);  // the file written at close reads whole
 }
 
 TEST_F(ConsoleWindowTest, UnwritableStoreIsReportedAndTheWindowStillCloses) {
@@ -628,11 +688,21 @@ TEST_F(ConsoleWindowTest, KeyboardFocusOrder) {
 // Drives the window from the keyboard alone, as an operator without a mouse.
 class KeyboardTest : public ConsoleWindowTest {
  protected:
+  // Opens the window and waits until it has the keyboard: on a real window
+  // system that takes a round trip to the server (and a window manager).
   ConsoleWindow& OpenActive() {
     ConsoleWindow& w = Open();
     w.SetOperations(&operations_);
+    // A window can take the keyboard only once it is on the screen.
+    const auto wait_for = [](const std::function<bool()>& done) {
+      QElapsedTimer timer;
+      timer.start();
+      while (!done() && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    wait_for([&w] { return w.windowHandle() != nullptr && w.windowHandle()->isExposed(); });
     w.activateWindow();
-    QCoreApplication::processEvents();
+    wait_for([&w] { return QApplication::activeWindow() == &w; });
     EXPECT_EQ(QApplication::activeWindow(), &w);
     return w;
   }
@@ -732,6 +802,22 @@ TEST_F(KeyboardTest, TabVisitsTheShownPageOnly) {
     EXPECT_EQ(w.CurrentMessageTab(), 2);
     EXPECT_EQ(Walk(2, true), (QStringList{"MyTabStrip", "MessageText"}));
   }
+}
+
+TEST_F(KeyboardTest, FocusFrameShowsFromTheStart) {
+  OpenActive();
+  ASSERT_EQ(Focused(), "MyTabStrip");
+  QWidget* tabs = Control<TabStrip>("MyTabStrip")->bar();
+  QCoreApplication::processEvents();
+  const QImage at_start = tabs->grab().toImage();
+  // The same tabs without the keyboard: no frame, so the picture differs.
+  Control("AddName")->setFocus(Qt::TabFocusReason);
+  QCoreApplication::processEvents();
+  EXPECT_NE(tabs->grab().toImage(), at_start);
+  // And with it back, the frame is what the operator saw at the start.
+  Press(Qt::Key_Backtab, Qt::ShiftModifier);
+  ASSERT_EQ(Focused(), "MyTabStrip");
+  EXPECT_EQ(tabs->grab().toImage(), at_start);
 }
 
 TEST_F(KeyboardTest, OptionPairStopFollowsTheLoadedDefinition) {

@@ -44,7 +44,9 @@ void ConfigureOpenDialog(QFileDialog& dialog, const QString& filter, const QStri
   // system's descriptions as they are.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::ExistingFile);
+  // A name typed for a file that is not there yet is taken as it is: the
+  // picker only fills in the path, and the send reports a missing file.
+  dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   const QStringList name_filters = QtNameFilters(filter);
   dialog.setNameFilters(name_filters);

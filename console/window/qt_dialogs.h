@@ -36,7 +36,8 @@ QStringList QtNameFilters(const QString& filter);
 
 // Sets `dialog` up for opening a file with the system's filter text, its
 // first entry selected, starting with `initial_name` (nothing when empty).
-// It is always Qt's own dialog, which shows the descriptions unchanged.
+// It is always Qt's own dialog, which shows the descriptions unchanged, and it
+// accepts the name of a file that does not exist (yet).
 void ConfigureOpenDialog(QFileDialog& dialog, const QString& filter, const QString& initial_name);
 
 }  // namespace verdanpost

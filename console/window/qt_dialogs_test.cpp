@@ -200,6 +200,24 @@ TEST(QtDialogsTest, RealDialogs) {
     EXPECT_EQ(dialogs.GetOpenFileName(kMessageFileFilter, chosen), chosen);
     EXPECT_TRUE(operator_.seen);
   }
+  {
+    // Open on the name of a file that is not there yet answers that name.
+    Answerer<QFileDialog> operator_([](QFileDialog& dialog) {
+      QMetaObject::invokeMethod(&dialog, "accept", Qt::QueuedConnection);
+      // A dialog that refused the name would wait for the operator: its
+      // warning and the dialog itself are closed after a while instead.
+      QTimer::singleShot(3000, &dialog, [&dialog] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+          if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
+            box->done(0);
+        }
+        dialog.reject();
+      });
+    });
+    const QString coming = dir.filePath("next-issue.eml");
+    EXPECT_EQ(dialogs.GetOpenFileName(kMessageFileFilter, coming), coming);
+    EXPECT_TRUE(operator_.seen);
+  }
 }
 
 }  // namespace

@@ -5,6 +5,11 @@
 namespace verdanpost {
 namespace {
 
+// The built-in path, kept whole in the binary: built from the literal alone,
+// the compiler may store it in pieces, and then neither `strings` nor the
+// package check finds which file an installed program reads.
+[[gnu::used]] constexpr char kBuiltInSystemRegistry[] = VERDANPOST_SYSTEM_REGISTRY;
+
 bool SingleFileRequested() {
   const char* env = std::getenv("AUTOMATION_REGISTRY");
   return env != nullptr && *env != '\0';
@@ -15,7 +20,7 @@ bool SingleFileRequested() {
 std::string SystemRegistryPath() {
   if (const char* env = std::getenv("AUTOMATION_SYSTEM_REGISTRY"); env != nullptr && *env != '\0')
     return env;
-  return VERDANPOST_SYSTEM_REGISTRY;
+  return kBuiltInSystemRegistry;
 }
 
 bool ClassesRoot::Load(std::string* err) {

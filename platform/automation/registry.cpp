@@ -1,6 +1,7 @@
 #include "platform/automation/registry.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 namespace verdanpost {
 namespace {
@@ -89,7 +91,73 @@ bool MakeDirectories(const std::string& dir, std::string* err) {
   return true;
 }
 
+std::string Directory(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return "";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file that `path` names once symbolic links are followed, so that a
+// save replaces that file and leaves the link. A dangling link gives the
+// file it would point to; a loop gives up and keeps the last name seen.
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    ssize_t n = readlink(current.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<size_t>(n) >= target.size()) break;
+    target.resize(static_cast<size_t>(n));
+    if (target.empty()) break;
+    if (target[0] != '/') {
+      std::string dir = Directory(current);
+      if (!dir.empty()) target = (dir == "/" ? dir : dir + "/") + target;
+    }
+    current = target;
+  }
+  return current;
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 }  // namespace
+
+RegistryLock& RegistryLock::operator=(RegistryLock&& other) noexcept {
+  if (this != &other) {
+    Release();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+bool RegistryLock::Acquire(const std::string& registry_path, std::string* err) {
+  Release();
+  std::string lock_path = FollowLinks(registry_path) + ".lock";
+  if (!MakeDirectories(Directory(lock_path), err)) return false;
+  int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *err = ErrnoText("cannot open " + lock_path);
+    return false;
+  }
+  int rc;
+  do {
+    rc = flock(fd, LOCK_EX);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    *err = ErrnoText("cannot lock " + lock_path);
+    close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+void RegistryLock::Release() {
+  // Closing the only descriptor of the open file drops its flock().
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
 
 bool Registry::CaseInsensitiveLess::operator()(std::string_view a, std::string_view b) const {
   size_t n = std::min(a.size(), b.size());
@@ -182,24 +250,44 @@ bool Registry::Load(const std::string& path, std::string* err) {
   keys_.clear();
   if (access(path.c_str(), F_OK) != 0 && errno == ENOENT) return true;
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::stringstream text;
+  if (in) text << in.rdbuf();
+  if (!in || in.bad()) {
     *err = ErrnoText("cannot read " + path);
     return false;
   }
-  std::string line;
+  return Parse(text.view(), path, err);
+}
+
+bool Registry::LoadForUpdate(const std::string& path, std::string* err) {
+  keys_.clear();
+  if (!lock_.Acquire(path, err)) return false;
+  if (Load(path, err)) return true;
+  lock_.Release();
+  return false;
+}
+
+bool Registry::Parse(std::string_view text, const std::string& origin, std::string* err) {
+  keys_.clear();
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   std::string current;
   bool in_key = false;
-  for (int number = 1; std::getline(in, line); ++number) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  int number = 0;
+  while (!text.empty()) {
+    ++number;
+    size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     auto fail = [&](const std::string& what) {
-      *err = path + ":" + std::to_string(number) + ": " + what;
+      *err = origin + ":" + std::to_string(number) + ": " + what;
       keys_.clear();
       return false;
     };
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       if (line.back() != ']' || line.size() < 3) return fail("malformed key header");
-      current = Normalize(std::string_view(line).substr(1, line.size() - 2));
+      current = Normalize(line.substr(1, line.size() - 2));
       if (current.empty()) return fail("empty key name");
       CreateKey(current);
       in_key = true;
@@ -220,20 +308,21 @@ bool Registry::Load(const std::string& path, std::string* err) {
     if (pos != line.size()) return fail("unexpected text after the value");
     keys_[current][name] = value;
   }
-  if (in.bad()) {
-    *err = ErrnoText("cannot read " + path);
-    return false;
-  }
   return true;
 }
 
 bool Registry::Save(const std::string& path, std::string* err) const {
-  size_t slash = path.find_last_of('/');
-  if (slash != std::string::npos && !MakeDirectories(path.substr(0, slash), err)) return false;
-  std::string temp = path + ".XXXXXX";
+  // Whatever happens, this save ends the update LoadForUpdate() began.
+  struct ReleaseLock {
+    RegistryLock& lock;
+    ~ReleaseLock() { lock.Release(); }
+  } release{lock_};
+  const std::string file = FollowLinks(path);
+  if (!MakeDirectories(Directory(file), err)) return false;
+  std::string temp = file + ".XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd < 0) {
-    *err = ErrnoText("cannot create a temporary file beside " + path);
+    *err = ErrnoText("cannot create a temporary file beside " + file);
     return false;
   }
   std::string text = Serialize();
@@ -255,16 +344,16 @@ bool Registry::Save(const std::string& path, std::string* err) const {
     ok = false;
     *err = ErrnoText("cannot write " + temp);
   }
-  if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+  if (ok && rename(temp.c_str(), file.c_str()) != 0) {
     ok = false;
-    *err = ErrnoText("cannot replace " + path);
+    *err = ErrnoText("cannot replace " + file);
   }
   if (!ok) unlink(temp.c_str());
   return ok;
 }
 
 bool LoadDefaultRegistry(Registry* registry, std::string* err) {
-  return registry->Load(Registry::DefaultPath(), err);
+  return registry->LoadForUpdate(Registry::DefaultPath(), err);
 }
 
 bool SaveDefaultRegistry(const Registry& registry, std::string* err) {

@@ -5,8 +5,30 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace verdanpost {
+
+// An exclusive flock() on PATH.lock beside a registry file (beside the file a
+// symbolic link points to), held until Release() or destruction. flock()
+// excludes every other open of the lock file, in this process too, so one
+// thread must not take it twice.
+class RegistryLock {
+ public:
+  RegistryLock() = default;
+  RegistryLock(RegistryLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  RegistryLock& operator=(RegistryLock&& other) noexcept;
+  RegistryLock(const RegistryLock&) = delete;
+  RegistryLock& operator=(const RegistryLock&) = delete;
+  ~RegistryLock() { Release(); }
+
+  // Waits for the lock, creating the directory and the lock file if needed.
+  bool Acquire(const std::string& registry_path, std::string* err);
+  void Release();
+
+ private:
+  int fd_ = -1;  // the open lock file, -1 when not held
+};
 
 // The classes-root registry: keys named by backslash-separated paths
 // (compared without regard to ASCII case), each with a default value and
@@ -16,10 +38,16 @@ namespace verdanpost {
 //   @="{...}"
 //   "ThreadingModel"="Apartment"
 //
-// Strings escape \" \\ and line breaks; ';' starts a comment line. Load and
-// then Save(); Save replaces the file atomically.
+// Strings escape \" \\ and line breaks; ';' starts a comment line, and a
+// UTF-8 byte-order mark may open the file. Load and then Save(); Save
+// replaces the file atomically. A registry is moved, not copied, since it
+// may hold the lock of the file it was loaded for update from.
 class Registry {
  public:
+  Registry() = default;
+  Registry(Registry&&) = default;
+  Registry& operator=(Registry&&) = default;
+
   // $AUTOMATION_REGISTRY, else ${XDG_DATA_HOME:-$HOME/.local/share}/
   // verdanpost/classes-root.reg.
   static std::string DefaultPath();
@@ -27,8 +55,17 @@ class Registry {
   // Reads `path`; a missing file is an empty registry. A damaged file gives
   // false and "PATH:LINE: what is wrong" in *err.
   bool Load(const std::string& path, std::string* err);
+  // Load() for a load-modify-save: first takes the exclusive lock beside
+  // `path` (see RegistryLock), which this registry holds until its next
+  // Save() or its end, so that writers in other processes and threads wait
+  // instead of overwriting each other's keys.
+  bool LoadForUpdate(const std::string& path, std::string* err);
+  // Reads the file's text; `origin` names it in error messages.
+  bool Parse(std::string_view text, const std::string& origin, std::string* err);
   // Writes to a temporary file beside `path` and renames it over `path`,
-  // creating the directory if needed.
+  // creating the directory if needed. When `path` is a symbolic link, the
+  // file it points to is replaced and the link stays. Releases the lock
+  // taken by LoadForUpdate(), whether or not the save succeeded.
   bool Save(const std::string& path, std::string* err) const;
 
   // Creates the key and every missing parent.
@@ -52,9 +89,12 @@ class Registry {
   static std::string Normalize(std::string_view path);
 
   std::map<std::string, Values, CaseInsensitiveLess> keys_;
+  // Not part of the contents: Save() is const, yet ends the update.
+  mutable RegistryLock lock_;
 };
 
-// Load-modify-save of the registry at Registry::DefaultPath().
+// Load-modify-save of the registry at Registry::DefaultPath(); the load is
+// LoadForUpdate(), so the file stays locked until the save.
 bool LoadDefaultRegistry(Registry* registry, std::string* err);
 bool SaveDefaultRegistry(const Registry& registry, std::string* err);
 

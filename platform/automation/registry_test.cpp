@@ -1,11 +1,17 @@
 #include "platform/automation/registry.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -33,12 +39,22 @@ class RegistryTest : public testing::Test {
     return s.str();
   }
   // Names in the file's directory, to see that no temporary file stays.
-  int EntriesInDirectory() const {
-    DIR* d = opendir((dir_ + "/sub").c_str());
+  int EntriesInDirectory(const std::string& name = "/sub") const {
+    DIR* d = opendir((dir_ + name).c_str());
     int n = 0;
     while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
     closedir(d);
     return n;
+  }
+
+  // Whether someone holds the lock beside `registry`: a try of our own
+  // fails while they do.
+  static bool Locked(const std::string& registry) {
+    int fd = open((registry + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    return locked;
   }
 
   std::string dir_;
@@ -118,6 +134,106 @@ TEST_F(RegistryTest, DamagedFileIsReportedAndLeftAlone) {
     EXPECT_FALSE(reg.KeyExists("A"));
     EXPECT_EQ(ReadFile(), c.text);
   }
+}
+
+TEST_F(RegistryTest, ByteOrderMarkIsAccepted) {
+  WriteFile("\xEF\xBB\xBF[A]\r\n@=\"x\"\r\n");
+  Registry reg;
+  std::string err;
+  ASSERT_TRUE(reg.Load(path_, &err)) << err;
+  EXPECT_EQ(reg.GetValue("A"), "x");
+  // Only at the start of the file, and line numbers still count from it.
+  WriteFile("\xEF\xBB\xBF[A]\n\xEF\xBB\xBF@=\"x\"\n");
+  EXPECT_FALSE(reg.Load(path_, &err));
+  EXPECT_EQ(err, path_ + ":2: malformed value name");
+}
+
+TEST_F(RegistryTest, ConcurrentUpdatesKeepEveryKey) {
+  // Each writer dawdles between its load and its save, so that without the
+  // lock nearly every save would overwrite the others' keys.
+  constexpr int kWriters = 10;
+  std::vector<std::thread> writers;
+  std::vector<std::string> errors(kWriters);
+  for (int i = 0; i < kWriters; ++i) {
+    writers.emplace_back([this, i, &errors] {
+      Registry reg;
+      std::string err;
+      if (!reg.LoadForUpdate(path_, &err) || !Locked(path_)) {
+        errors[i] = "load: " + err;
+        return;
+      }
+      reg.SetValue("Class." + std::to_string(i) + "\\CLSID", "", std::to_string(i));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (!reg.Save(path_, &err)) errors[i] = "save: " + err;
+    });
+  }
+  for (std::thread& w : writers) w.join();
+  Registry reg;
+  std::string err;
+  ASSERT_TRUE(reg.Load(path_, &err)) << err;
+  for (int i = 0; i < kWriters; ++i) {
+    EXPECT_EQ(errors[i], "");
+    EXPECT_EQ(reg.GetValue("Class." + std::to_string(i) + "\\CLSID"), std::to_string(i));
+  }
+  EXPECT_FALSE(Locked(path_));
+}
+
+TEST_F(RegistryTest, UpdateLockEndsWithTheSaveOrTheRegistry) {
+  std::string err;
+  {
+    Registry reg;
+    ASSERT_TRUE(reg.LoadForUpdate(path_, &err)) << err;  // creates the directory
+    EXPECT_TRUE(Locked(path_));
+    reg.SetValue("A", "", "1");
+    ASSERT_TRUE(reg.Save(path_, &err)) << err;
+    // A later update in the same thread (type library after class) must not
+    // wait for this registry to end.
+    EXPECT_FALSE(Locked(path_));
+  }
+  {
+    Registry reg;
+    ASSERT_TRUE(reg.LoadForUpdate(path_, &err)) << err;
+    EXPECT_EQ(reg.GetValue("A"), "1");
+  }
+  EXPECT_FALSE(Locked(path_));
+  {
+    WriteFile("[A\n");
+    Registry reg;
+    EXPECT_FALSE(reg.LoadForUpdate(path_, &err));
+    EXPECT_EQ(err, path_ + ":1: malformed key header");
+    EXPECT_FALSE(Locked(path_));
+  }
+  {
+    setenv("AUTOMATION_REGISTRY", "/proc/no/such/classes-root.reg", 1);
+    Registry reg;
+    EXPECT_FALSE(LoadDefaultRegistry(&reg, &err));
+    EXPECT_EQ(err.rfind("cannot create /proc/no", 0), 0u) << err;
+    unsetenv("AUTOMATION_REGISTRY");
+  }
+}
+
+TEST_F(RegistryTest, SymbolicLinkIsFollowedAndKept) {
+  // A relative link into another folder, as a user keeps their files.
+  mkdir((dir_ + "/sub").c_str(), 0755);
+  mkdir((dir_ + "/real").c_str(), 0755);
+  const std::string target = dir_ + "/real/mine.reg";
+  ASSERT_EQ(symlink("../real/mine.reg", path_.c_str()), 0);
+  std::string err;
+  for (const char* value : {"1", "2"}) {  // the target missing, then there
+    Registry reg;
+    ASSERT_TRUE(reg.LoadForUpdate(path_, &err)) << err;
+    reg.SetValue("A", "", value);
+    ASSERT_TRUE(reg.Save(path_, &err)) << err;
+    struct stat st;
+    ASSERT_EQ(lstat(path_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << value;
+    std::ifstream in(target, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), reg.Serialize());
+  }
+  EXPECT_EQ(EntriesInDirectory("/sub"), 1);   // the link alone
+  EXPECT_EQ(EntriesInDirectory("/real"), 2);  // the file and its lock
 }
 
 TEST_F(RegistryTest, DefaultPathFollowsTheEnvironment) {
