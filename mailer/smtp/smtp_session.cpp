@@ -25,6 +25,10 @@ constexpr int kReplyChallenge = 334;
 // stops reading until its replies are taken can never stall the write.
 constexpr size_t kPipelineWindow = 256;
 
+// Overwrites a copy of the password (or a line that holds it) before its
+// memory goes back to the heap.
+void Wipe(std::string* secret) { OPENSSL_cleanse(secret->data(), secret->size()); }
+
 std::string Join(const std::vector<std::string>& words) {
   std::string joined;
   for (const std::string& word : words) joined += (joined.empty() ? "" : " ") + word;
@@ -40,7 +44,10 @@ std::string LocalHostName() {
   return name;
 }
 
-SmtpSession::~SmtpSession() { OPENSSL_cleanse(password_.data(), password_.size()); }
+SmtpSession::~SmtpSession() {
+  Wipe(&password_);
+  Wipe(&settings_.password);
+}
 
 Outcome SmtpSession::Open(const std::string& server_name) {
   Outcome settings = ReadServerSettings(ServerSettingsPath(), server_name, &settings_);
@@ -124,10 +131,12 @@ Outcome SmtpSession::Authenticate() {
   }
   Outcome outcome = Outcome::Fine();
   switch (ChooseMechanism(extensions_)) {
-    case AuthMechanism::kPlain:
-      outcome = Command(SmtpCommand::kAuth, AuthPlainCommand(settings_.user, password_),
-                        timeouts_.helo, kReplyAuthenticated);
+    case AuthMechanism::kPlain: {
+      std::string line = AuthPlainCommand(settings_.user, password_);
+      outcome = Command(SmtpCommand::kAuth, line, timeouts_.helo, kReplyAuthenticated);
+      Wipe(&line);
       break;
+    }
     case AuthMechanism::kLogin:
       outcome = Command(SmtpCommand::kAuth, "AUTH LOGIN\r\n", timeouts_.helo, kReplyChallenge);
       if (outcome.ok()) {
@@ -135,8 +144,9 @@ Outcome SmtpSession::Authenticate() {
                           kReplyChallenge);
       }
       if (outcome.ok()) {
-        outcome = Command(SmtpCommand::kAuth, AuthLoginAnswer(password_), timeouts_.helo,
-                          kReplyAuthenticated);
+        std::string line = AuthLoginAnswer(password_);
+        outcome = Command(SmtpCommand::kAuth, line, timeouts_.helo, kReplyAuthenticated);
+        Wipe(&line);
       }
       break;
     case AuthMechanism::kNone:
