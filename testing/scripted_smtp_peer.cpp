@@ -48,6 +48,8 @@ ScriptedSmtpPeer::ScriptedSmtpPeer(const std::string& address, uint16_t port) {
   replies_[SmtpStep::kData] = PeerReply::Text("354 Send data, end with .\r\n");
   replies_[SmtpStep::kEndOfData] = PeerReply::Text("250 Queued\r\n");
   replies_[SmtpStep::kQuit] = PeerReply::Text("221 Bye\r\n");
+  replies_[SmtpStep::kStartTls] = PeerReply::Text("500 Command not recognised\r\n");
+  replies_[SmtpStep::kAuth] = PeerReply::Text("500 Command not recognised\r\n");
 
   ipv6_ = address.find(':') != std::string::npos;
   listen_fd_ = ::socket(ipv6_ ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -124,6 +126,12 @@ std::vector<std::string> ScriptedSmtpPeer::received_messages() {
   WaitUntilIdle();
   std::lock_guard<std::mutex> lock(mutex_);
   return messages_;
+}
+
+std::vector<int> ScriptedSmtpPeer::round_trips() {
+  WaitUntilIdle();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return round_trips_;
 }
 
 int ScriptedSmtpPeer::connections() {
@@ -227,9 +235,15 @@ bool ScriptedSmtpPeer::Play(int fd, const PeerReply& reply) {
 void ScriptedSmtpPeer::ServeConnection(int fd) {
   std::string pending;  // received, not yet taken as a line or content
   bool slow = false;    // set by a kReadSlowly reply
-  std::vector<char> buffer(4096);
+  // Large enough for any one write of a client on loopback, so that a
+  // write counts as one round trip however long it is.
+  std::vector<char> buffer(64 * 1024);
+  bool answered = false;  // replies went out since the client last sent
+  int waits = 0;
   // Receives more bytes into `pending`; false at the end of the connection.
   auto receive = [&]() {
+    if (answered) ++waits;
+    answered = false;
     if (slow) {
       pollfd stop{stop_pipe_[0], POLLIN, 0};
       if (::poll(&stop, 1, static_cast<int>(kSlowPause.count())) != 0) return false;
@@ -244,6 +258,7 @@ void ScriptedSmtpPeer::ServeConnection(int fd) {
   };
 
   if (!Play(fd, ReplyFor(SmtpStep::kGreeting, 0))) return;
+  answered = true;
   size_t rcpt_index = 0;
   for (;;) {
     size_t end;
@@ -269,13 +284,19 @@ void ScriptedSmtpPeer::ServeConnection(int fd) {
       step = SmtpStep::kData;
     } else if (verb == "QUIT") {
       step = SmtpStep::kQuit;
+    } else if (verb == "STAR") {
+      step = SmtpStep::kStartTls;
+    } else if (verb == "AUTH") {
+      step = SmtpStep::kAuth;
     } else {
       SendAll(fd, "500 Command not recognised\r\n");
+      answered = true;
       continue;
     }
     PeerReply reply = ReplyFor(step, rcpt_index);
     if (step == SmtpStep::kRcptTo) ++rcpt_index;
     if (!Play(fd, reply)) return;
+    answered = true;
     if (reply.action == PeerReply::Action::kReadSlowly) {
       slow = true;
       buffer.resize(kSlowPiece);
@@ -301,9 +322,11 @@ void ScriptedSmtpPeer::ServeConnection(int fd) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       messages_.push_back(pending.substr(0, marker));
+      round_trips_.push_back(waits);
     }
     pending.erase(0, marker);
     if (!Play(fd, ReplyFor(SmtpStep::kEndOfData, 0))) return;
+    answered = true;
   }
 }
 

@@ -13,7 +13,19 @@
 namespace verdanpost::testing_support {
 
 // The steps of an SMTP dialogue at which the peer answers.
-enum class SmtpStep { kGreeting, kHelo, kMailFrom, kRcptTo, kData, kEndOfData, kQuit };
+// kHelo stands for HELO and EHLO; STARTTLS and AUTH are refused with 500
+// unless scripted.
+enum class SmtpStep {
+  kGreeting,
+  kHelo,
+  kMailFrom,
+  kRcptTo,
+  kData,
+  kEndOfData,
+  kQuit,
+  kStartTls,
+  kAuth
+};
 
 // What the peer does at one step.
 struct PeerReply {
@@ -84,6 +96,12 @@ class ScriptedSmtpPeer {
   std::vector<std::string> received_messages();
   // The number of connections accepted so far.
   int connections();
+  // For each message received: how many times the client waited for the
+  // peer's answer from the greeting up to the end of the data (the peer
+  // had answered everything it had been sent and then had to wait for
+  // more). A client that sends one command per reply waits once per
+  // command; a pipelining one, once per write.
+  std::vector<int> round_trips();
 
  private:
   void Serve();
@@ -106,6 +124,7 @@ class ScriptedSmtpPeer {
   std::string transcript_;
   std::vector<std::string> commands_;
   std::vector<std::string> messages_;
+  std::vector<int> round_trips_;
   int accepted_ = 0;
   int finished_ = 0;
 };

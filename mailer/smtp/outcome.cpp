@@ -25,9 +25,17 @@ constexpr CommandTexts kCommandTexts[] = {
      "Server returned message error"},
     {Outcome::Code::kQuitNotSent, "Could not send QUIT to the server",
      "Server returned QUIT error"},
+    // EHLO stands in for HELO, so a failed send keeps HELO's code.
+    {Outcome::Code::kHeloNotSent, "Could not send EHLO to the server",
+     "Server returned EHLO error"},
+    {Outcome::Code::kNoSecureConnection,
+     "Could not start a secure connection: the STARTTLS command could not be sent",
+     "Server returned STARTTLS error"},
+    {Outcome::Code::kCannotAuthenticate,
+     "Could not authenticate: the AUTH command could not be sent", "Server returned AUTH error"},
 };
 
-static_assert(std::size(kCommandTexts) == static_cast<size_t>(SmtpCommand::kQuit) + 1,
+static_assert(std::size(kCommandTexts) == static_cast<size_t>(SmtpCommand::kAuth) + 1,
               "one entry per SmtpCommand");
 
 const CommandTexts& TextsOf(SmtpCommand command) {

@@ -10,7 +10,18 @@ namespace verdanpost {
 // The commands of a transaction whose failure ends a send call; each names
 // its own ErrorCode for a command that could not be sent and its own
 // ErrorMessage for a reply the server refused with.
-enum class SmtpCommand { kHelo, kMailFrom, kRcptTo, kData, kEndOfData, kQuit };
+enum class SmtpCommand {
+  kHelo,
+  kMailFrom,
+  kRcptTo,
+  kData,
+  kEndOfData,
+  kQuit,
+  // Only when the server's settings ask for EHLO, TLS or a login.
+  kEhlo,
+  kStartTls,
+  kAuth,
+};
 
 // The result of one step of a send call: either the step went well, or the
 // ErrorCode and ErrorMessage that end the call. A failure may carry code 0
@@ -41,6 +52,9 @@ class Outcome {
     kSubjectHasLineBreak = 53,
     kAddressNotValid = 54,
     kNoDestinations = 55,
+    kNoSecureConnection = 56,
+    kCannotAuthenticate = 57,
+    kInvalidSettings = 58,
   };
 
   // A step that went well; the call goes on.
@@ -78,6 +92,17 @@ class Outcome {
   }
   static Outcome NoDestinations() {
     return Failure(Code::kNoDestinations, "To is ignored, and no other destinations given");
+  }
+
+  // `why` finishes the sentence for an operator: what to check or change.
+  static Outcome NoSecureConnection(const std::string& why) {
+    return Failure(Code::kNoSecureConnection, "Could not start a secure connection: " + why);
+  }
+  static Outcome CannotAuthenticate(const std::string& why) {
+    return Failure(Code::kCannotAuthenticate, "Could not authenticate: " + why);
+  }
+  static Outcome InvalidSettings(const std::string& why) {
+    return Failure(Code::kInvalidSettings, "Server settings are not valid: " + why);
   }
 
   // The opening reply was not 220; `reply_code` is what ReadReply gave.

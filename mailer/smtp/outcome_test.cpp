@@ -25,6 +25,12 @@ TEST(OutcomeTest, EachCommandGivesItsOwnCodeAndTexts) {
       {SmtpCommand::kEndOfData, 11, "Could not write message ending to the server",
        "Server returned message error"},
       {SmtpCommand::kQuit, 12, "Could not send QUIT to the server", "Server returned QUIT error"},
+      {SmtpCommand::kEhlo, 7, "Could not send EHLO to the server", "Server returned EHLO error"},
+      {SmtpCommand::kStartTls, 56,
+       "Could not start a secure connection: the STARTTLS command could not be sent",
+       "Server returned STARTTLS error"},
+      {SmtpCommand::kAuth, 57, "Could not authenticate: the AUTH command could not be sent",
+       "Server returned AUTH error"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.not_sent);

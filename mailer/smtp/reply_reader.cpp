@@ -46,12 +46,14 @@ int ReplyCode(std::string_view line) {
   return static_cast<int>(negative ? -value : value);
 }
 
-int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout) {
+int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout,
+              std::vector<std::string>* lines) {
   SmtpConnection::Clock::time_point deadline = SmtpConnection::Clock::now() + timeout;
   std::string line;
   for (;;) {
     // A line cut off by a close is no reply, whatever it holds so far.
     if (!ReadLine(connection, deadline, &line)) return kNoReply;
+    if (lines != nullptr) lines->push_back(line);
     if (line.size() < 4 || line[3] != '-') return ReplyCode(line);
   }
 }

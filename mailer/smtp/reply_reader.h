@@ -2,7 +2,9 @@
 #define VERDANPOST_MAILER_SMTP_REPLY_READER_H_
 
 #include <chrono>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "mailer/smtp/smtp_connection.h"
 
@@ -22,7 +24,9 @@ int ReplyCode(std::string_view line);
 // its final line, or kNoReply (see above) when `timeout` passes first. Bytes
 // after the reply stay buffered in `connection` for the next reply. A line
 // longer than 256 bytes is read to its line feed; only its start counts.
-int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout);
+// `lines`, when given, receives every line of the reply as it came.
+int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout,
+              std::vector<std::string>* lines = nullptr);
 
 }  // namespace verdanpost
 

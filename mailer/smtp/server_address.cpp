@@ -28,7 +28,7 @@ ServerAddress ParseServerName(const std::string& server_name) {
       std::string host(name.substr(1, close - 1));
       if (after.empty()) return {host, kDefaultPort};
       if (after.front() == ':' && IsPort(after.substr(1))) {
-        return {host, std::string(after.substr(1))};
+        return {host, std::string(after.substr(1)), true};
       }
     }
     return {server_name, kDefaultPort};
@@ -36,7 +36,7 @@ ServerAddress ParseServerName(const std::string& server_name) {
   size_t colon = name.find(':');
   if (colon != std::string_view::npos && name.find(':', colon + 1) == std::string_view::npos &&
       IsPort(name.substr(colon + 1))) {
-    return {std::string(name.substr(0, colon)), std::string(name.substr(colon + 1))};
+    return {std::string(name.substr(0, colon)), std::string(name.substr(colon + 1)), true};
   }
   return {server_name, kDefaultPort};
 }

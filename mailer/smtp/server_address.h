@@ -8,7 +8,8 @@ namespace verdanpost {
 // Where a ServerName points: a host name or address and a TCP port.
 struct ServerAddress {
   std::string host;
-  std::string port;  // decimal text, as getaddrinfo takes it
+  std::string port;           // decimal text, as getaddrinfo takes it
+  bool port_written = false;  // false: `port` is the default, 25
 };
 
 // Splits "host", "host:PORT", "[v6]" or "[v6]:PORT"; the port is 25 unless

@@ -93,6 +93,12 @@ bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds t
                              size_t* sent_total) {
   if (sent_total != nullptr) *sent_total = 0;
   if (fd_ < 0) return false;
+  if (tls_ != nullptr) {
+    size_t written = 0;
+    bool ok = tls_->Write(bytes, timeout, flush == Flush::kMore, &written);
+    if (sent_total != nullptr) *sent_total = written;
+    return ok;
+  }
   Clock::time_point deadline = Clock::now() + timeout;
   // MSG_NOSIGNAL: a server that went away fails the send, not the process.
   int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (flush == Flush::kMore ? MSG_MORE : 0);
@@ -119,6 +125,18 @@ SmtpConnection::ReceiveResult SmtpConnection::Fill(Clock::time_point deadline) {
   if (begin_ < end_) return ReceiveResult::kData;
   if (fd_ < 0) return ReceiveResult::kFailed;
   begin_ = end_ = 0;
+  if (tls_ != nullptr) {
+    size_t got = 0;
+    switch (tls_->Read(received_.data(), received_.size(), deadline, &got)) {
+      case TlsStream::ReadResult::kData:
+        end_ = got;
+        return ReceiveResult::kData;
+      case TlsStream::ReadResult::kClosed:
+        return ReceiveResult::kClosed;
+      case TlsStream::ReadResult::kFailed:
+        return ReceiveResult::kFailed;
+    }
+  }
   for (;;) {
     auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
     if (remaining.count() <= 0) return ReceiveResult::kFailed;
@@ -134,8 +152,8 @@ SmtpConnection::ReceiveResult SmtpConnection::Fill(Clock::time_point deadline) {
         return ReceiveResult::kFailed;
       }
     }
-    // The client never sends ahead of a reply, so whatever arrives belongs
-    // to the reply being read or to the next one; it waits here either way.
+    // Whatever arrives belongs to the reply being read or to a later one
+    // (a pipelined envelope has several on their way); it waits here.
     ssize_t got = ::recv(fd_, received_.data(), received_.size(), 0);
     if (got > 0) {
       end_ = static_cast<size_t>(got);
@@ -146,7 +164,30 @@ SmtpConnection::ReceiveResult SmtpConnection::Fill(Clock::time_point deadline) {
   }
 }
 
+bool SmtpConnection::StartTls(const std::string& host, const std::string& ca_file,
+                              Clock::time_point deadline, std::string* why) {
+  if (fd_ < 0) {
+    *why = "the connection is closed";
+    return false;
+  }
+  // Bytes after the reply to STARTTLS came in plain text, where anyone on
+  // the way could have put them; taken as replies inside TLS they would
+  // answer commands the server never saw.
+  if (begin_ < end_) {
+    *why =
+        "the server sent more than its reply to STARTTLS, which an attacker on the way could "
+        "have added";
+    return false;
+  }
+  tls_ = TlsStream::Start(fd_, host, ca_file, deadline, why);
+  return tls_ != nullptr;
+}
+
 void SmtpConnection::Close() {
+  if (tls_ != nullptr) {
+    tls_->Shutdown();
+    tls_.reset();
+  }
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;

@@ -4,8 +4,11 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "mailer/smtp/tls_stream.h"
 
 namespace verdanpost {
 
@@ -51,10 +54,18 @@ class SmtpConnection {
   // at least one byte); kData when bytes are buffered.
   ReceiveResult Fill(Clock::time_point deadline);
 
+  // Runs the TLS handshake with `host` on the connection (see TlsStream);
+  // from then on every send and receive is encrypted. False with `*why`
+  // when the server cannot be trusted or the handshake fails.
+  bool StartTls(const std::string& host, const std::string& ca_file, Clock::time_point deadline,
+                std::string* why);
+
+  // Sends close_notify first when TLS is on.
   void Close();
 
  private:
-  int fd_ = -1;  // -1 when not connected
+  int fd_ = -1;                     // -1 when not connected
+  std::unique_ptr<TlsStream> tls_;  // null while the connection is plain
   // The receive time-out set on the socket; max() while none is set.
   std::chrono::microseconds receive_timeout_ = std::chrono::microseconds::max();
   std::array<char, 4096> received_;

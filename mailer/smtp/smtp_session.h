@@ -7,7 +7,9 @@
 
 #include "mailer/smtp/content_encoder.h"
 #include "mailer/smtp/outcome.h"
+#include "mailer/smtp/server_settings.h"
 #include "mailer/smtp/smtp_connection.h"
+#include "mailer/smtp/smtp_extensions.h"
 #include "mailer/smtp/smtp_timeouts.h"
 
 namespace verdanpost {
@@ -19,12 +21,20 @@ class SmtpSession {
  public:
   explicit SmtpSession(const SmtpTimeouts& timeouts) : timeouts_(timeouts) {}
 
-  // Connects and reads the opening reply.
+  ~SmtpSession();
+
+  // Reads the server's settings (see ServerSettings) and the password they
+  // name, connects, starts TLS when the settings say so, and reads the
+  // opening reply.
   Outcome Open(const std::string& server_name);
+  // HELO; or, as the settings ask, EHLO, STARTTLS and EHLO again, and AUTH.
   Outcome Helo();
   // MAIL FROM with the address taken out of `sender`, then one RCPT TO per
-  // recipient in order; the first refusal ends it.
+  // recipient in order; the first refusal ends it. When the server offers
+  // PIPELINING after EHLO, the commands and DATA go out in one write and
+  // their replies are read in order, with the same outcome.
   Outcome SendEnvelope(const std::string& sender, const std::vector<std::string>& recipients);
+  // DATA and its reply (only the reply when the envelope already sent it).
   Outcome Data();
   // Sends a piece of the content, with line ends made CR LF and leading dots
   // doubled; pieces of one message must all pass through here, in order.
@@ -40,12 +50,22 @@ class SmtpSession {
   // Sends `line` and reads the reply, which must be `expected`.
   Outcome Command(SmtpCommand command, std::string_view line, std::chrono::milliseconds timeout,
                   int expected);
+  // EHLO and the extensions its reply offers.
+  Outcome Ehlo();
+  Outcome StartTls();
+  Outcome Authenticate();
+  Outcome SendPipelined(const std::string& sender, const std::vector<std::string>& recipients);
 
   // Bytes of encoded content gathered before a send, and the most of a piece
   // encoded at once.
   static constexpr size_t kContentBuffer = 64 * 1024;
 
   SmtpTimeouts timeouts_;
+  ServerSettings settings_;
+  std::string host_;             // as the operator wrote it, for certificate checks
+  std::string password_;         // wiped when the session goes
+  ServerExtensions extensions_;  // of the last EHLO reply
+  bool data_sent_ = false;       // DATA went out with a pipelined envelope
   SmtpConnection connection_;
   ContentEncoder encoder_;
   std::string encoded_;  // encoded content not sent yet

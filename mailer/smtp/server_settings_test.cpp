@@ -1,0 +1,206 @@
+#include "mailer/smtp/server_settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace verdanpost {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ServerSettingsTest : public ::testing::Test {
+ protected:
+  ~ServerSettingsTest() override { fs::remove_all(dir_); }
+
+  std::string Write(const std::string& content, mode_t mode = 0600) {
+    fs::create_directories(dir_);
+    std::string path = (dir_ / "servers.ini").string();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    ::chmod(path.c_str(), mode);
+    return path;
+  }
+
+  ServerSettings Read(const std::string& path, const std::string& server) {
+    ServerSettings settings;
+    Outcome outcome = ReadServerSettings(path, server, &settings);
+    EXPECT_TRUE(outcome.ok()) << server << ": " << outcome.message();
+    return settings;
+  }
+
+  void ExpectInvalid(const std::string& path, const std::string& server, const std::string& why) {
+    ServerSettings settings;
+    Outcome outcome = ReadServerSettings(path, server, &settings);
+    EXPECT_EQ(outcome.code(), 58);
+    EXPECT_EQ(outcome.message(), "Server settings are not valid: " + why);
+  }
+
+  fs::path dir_ = fs::temp_directory_path() / ("server_settings_" + std::to_string(::getpid()));
+};
+
+TEST_F(ServerSettingsTest, DefaultsFollowThePort) {
+  std::string missing = (dir_ / "none.ini").string();
+  struct Case {
+    const char* server;
+    Security security;
+    Greeting greeting;
+  } cases[] = {
+      {"smtp.example.org:465", Security::kTls, Greeting::kEhlo},
+      {"smtp.example.org:587", Security::kStartTls, Greeting::kEhlo},
+      {"smtp.example.org", Security::kNone, Greeting::kHelo},
+      {"[::1]:2525", Security::kNone, Greeting::kHelo},
+  };
+  for (const Case& c : cases) {
+    ServerSettings s = Read(missing, c.server);
+    EXPECT_EQ(s.security, c.security) << c.server;
+    EXPECT_EQ(s.greeting, c.greeting) << c.server;
+    EXPECT_TRUE(s.user.empty());
+    EXPECT_TRUE(s.ca_file.empty());
+  }
+  // A file without the server's section gives the same.
+  std::string path = Write("[other.example.org:587]\nUser = someone\n");
+  EXPECT_EQ(Read(path, "smtp.example.org:587").security, Security::kStartTls);
+  EXPECT_TRUE(Read(path, "smtp.example.org:587").user.empty());
+}
+
+TEST_F(ServerSettingsTest, SectionIsTheServerNameWithHostInAnyCase) {
+  std::string path = Write(
+      "; the provider\n"
+      "[SMTP.Example.ORG:587]\n"
+      "User = ann@example.org\n"
+      "Password = s3cret word\n"
+      "CAFile = ca.pem\n"
+      "[smtp.example.org]\n"
+      "security = TLS\n"
+      "greeting = helo\n"
+      "[relay.example.org:25]\n"
+      "Security = none\n"
+      "Greeting = EHLO\n");
+  ServerSettings s = Read(path, "smtp.example.org:587");
+  EXPECT_EQ(s.security, Security::kStartTls);
+  EXPECT_EQ(s.greeting, Greeting::kEhlo);
+  EXPECT_EQ(s.user, "ann@example.org");
+  EXPECT_EQ(s.password, "s3cret word");
+  EXPECT_EQ(s.ca_file, (dir_ / "ca.pem").string());  // beside the file
+
+  // No port written matches only a section without one, and back.
+  ServerSettings bare = Read(path, "smtp.example.org");
+  EXPECT_EQ(bare.security, Security::kTls);
+  EXPECT_EQ(bare.greeting, Greeting::kHelo);
+  EXPECT_TRUE(bare.user.empty());
+  EXPECT_EQ(Read(path, "relay.example.org").greeting, Greeting::kHelo);
+  EXPECT_EQ(Read(path, "relay.example.org:25").greeting, Greeting::kEhlo);
+  // Another port is another server.
+  EXPECT_TRUE(Read(path, "smtp.example.org:465").user.empty());
+}
+
+TEST_F(ServerSettingsTest, ProblemsAreRefusedWithWhatToChange) {
+  const std::string server = "smtp.example.org:587";
+  {
+    std::string path = Write("[smtp.example.org:587]\nSecurity = ssl\n");
+    ExpectInvalid(path, server,
+                  "Security is \"ssl\" in [smtp.example.org:587] of " + path +
+                      "; write none, starttls or tls");
+  }
+  {
+    std::string path = Write("[smtp.example.org:587]\nGreeting = HELLO\n");
+    ExpectInvalid(
+        path, server,
+        "Greeting is \"HELLO\" in [smtp.example.org:587] of " + path + "; write HELO or EHLO");
+  }
+  {
+    std::string path = Write("[smtp.example.org:587]\nUser = ann\nPasword = x\n");
+    ExpectInvalid(path, server,
+                  "unknown key \"Pasword\" in [smtp.example.org:587] of " + path +
+                      "; the keys are Security, User, Password, PasswordCommand, CAFile, Greeting");
+  }
+  {
+    std::string path = Write("[smtp.example.org:587]\nUser ann\n");
+    ExpectInvalid(path, server,
+                  path + " line 2 is not a [section], a Key = Value line or a comment");
+  }
+  {
+    std::string path = Write("[smtp.example.org:587]\nPassword = x\nPasswordCommand = echo x\n");
+    ExpectInvalid(
+        path, server,
+        "[" + server + "] of " + path + " has both Password and PasswordCommand; keep one");
+  }
+  {
+    std::string path = Write("[smtp.example.org:587]\nGreeting = HELO\n");
+    ExpectInvalid(path, server,
+                  "[" + server + "] of " + path +
+                      " has Greeting HELO with Security starttls; STARTTLS needs Greeting EHLO");
+    path = Write("[smtp.example.org:587]\nSecurity = tls\nGreeting = HELO\nUser = ann\n");
+    ExpectInvalid(path, server,
+                  "[" + server + "] of " + path +
+                      " has Greeting HELO with a User; signing in needs Greeting EHLO");
+  }
+  {
+    // Any Password in the file, for whichever server, makes it secret.
+    std::string path = Write("[other.example.org]\nPassword = x\n", 0640);
+    ExpectInvalid(path, server,
+                  path +
+                      " holds a Password and can be read by other users; make it private with "
+                      "chmod 600 " +
+                      path);
+    ::chmod(path.c_str(), 0600);
+    Read(path, server);
+  }
+  {
+    std::string path = dir_.string();  // a folder, not a file
+    ExpectInvalid(path, server, path + " is not a file");
+  }
+  {
+    // Mistakes in another server's section do not stop this one, and a file
+    // without passwords may be readable by everyone.
+    std::string path =
+        Write("[other.example.org]\nSecurity = ssl\n[" + server + "]\nUser = a\n", 0644);
+    EXPECT_EQ(Read(path, server).user, "a");
+  }
+}
+
+TEST_F(ServerSettingsTest, PasswordFromTheFileOrTheCommand) {
+  ServerSettings s;
+  s.user = "ann";
+  s.source = "/home/ann/.config/verdanpost/servers.ini";
+  std::string password;
+  {
+    Outcome outcome = ResolvePassword(s, &password);
+    EXPECT_EQ(outcome.code(), 57);
+    EXPECT_EQ(
+        outcome.message(),
+        "Could not authenticate: there is no password for ann; give Password or "
+        "PasswordCommand in the server's section of /home/ann/.config/verdanpost/servers.ini");
+  }
+  s.has_password = true;  // an empty Password is a password
+  EXPECT_TRUE(ResolvePassword(s, &password).ok());
+  EXPECT_EQ(password, "");
+
+  s.has_password = false;
+  s.password_command = "printf 'pass word\\r\\nsecond line\\n'";
+  EXPECT_TRUE(ResolvePassword(s, &password).ok());
+  EXPECT_EQ(password, "pass word");
+  s.password_command = "printf 'no line end'";
+  EXPECT_TRUE(ResolvePassword(s, &password).ok());
+  EXPECT_EQ(password, "no line end");
+  {
+    s.password_command = "echo secret; exit 3";
+    Outcome outcome = ResolvePassword(s, &password);
+    EXPECT_EQ(outcome.code(), 57);
+    EXPECT_EQ(outcome.message(),
+              "Could not authenticate: the password command failed (exit status 3): "
+              "echo secret; exit 3");
+  }
+  {
+    s.password_command = "true";
+    Outcome outcome = ResolvePassword(s, &password);
+    EXPECT_EQ(outcome.message(),
+              "Could not authenticate: the password command printed no password: true");
+  }
+}
+
+}  // namespace
+}  // namespace verdanpost

@@ -1,0 +1,79 @@
+#include "mailer/smtp/smtp_extensions.h"
+
+#include <openssl/evp.h>
+
+#include "platform/ascii.h"
+
+namespace verdanpost {
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The blank-separated words of `text`.
+std::vector<std::string_view> Words(std::string_view text) {
+  std::vector<std::string_view> words;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && IsSpace(text[i])) ++i;
+    size_t start = i;
+    while (i < text.size() && !IsSpace(text[i])) ++i;
+    if (i > start) words.push_back(text.substr(start, i - start));
+  }
+  return words;
+}
+
+}  // namespace
+
+ServerExtensions ParseEhloReply(const std::vector<std::string>& lines) {
+  ServerExtensions found;
+  for (size_t n = 1; n < lines.size(); ++n) {
+    if (lines[n].size() < 4) continue;
+    std::vector<std::string_view> words = Words(std::string_view(lines[n]).substr(4));
+    if (words.empty()) continue;
+    std::string_view keyword = words[0];
+    if (EqualsIgnoreAsciiCase(keyword, "PIPELINING")) {
+      found.pipelining = true;
+    } else if (EqualsIgnoreAsciiCase(keyword, "STARTTLS")) {
+      found.starttls = true;
+    } else if (EqualsIgnoreAsciiCase(keyword, "AUTH") ||
+               EqualsIgnoreAsciiCase(keyword.substr(0, 5), "AUTH=")) {
+      // "AUTH=" is how some older servers write the same list.
+      found.auth = true;
+      if (keyword.size() > 5) words.push_back(keyword.substr(5));
+      for (size_t w = 1; w < words.size(); ++w) {
+        found.auth_plain = found.auth_plain || EqualsIgnoreAsciiCase(words[w], "PLAIN");
+        found.auth_login = found.auth_login || EqualsIgnoreAsciiCase(words[w], "LOGIN");
+        found.auth_mechanisms.emplace_back(words[w]);
+      }
+    }
+  }
+  return found;
+}
+
+AuthMechanism ChooseMechanism(const ServerExtensions& extensions) {
+  if (extensions.auth_plain) return AuthMechanism::kPlain;
+  if (extensions.auth_login) return AuthMechanism::kLogin;
+  return AuthMechanism::kNone;
+}
+
+std::string Base64(std::string_view bytes) {
+  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                               reinterpret_cast<const unsigned char*>(bytes.data()),
+                               static_cast<int>(bytes.size()));
+  out.resize(static_cast<size_t>(length));
+  return out;
+}
+
+std::string AuthPlainCommand(std::string_view user, std::string_view password) {
+  std::string credentials;
+  credentials.push_back('\0');
+  credentials.append(user);
+  credentials.push_back('\0');
+  credentials.append(password);
+  return "AUTH PLAIN " + Base64(credentials) + "\r\n";
+}
+
+std::string AuthLoginAnswer(std::string_view text) { return Base64(text) + "\r\n"; }
+
+}  // namespace verdanpost

@@ -1,0 +1,39 @@
+#ifndef VERDANPOST_MAILER_SMTP_SMTP_EXTENSIONS_H_
+#define VERDANPOST_MAILER_SMTP_SMTP_EXTENSIONS_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace verdanpost {
+
+// What a server's EHLO reply offers, of what this client uses.
+struct ServerExtensions {
+  bool pipelining = false;
+  bool starttls = false;
+  bool auth = false;  // an AUTH keyword, whatever its mechanisms
+  bool auth_plain = false;
+  bool auth_login = false;
+  std::vector<std::string> auth_mechanisms;  // as offered, for messages
+};
+
+// Reads the keywords of an EHLO reply from its lines as received (code,
+// separator, text, line end); the first line is the server's greeting.
+// Keywords and mechanisms are matched without regard to case.
+ServerExtensions ParseEhloReply(const std::vector<std::string>& lines);
+
+// How the client signs in; PLAIN when offered, else LOGIN.
+enum class AuthMechanism { kNone, kPlain, kLogin };
+AuthMechanism ChooseMechanism(const ServerExtensions& extensions);
+
+// The command line of AUTH PLAIN with its initial response: the login and
+// password, separated by NUL bytes, in Base64.
+std::string AuthPlainCommand(std::string_view user, std::string_view password);
+// One answer to an AUTH LOGIN challenge: `text` in Base64, then CR LF.
+std::string AuthLoginAnswer(std::string_view text);
+
+std::string Base64(std::string_view bytes);
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_MAILER_SMTP_SMTP_EXTENSIONS_H_

@@ -1,0 +1,235 @@
+#include "mailer/smtp/tls_stream.h"
+
+#include <arpa/inet.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+namespace verdanpost {
+namespace {
+
+using Clock = TlsStream::Clock;
+
+constexpr size_t kChunk = 16 * 1024;
+
+int MillisecondsLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  if (left.count() <= 0) return 0;
+  if (left.count() > 1 << 30) return 1 << 30;
+  return static_cast<int>(left.count()) + 1;
+}
+
+// Waits until `fd` is ready for `events`; false on time-out or failure.
+bool WaitFor(int fd, short events, Clock::time_point deadline) {
+  for (;;) {
+    pollfd p{fd, events, 0};
+    int ready = ::poll(&p, 1, MillisecondsLeft(deadline));
+    if (ready > 0) return true;
+    if (ready == 0 || errno != EINTR) return false;
+  }
+}
+
+bool IsAddressLiteral(const std::string& host) {
+  unsigned char address[16];
+  return ::inet_pton(AF_INET, host.c_str(), address) == 1 ||
+         ::inet_pton(AF_INET6, host.c_str(), address) == 1;
+}
+
+// The first reason in OpenSSL's error queue, which is then emptied.
+std::string LastTlsError() {
+  unsigned long error = ERR_get_error();
+  ERR_clear_error();
+  const char* reason = error == 0 ? nullptr : ERR_reason_error_string(error);
+  return reason != nullptr ? reason : "no reason given";
+}
+
+}  // namespace
+
+void TlsStream::Free::operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+void TlsStream::Free::operator()(SSL* ssl) const { SSL_free(ssl); }
+void TlsStream::Free::operator()(BIO* bio) const { BIO_free(bio); }
+
+TlsStream::~TlsStream() = default;
+
+std::unique_ptr<TlsStream> TlsStream::Start(int fd, const std::string& host,
+                                            const std::string& ca_file, Clock::time_point deadline,
+                                            std::string* why) {
+  ERR_clear_error();
+  std::unique_ptr<TlsStream> stream(new TlsStream(fd));
+  stream->ctx_.reset(SSL_CTX_new(TLS_client_method()));
+  SSL_CTX* ctx = stream->ctx_.get();
+  if (ctx == nullptr || SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION) != 1) {
+    *why = "TLS is not available (" + LastTlsError() + ")";
+    return nullptr;
+  }
+  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  if (ca_file.empty()) {
+    if (SSL_CTX_set_default_verify_paths(ctx) != 1) {
+      *why = "the system's trusted certificates cannot be read (" + LastTlsError() + ")";
+      return nullptr;
+    }
+  } else if (SSL_CTX_load_verify_locations(ctx, ca_file.c_str(), nullptr) != 1) {
+    *why = "the certificates in CAFile " + ca_file + " cannot be read (" + LastTlsError() + ")";
+    return nullptr;
+  }
+
+  stream->ssl_.reset(SSL_new(ctx));
+  SSL* ssl = stream->ssl_.get();
+  BIO* inner = nullptr;
+  BIO* outer = nullptr;
+  if (ssl == nullptr || BIO_new_bio_pair(&inner, 0, &outer, 0) != 1) {
+    *why = "TLS is not available (" + LastTlsError() + ")";
+    return nullptr;
+  }
+  SSL_set_bio(ssl, inner, inner);
+  stream->network_.reset(outer);
+  SSL_set_mode(ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  // The certificate must name the host as the operator wrote it: a literal
+  // address must be among its addresses, a name among its names.
+  if (IsAddressLiteral(host)) {
+    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
+  } else {
+    SSL_set_tlsext_host_name(ssl, host.c_str());
+    SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    SSL_set1_host(ssl, host.c_str());
+  }
+  SSL_set_connect_state(ssl);
+
+  for (;;) {
+    Step step = stream->Pump(SSL_do_handshake(ssl), deadline, false);
+    if (step == Step::kDone) return stream;
+    if (step == Step::kAgain) continue;
+    long verified = SSL_get_verify_result(ssl);
+    if (verified == X509_V_ERR_HOSTNAME_MISMATCH || verified == X509_V_ERR_IP_ADDRESS_MISMATCH) {
+      *why = "the server's certificate is not for " + host;
+    } else if (verified != X509_V_OK) {
+      *why = std::string("the server's certificate is not trusted (") +
+             X509_verify_cert_error_string(verified) + "); " +
+             (ca_file.empty() ? "name the authority that signed it in CAFile"
+                              : "it is not signed by an authority in CAFile " + ca_file);
+    } else if (stream->timed_out_) {
+      *why = "the TLS handshake with " + host + " timed out";
+    } else if (step == Step::kClosed) {
+      *why = "the server closed the connection during the TLS handshake";
+    } else {
+      *why = "the TLS handshake with " + host + " failed (" + LastTlsError() + ")";
+    }
+    ERR_clear_error();
+    return nullptr;
+  }
+}
+
+bool TlsStream::Write(std::string_view bytes, std::chrono::milliseconds timeout, bool more,
+                      size_t* written) {
+  *written = 0;
+  while (!bytes.empty()) {
+    // As for plain sends, the time-out bounds each wait, not the whole write.
+    Clock::time_point deadline = Clock::now() + timeout;
+    int size = static_cast<int>(std::min<size_t>(bytes.size(), INT_MAX));
+    int result = SSL_write(ssl_.get(), bytes.data(), size);
+    Step step = Pump(result, deadline, more || result < size);
+    if (step == Step::kDone) {
+      bytes.remove_prefix(static_cast<size_t>(result));
+      *written += static_cast<size_t>(result);
+    } else if (step != Step::kAgain) {
+      ERR_clear_error();
+      return false;
+    }
+  }
+  return true;
+}
+
+TlsStream::ReadResult TlsStream::Read(char* buffer, size_t size, Clock::time_point deadline,
+                                      size_t* got) {
+  *got = 0;
+  for (;;) {
+    int result = SSL_read(ssl_.get(), buffer, static_cast<int>(std::min<size_t>(size, INT_MAX)));
+    switch (Pump(result, deadline, false)) {
+      case Step::kDone:
+        *got = static_cast<size_t>(result);
+        return ReadResult::kData;
+      case Step::kAgain:
+        continue;
+      case Step::kClosed:
+        return ReadResult::kClosed;
+      case Step::kFailed:
+        ERR_clear_error();
+        return ReadResult::kFailed;
+    }
+  }
+}
+
+void TlsStream::Shutdown() {
+  if (ssl_ == nullptr) return;
+  SSL_shutdown(ssl_.get());
+  Flush(Clock::now(), false);
+  ERR_clear_error();
+}
+
+TlsStream::Step TlsStream::Pump(int result, Clock::time_point deadline, bool more) {
+  int error = SSL_get_error(ssl_.get(), result);
+  if (!Flush(deadline, more)) return Step::kFailed;
+  if (result > 0) return Step::kDone;
+  switch (error) {
+    case SSL_ERROR_WANT_READ:
+      return Receive(deadline);
+    case SSL_ERROR_WANT_WRITE:
+      return Step::kAgain;  // the pair's buffer was full; Flush emptied it
+    case SSL_ERROR_ZERO_RETURN:
+      return Step::kClosed;
+    default:
+      return Step::kFailed;
+  }
+}
+
+bool TlsStream::Flush(Clock::time_point deadline, bool more) {
+  char buffer[kChunk];
+  for (;;) {
+    size_t pending = BIO_ctrl_pending(network_.get());
+    if (pending == 0) return true;
+    int taken = BIO_read(network_.get(), buffer, static_cast<int>(std::min(pending, kChunk)));
+    if (taken <= 0) return false;
+    std::string_view bytes(buffer, static_cast<size_t>(taken));
+    int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (more ? MSG_MORE : 0);
+    while (!bytes.empty()) {
+      ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), flags);
+      if (sent > 0) {
+        bytes.remove_prefix(static_cast<size_t>(sent));
+      } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (!WaitFor(fd_, POLLOUT, deadline)) {
+          timed_out_ = true;
+          return false;
+        }
+      } else if (!(sent < 0 && errno == EINTR)) {
+        return false;
+      }
+    }
+  }
+}
+
+TlsStream::Step TlsStream::Receive(Clock::time_point deadline) {
+  char buffer[kChunk];
+  size_t room = std::min(BIO_ctrl_get_write_guarantee(network_.get()), kChunk);
+  if (room == 0) return Step::kAgain;
+  for (;;) {
+    if (!WaitFor(fd_, POLLIN, deadline)) {
+      timed_out_ = true;
+      return Step::kFailed;
+    }
+    ssize_t got = ::recv(fd_, buffer, room, MSG_DONTWAIT);
+    if (got > 0) {
+      BIO_write(network_.get(), buffer, static_cast<int>(got));
+      return Step::kAgain;
+    }
+    if (got == 0) return Step::kClosed;
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return Step::kFailed;
+  }
+}
+
+}  // namespace verdanpost

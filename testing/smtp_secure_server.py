@@ -1,0 +1,79 @@
+#!/usr/bin/python3
+"""A real SMTP server with TLS and sign-in for tests, listening on loopback.
+
+Usage: smtp_secure_server.py HOST OUTDIR SECURITY CERT KEY [MECHANISM...]
+
+SECURITY is "starttls" (plain greeting, STARTTLS offered), "tls" (TLS from
+the first byte) or "plain" (no TLS at all). The one login is "ann" with the
+password "s3cret pass"; AUTH is offered only over TLS, with PLAIN and LOGIN
+unless MECHANISMs are named, which are then left out.
+
+Prints the port it listens on, then serves until terminated. Each sign-in
+appends "MECHANISM LOGIN ok|refused" to OUTDIR/auth.log. For the Nth message
+accepted (from 0) it writes OUTDIR/N.content and then OUTDIR/N.envelope (the
+sender on the first line, one recipient per line after it).
+"""
+import asyncio
+import logging
+import os
+import ssl
+import sys
+
+from aiosmtpd.smtp import SMTP, AuthResult
+
+LOGIN = b"ann"
+PASSWORD = b"s3cret pass"
+
+
+class Handler:
+    def __init__(self, outdir):
+        self.outdir = outdir
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        base = os.path.join(self.outdir, str(self.count))
+        self.count += 1
+        with open(base + ".content", "wb") as f:
+            f.write(envelope.original_content)
+        with open(base + ".envelope.tmp", "w", encoding="utf-8") as f:
+            f.write("\n".join([envelope.mail_from] + envelope.rcpt_tos) + "\n")
+        os.rename(base + ".envelope.tmp", base + ".envelope")
+        return "250 OK"
+
+
+def main():
+    if os.environ.get("SECURE_SERVER_DEBUG"):
+        logging.basicConfig(level=logging.DEBUG)
+    host, outdir, security, cert, key = sys.argv[1:6]
+    excluded = sys.argv[6:]
+    log = os.path.join(outdir, "auth.log")
+
+    def authenticate(server, session, envelope, mechanism, auth_data):
+        ok = auth_data.login == LOGIN and auth_data.password == PASSWORD
+        with open(log, "a") as f:
+            f.write("%s %s %s\n" % (mechanism, auth_data.login.decode(errors="replace"),
+                                    "ok" if ok else "refused"))
+        # handled=False: the server itself answers a refusal (535).
+        return AuthResult(success=ok, handled=False)
+
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(cert, key)
+    handler = Handler(outdir)
+
+    def factory():
+        return SMTP(handler, hostname="secure.test",
+                    tls_context=context if security == "starttls" else None,
+                    authenticator=authenticate, auth_require_tls=security != "tls",
+                    auth_exclude_mechanism=excluded)
+
+    async def serve():
+        loop = asyncio.get_running_loop()
+        server = await loop.create_server(factory, host, 0,
+                                          ssl=context if security == "tls" else None)
+        print(server.sockets[0].getsockname()[1], flush=True)
+        await server.serve_forever()
+
+    asyncio.run(serve())
+
+
+main()
