@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <ini.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 
 #include "mailer/smtp/server_address.h"
 #include "platform/ascii.h"
+#include "platform/xdg_paths.h"
 
 namespace verdanpost {
 namespace {
@@ -23,12 +23,6 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
-}
-
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr) return entry->pw_dir;
-  return "/";
 }
 
 // Everything one pass over the file finds.
@@ -100,13 +94,7 @@ std::string ServerSettingsPath() {
   if (const char* named = std::getenv("VERDANPOST_SERVERS"); named != nullptr && *named != '\0') {
     return named;
   }
-  std::string config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
-    config = xdg;
-  } else {
-    config = HomeFolder() + "/.config";
-  }
-  return config + "/verdanpost/servers.ini";
+  return XdgConfigHome() + "/verdanpost/servers.ini";
 }
 
 bool SectionNames(const std::string& section, const std::string& server_name) {
