@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bench/bench_list.h"
+#include "bench/bench_memory.h"
 #include "console/mailinglist/list_database.h"
 
 namespace verdanpost {
@@ -31,6 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using bench::MemoryKiB;
 using mailinglist::ListConnection;
 using mailinglist::Recordset;
 using mailinglist::Status;
@@ -48,16 +50,6 @@ double Milliseconds(Clock::duration d) {
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
-}
-
-// "VmHWM" or "VmRSS" of this process, in KiB.
-long MemoryKiB(const std::string& key) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
-  }
-  return -1;
 }
 
 // Defines "vestro" on |database| in ini files of a temporary directory.

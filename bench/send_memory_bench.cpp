@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_memory.h"
 #include "bench/bench_sink.h"
 #include "mailer/smtp/mailer.h"
 #include "platform/automation/automation_object.h"
@@ -33,16 +34,6 @@ namespace fs = std::filesystem;
 [[noreturn]] void Die(const std::string& what) {
   std::fprintf(stderr, "send_memory_bench: %s\n", what.c_str());
   std::exit(1);
-}
-
-// "VmHWM" or "VmRSS" of this process, in KiB.
-long MemoryKiB(const std::string& key) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
-  }
-  return -1;
 }
 
 // Lines of 78 characters and CR LF, `bytes` in all.
@@ -67,9 +58,9 @@ bool Measure(const char* label, size_t bytes, Prepare prepare, Send send) {
   if (pid == 0) {
     auto held = prepare(MakeText(bytes));
     std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts at the current size
-    const long before = MemoryKiB("VmRSS");
+    const long before = bench::MemoryKiB("VmRSS");
     const int code = send(held);
-    const long peak = MemoryKiB("VmHWM");
+    const long peak = bench::MemoryKiB("VmHWM");
     const double text_kib = bytes / 1024.0;
     std::printf("  %-34s peak %7.1f MiB = %.2f x the text (%.1f MiB held before the call)%s\n",
                 label, peak / 1024.0, peak / text_kib, before / 1024.0,
