@@ -45,7 +45,8 @@ void ListDatabaseTest::SetUpTestSuite() {
 void ListDatabaseTest::SetUp() {
   ASSERT_TRUE(dir_.isValid());
   std::string why;
-  data_source_ = database::test_support::UseEmptyDataSource(database::test_support::Backend::kSQLite, &why);
+  data_source_ =
+      database::test_support::UseEmptyDataSource(database::test_support::Backend::kSQLite, &why);
   ASSERT_EQ(data_source_, "vestro") << why;
   mailinglist::ListConnection list;
   database::Status status = list.Open(data_source_);

@@ -45,7 +45,7 @@ TEST_F(DefaultDataSourceTest, FirstRunCreatesTheListAndLaterRunsKeepIt) {
                 database_ + "\nTimeout=5000\n\n");
   EXPECT_EQ(Subscribers(), std::vector<std::string>{});
   database::test_support::Execute("vestro",
-                             "INSERT INTO MailingList (\"E-Mail\") VALUES ('kept@x.test')");
+                                  "INSERT INTO MailingList (\"E-Mail\") VALUES ('kept@x.test')");
 
   {
     // Another start finds the data source and changes nothing.
