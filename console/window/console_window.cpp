@@ -15,6 +15,7 @@
 #include "console/window/console_pages.h"
 #include "console/window/dialogs.h"
 #include "console/window/multi_line_text_box.h"
+#include "console/window/send_progress_dialog.h"
 #include "console/window/tab_strip.h"
 #include "console/window/twips.h"
 
@@ -316,6 +317,10 @@ void ConsoleWindow::OpenMessageTab(int tab) {
 }
 
 void ConsoleWindow::ShowMessage(const QString& text) { dialogs_.ShowMessage(text); }
+
+bool ConsoleWindow::AskMessage(const QString& text) { return dialogs_.Ask(text); }
+
+void ConsoleWindow::RunSend(const ProgressingSend& send) { RunWithProgressDialog(*this, send); }
 
 void ConsoleWindow::closeEvent(QCloseEvent* event) {
   // The window always closes, whatever the store says.

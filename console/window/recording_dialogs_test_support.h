@@ -12,7 +12,8 @@
 namespace verdanpost::testing_support {
 
 // Test double for Dialogs: records every message and file dialog, and answers
-// file dialogs from a script (cancel when the script is empty).
+// questions and file dialogs from a script (No, and cancel, when the script
+// is empty). A question counts as a message too.
 class RecordingDialogs : public Dialogs {
  public:
   struct FileRequest {
@@ -21,6 +22,15 @@ class RecordingDialogs : public Dialogs {
   };
 
   void ShowMessage(const QString& text) override { messages.push_back(text); }
+
+  bool Ask(const QString& text) override {
+    messages.push_back(text);
+    questions.push_back(text);
+    if (answers.empty()) return false;
+    const bool yes = answers.front();
+    answers.pop_front();
+    return yes;
+  }
 
   std::optional<QString> GetOpenFileName(const QString& filter,
                                          const QString& initial_name) override {
@@ -34,6 +44,9 @@ class RecordingDialogs : public Dialogs {
   }
 
   std::vector<QString> messages;
+  std::vector<QString> questions;
+  // Answers of the next questions, in order; true is Yes.
+  std::deque<bool> answers;
   std::vector<FileRequest> file_requests;
   // Answers of the next file dialogs, in order; nullopt cancels.
   std::deque<std::optional<QString>> file_answers;
