@@ -37,7 +37,7 @@ bool SendRecord::Create(const QString& folder, const QDateTime& start, QString* 
   }
   const QString stem = QDir(folder).filePath(start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
   for (int n = 1;; ++n) {
-    path_ = n == 1 ? stem + QStringLiteral(".csv") : QStringLiteral("%1-%2.csv").arg(stem).arg(n);
+    path_ = n == 1 ? stem + QStringLiteral(".csv") : QStringLiteral("%1_%2.csv").arg(stem).arg(n);
     file_.setFileName(path_);
     // NewOnly: two sends never share a file, even when they start together.
     if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) break;

@@ -25,7 +25,7 @@ class SendRecord {
 
   // Creates the record of a send that started at `start` in `folder` (made
   // when missing) and writes its header row. A second send within the same
-  // second gets the name with "-2", "-3", ... added. false with *err when the
+  // second gets the name with "_2", "_3", ... added. false with *err when the
   // file could not be created or written.
   bool Create(const QString& folder, const QDateTime& start, QString* err);
 

@@ -102,8 +102,8 @@ TEST_F(SendRecordTest, SendsThatStartTogetherGetFilesOfTheirOwn) {
   ASSERT_TRUE(second.Create(dir_.path(), start_, &err));
   ASSERT_TRUE(third.Create(dir_.path(), start_, &err));
   EXPECT_EQ(QFileInfo(first.path()).fileName(), "2026-12-07_16-20-31.csv");
-  EXPECT_EQ(QFileInfo(second.path()).fileName(), "2026-12-07_16-20-31-2.csv");
-  EXPECT_EQ(QFileInfo(third.path()).fileName(), "2026-12-07_16-20-31-3.csv");
+  EXPECT_EQ(QFileInfo(second.path()).fileName(), "2026-12-07_16-20-31_2.csv");
+  EXPECT_EQ(QFileInfo(third.path()).fileName(), "2026-12-07_16-20-31_3.csv");
   ASSERT_TRUE(first.AddRow(1, start_, {"a@x.test"}, 0, "", &err));
   // The first record is not touched by the others.
   EXPECT_EQ(ParseCsv(Read(first.path())).size(), 2u);
