@@ -16,13 +16,34 @@ bool MissedSome(const BatchRunResult& result) {
   return result.failed > 0 || result.cancelled || (!result.stopped.isEmpty() && result.sent > 0);
 }
 
+// One round of a press of Send Message: the plan (first round only), the
+// record and the batches, all on the sending thread.
+struct Round {
+  QString refusal;  // set when nothing was sent
+  SendRecord record;
+  BatchRunResult result;
+};
+
+void RunRound(MailerFactory& mailers, const PlanBulkSend& plan, const QString& record_folder,
+              BulkSendJob* job, SendProgress& progress, Round* round) {
+  if (plan && !plan(job, &round->refusal)) return;
+  QString err;
+  if (!round->record.Create(record_folder, QDateTime::currentDateTime(), &err)) {
+    round->refusal = kRecordNotCreated + err;
+    return;
+  }
+  BatchRun run(job->inputs, CutIntoBatches(job->recipients, job->batch_size), round->record);
+  round->result = run.Run(mailers, progress);
+}
+
 }  // namespace
 
 std::vector<QStringList> CutIntoBatches(const QStringList& recipients, int64_t batch_size) {
   std::vector<QStringList> batches;
   const qsizetype size = static_cast<qsizetype>(std::max<int64_t>(batch_size, 1));
-  for (qsizetype i = 0; i < recipients.size(); i += size)
+  for (qsizetype i = 0; i < recipients.size(); i += size) {
     batches.push_back(recipients.mid(i, size));
+  }
   return batches;
 }
 
@@ -39,33 +60,32 @@ QString BulkSendReport(const BatchRunResult& result, const QString& record_path)
   return lines.join('\n');
 }
 
-void SendInBatches(OperationsView& view, MailerFactory& mailers, const SendInputs& inputs,
-                   const QStringList& recipients, int64_t batch_size, const QString& note,
+void SendInBatches(OperationsView& view, MailerFactory& mailers, const PlanBulkSend& plan,
                    const QString& record_folder) {
-  QStringList to = recipients;
-  QString trailer = note;
+  BulkSendJob job;
+  PlanBulkSend plan_first = plan;
   for (;;) {
-    SendRecord record;
-    QString err;
-    if (!record.Create(record_folder, QDateTime::currentDateTime(), &err)) {
-      view.ShowMessage(kRecordNotCreated + err);
+    Round round;
+    view.RunSend([&](SendProgress& progress) {
+      RunRound(mailers, plan_first, record_folder, &job, progress, &round);
+    });
+    if (!round.refusal.isEmpty()) {
+      view.ShowMessage(round.refusal);
       return;
     }
-    BatchRun run(inputs, CutIntoBatches(to, batch_size), record);
-    BatchRunResult result;
-    view.RunSend([&](SendProgress& progress) { result = run.Run(mailers, progress); });
-
-    QString report = BulkSendReport(result, record.path());
-    if (!trailer.isEmpty()) report += '\n' + trailer;
+    const BatchRunResult& result = round.result;
+    QString report = BulkSendReport(result, round.record.path());
+    if (!job.note.isEmpty()) report += '\n' + job.note;
     if (result.unreached.isEmpty() || !MissedSome(result)) {
       view.ShowMessage(report);
       return;
     }
     if (!view.AskMessage(report + "\n\n" + SendToUnreached(result.unreached.size()))) return;
-    // The same message to just the ones who missed it; what was skipped
-    // before has been told.
-    to = result.unreached;
-    trailer.clear();
+    // The same message to just the ones who missed it, without reading the
+    // list again; what was skipped before has been told.
+    plan_first = nullptr;
+    job.recipients = result.unreached;
+    job.note.clear();
   }
 }
 

@@ -25,8 +25,15 @@ class SendInBatchesTest : public ::testing::Test {
     for (char c = 'a'; c <= 't'; ++c) twenty_ << QString(c) + "@x.test";
   }
 
-  void Send(const QStringList& recipients, int64_t batch_size, const QString& note = "") {
-    SendInBatches(view_, mailers_, inputs_, recipients, batch_size, note, dir_.path());
+  void Send(const QStringList& recipients, int64_t batch_size, const QString& note = "",
+            const QString& folder = "") {
+    SendInBatches(
+        view_, mailers_,
+        [&](BulkSendJob* job, QString*) {
+          *job = {inputs_, recipients, batch_size, note};
+          return true;
+        },
+        folder.isEmpty() ? dir_.path() : folder);
   }
 
   // The Bcc of each message the mailer was given, in order.
@@ -131,11 +138,25 @@ TEST_F(SendInBatchesTest, SendsThatNeedNoFollowUpOnlyReport) {
     EXPECT_THAT(view_.messages, ElementsAre("The mailer could not be created: not registered"));
   }
   {
+    // A send the plan refuses leaves no record.
+    view_.messages.clear();
+    QTemporaryDir empty;
+    SendInBatches(
+        view_, mailers_,
+        [](BulkSendJob*, QString* err) {
+          *err = kListEmpty;
+          return false;
+        },
+        empty.path());
+    EXPECT_THAT(view_.messages, ElementsAre(kListEmpty));
+    EXPECT_TRUE(QDir(empty.path()).isEmpty());
+  }
+  {
     mailers_.create_error.clear();
     view_.messages.clear();
     QFile blocker(dir_.filePath("blocked"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    SendInBatches(view_, mailers_, inputs_, twenty_, 100, "", blocker.fileName());
+    Send(twenty_, 100, "", blocker.fileName());
     EXPECT_THAT(view_.messages,
                 ElementsAre("The send record could not be created: Cannot create the folder \"" +
                             blocker.fileName() + "\""));

@@ -48,6 +48,7 @@ class OperationsView {
 
   virtual AddPageInputs AddInputs() const = 0;
   virtual RemovePageInputs RemoveInputs() const = 0;
+  // May be called from the thread of a send that RunSend runs.
   virtual SendInputs CurrentSendInputs() const = 0;
 
   // Makes the message editor hold the definition of MessagesTabStrip's tab

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 
 #include "console/window/console_operations.h"
 #include "console/window/console_pages.h"
@@ -307,7 +308,18 @@ RemovePageInputs ConsoleWindow::RemoveInputs() const {
   return {Text(QStringLiteral("DeleteName")), Text(QStringLiteral("DeleteEmail"))};
 }
 
-SendInputs ConsoleWindow::CurrentSendInputs() const { return {EditorDefinition(), SetupValues()}; }
+SendInputs ConsoleWindow::CurrentSendInputs() const {
+  // A bulk send reads the controls from its own thread (RunSend); the
+  // controls are read on theirs, which turns its event loop meanwhile.
+  if (QThread::currentThread() != thread()) {
+    SendInputs inputs;
+    QMetaObject::invokeMethod(
+        const_cast<ConsoleWindow*>(this), [this, &inputs] { inputs = CurrentSendInputs(); },
+        Qt::BlockingQueuedConnection);
+    return inputs;
+  }
+  return {EditorDefinition(), SetupValues()};
+}
 
 void ConsoleWindow::OpenMessageTab(int tab) {
   // Selecting may already have run the click handling; the second run then
