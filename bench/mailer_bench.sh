@@ -3,7 +3,7 @@
 # (default 200 and 50; one SMTPMailer object, driven through autocall) and
 # Postfix's smtp-source -o sending the same load to the same smtp-sink on
 # loopback, and prints both times (best of ROUNDS, default 3), their ratio
-# (goal: at most 1.0) and the mailer's peak resident memory after a tenth of
+# (goal: at most 0.9) and the mailer's peak resident memory after a tenth of
 # the sends and after all of them with the same command line (goal: flat).
 #
 # Usage: bench/mailer_bench.sh [BUILD_DIR]      (default: build)
@@ -22,8 +22,12 @@ done
 
 tmp=$(mktemp -d)
 sink_pid=
+# The sink dies of the SIGTERM (status 143): that is no failure of the bench.
 cleanup() {
-  [ -n "$sink_pid" ] && kill "$sink_pid" 2>/dev/null && wait "$sink_pid" 2>/dev/null
+  if [ -n "$sink_pid" ]; then
+    kill "$sink_pid" 2>/dev/null || true
+    wait "$sink_pid" 2>/dev/null || true
+  fi
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -100,7 +104,7 @@ printf 'load: %d messages x %d recipients, %d-byte body, smtp-sink on 127.0.0.1:
   "$messages" "$recipients" "$body_length" "$port"
 printf 'mailer (autocall):  %7.3f s  (best of %d rounds)\n' "$mailer_seconds" "${ROUNDS:-3}"
 printf 'smtp-source -o:     %7.3f s  (best of %d rounds)\n' "$source_seconds" "${ROUNDS:-3}"
-printf 'ratio mailer/smtp-source: %.2f (goal: at most 1.0)\n' \
+printf 'ratio mailer/smtp-source: %.2f (goal: at most 0.9)\n' \
   "$(calc "$mailer_seconds / $source_seconds")"
 printf 'mailer peak RSS: %d KiB after %d sends, %d KiB after %d sends (same command line)\n' \
   "$small_rss" $((messages / 10)) "$mailer_rss" "$messages"

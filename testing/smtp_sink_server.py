@@ -1,12 +1,15 @@
 #!/usr/bin/python3
 """A real SMTP server for interoperation tests, listening on loopback.
 
-Usage: smtp_sink_server.py HOST OUTDIR
+Usage: smtp_sink_server.py HOST OUTDIR [DATA_REPLY]
 
 Prints the port it listens on, then serves until terminated. For the Nth
 message accepted (from 0) it writes OUTDIR/N.content (the message as the
 server recovered it) and then OUTDIR/N.envelope (the sender on the first
 line, one recipient per line after it), before answering 250.
+
+DATA_REPLY, if given, is the line answered to the end of the data instead of
+250; "close" closes the connection there without an answer.
 """
 import asyncio
 import os
@@ -16,8 +19,9 @@ from aiosmtpd.smtp import SMTP
 
 
 class Handler:
-    def __init__(self, outdir):
+    def __init__(self, outdir, data_reply):
         self.outdir = outdir
+        self.data_reply = data_reply
         self.count = 0
 
     async def handle_DATA(self, server, session, envelope):
@@ -29,12 +33,14 @@ class Handler:
                   errors="surrogateescape") as f:
             f.write("\n".join([envelope.mail_from] + envelope.rcpt_tos) + "\n")
         os.rename(base + ".envelope.tmp", base + ".envelope")
-        return "250 OK"
+        if self.data_reply == "close":
+            server.transport.close()  # the answer below then goes nowhere
+        return self.data_reply or "250 OK"
 
 
 async def main():
     host, outdir = sys.argv[1], sys.argv[2]
-    handler = Handler(outdir)
+    handler = Handler(outdir, sys.argv[3] if len(sys.argv) > 3 else "")
     loop = asyncio.get_running_loop()
     server = await loop.create_server(
         lambda: SMTP(handler, hostname="sink.test", enable_SMTPUTF8=True), host, 0)

@@ -1,56 +1,53 @@
 #ifndef VERDANPOST_CONSOLE_DISPATCH_BATCH_RUN_H_
 #define VERDANPOST_CONSOLE_DISPATCH_BATCH_RUN_H_
 
-#include <cstdint>
-#include <vector>
+#include <cstddef>
 
 #include <QString>
-#include <QStringList>
 
+#include "console/dispatch/batch_plan.h"
 #include "console/dispatch/mailer_client.h"
-#include "console/dispatch/send_record.h"
+#include "console/dispatch/send_recipe.h"
 #include "console/window/console_operations.h"
-#include "console/window/send_progress.h"
 
 namespace verdanpost {
 
-// What one run of batches came to.
-struct BatchRunResult {
-  int messages = 0;  // batches planned
-  int sent = 0;      // messages the mailer tried: the rows of the record
-  int failed = 0;    // of those, the ones the mailer could not send
-  QString last_failure;
-  int64_t reached = 0;  // subscribers of the messages that went out
-  bool cancelled = false;
-  // Why the run stopped before its end when a mailer call or a file failed
-  // (not a refusal by the server, which is a failed message); empty else.
-  QString stopped;
-  // Set when the record could not be written; the messages still went out.
-  QString record_error;
-  // The subscribers of failed messages and of those never sent, in list order.
-  QStringList unreached;
-};
-
-// Sends `batches`, one message each with the batch in Bcc, through one mailer
-// that it creates with `mailers` on the thread that calls Run (the mailer
-// must be used on the thread that made it). Checks `progress` for Cancel
-// before each message, so a message on the wire is never cut off, and adds
-// one row per message to `record`. Every batch is attempted, whatever the
-// mailer says of the one before.
+// Sends the batches of a plan through one mailer, one batch per step, and
+// counts what the mailer said of each, so that a caller can drive the send
+// step by step and report once at the end. `mailer`, `inputs` and `plan`
+// must outlive it.
 class BatchRun {
  public:
-  // `record` must outlive Run.
-  BatchRun(SendInputs inputs, std::vector<QStringList> batches, SendRecord& record);
+  BatchRun(MailerClient& mailer, const SendInputs& inputs, const BatchPlan& plan)
+      : mailer_(mailer), inputs_(inputs), plan_(plan) {}
 
-  BatchRunResult Run(MailerFactory& mailers, SendProgress& progress);
+  bool done() const { return next_ == plan_.batch_count(); }
+  // The batch the next step sends (0-based).
+  size_t next_batch() const { return next_; }
+
+  // Hands the next batch to the mailer and reads its answer, which counts as
+  // a failure when it is not success; the step is made either way. false
+  // with *err (the text to show) when the batch could not be handed to the
+  // mailer or its answer not read: the step is not made, and the run stops.
+  bool SendNext(QString* err);
+
+  // Messages the mailer has tried, and of those the ones it could not send.
+  int sent() const { return sent_; }
+  int failed() const { return failed_; }
+  // The mailer's answer to the last message tried.
+  const MailerOutcome& last_outcome() const { return last_outcome_; }
+  // The failure text of the last message that could not be sent.
+  const QString& last_failure() const { return last_failure_; }
 
  private:
-  void SendBatch(MailerClient& mailer, const QStringList& batch, BatchRunResult* result);
-  void AddUnreached(size_t from, BatchRunResult* result) const;
-
-  const SendInputs inputs_;
-  const std::vector<QStringList> batches_;
-  SendRecord& record_;
+  MailerClient& mailer_;
+  const SendInputs& inputs_;
+  const BatchPlan& plan_;
+  size_t next_ = 0;
+  int sent_ = 0;
+  int failed_ = 0;
+  MailerOutcome last_outcome_;
+  QString last_failure_;
 };
 
 }  // namespace verdanpost

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 
 #include "console/dispatch/operations_test_support.h"
+#include "console/window/test_application_test_support.h"
 
 namespace verdanpost::testing_support {
 namespace {
@@ -76,15 +77,18 @@ TEST_F(BulkSendLogicTest, EveryBatchIsTriedAndTheFailuresCounted) {
   Limit("2");
   {
     mailers_.outcomes = {{550, "Server returned RCPT TO error"}, {}, {6, "Could not connect"}};
-    EXPECT_EQ(SendMessage(),
-              "2 of 3 messages could not be sent. Last error: Could not connect (6)");
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
+              "2 of 3 messages could not be sent. Last error: Could not connect (6)" + FollowUp(3));
   }
   {
     // A failure followed by successes is still told.
     mailers_.outcomes = {{550, "Server returned RCPT TO error"}};
-    EXPECT_EQ(SendMessage(),
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
               "1 of 3 messages could not be sent. Last error: Server returned "
-              "RCPT TO error (550)");
+              "RCPT TO error (550)" +
+                  FollowUp(2));
   }
   EXPECT_EQ(log_.count("Create"), 2);
 }
@@ -94,9 +98,11 @@ TEST_F(BulkSendLogicTest, AMailerCallThatFailsStopsTheWalk) {
   Limit("2");
   {
     mailers_.FailCall("SendMessage", 2);
-    EXPECT_EQ(SendMessage(),
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
               "Sending stopped after 1 messages: The message could not be handed "
-              "to the mailer: broken SendMessage");
+              "to the mailer: broken SendMessage" +
+                  FollowUp(3));
   }
   {
     mailers_.FailCall("ServerName", 1);
@@ -114,13 +120,17 @@ TEST_F(BulkSendLogicTest, RefusalsComeBeforeAnyMailer) {
     EXPECT_EQ(SendMessage(), kBadBatchSize) << size;
   }
   {
-    // Rows without an address are skipped; none left is an empty list.
+    // Rows without an address are skipped; none left is an empty list, and
+    // the box says why. The addresses are planned before the mailer is made,
+    // so this is refused before it too.
     Sql("UPDATE MailingList SET \"E-Mail\" = ''");
     Limit("1");
-    EXPECT_EQ(SendMessage(), kListEmpty);
+    EXPECT_EQ(SendMessage(), QString(kListEmpty) +
+                                 "\n2 subscribers were skipped: their addresses are empty or "
+                                 "contain line breaks or other control characters.");
   }
-  EXPECT_EQ(log_.count("Create"), 1);
-  EXPECT_EQ(Sends(), QStringList{"IgnoreTo|-1"});
+  EXPECT_EQ(log_.count("Create"), 0);
+  EXPECT_TRUE(Sends().isEmpty());
 }
 
 TEST_F(BulkSendLogicTest, ControlsAreReadOnceAfterTheListIsOpen) {
@@ -135,6 +145,76 @@ TEST_F(BulkSendLogicTest, ControlsAreReadOnceAfterTheListIsOpen) {
                 ::testing::StartsWith("The mailing list could not be read: "));
     EXPECT_EQ(view_.send_input_reads, 1);
   }
+}
+
+TEST_F(BulkSendLogicTest, UnsendableRowsAreSkippedAndCounted) {
+  Subscribe("a", "a@x.test");
+  Sql("INSERT INTO MailingList (Name, \"E-Mail\") VALUES ('null', NULL), ('empty', ''), "
+      "('hostile', 'x@example.org' || char(13, 10) || 'X-Injected: yes'), ('tab', 'b@x' || "
+      "char(9) || '.test')");
+  SubscribeLetters(3);  // a, b and c again
+  Limit("2");
+  {
+    // Batches fill up from the next sendable row.
+    EXPECT_EQ(SendMessage(), QString(kMessageSent) +
+                                 "\n4 subscribers were skipped: their addresses are empty or "
+                                 "contain line breaks or other control characters.");
+    EXPECT_THAT(Sends(), ElementsAre("IgnoreTo|-1", "a@x.test, a@x.test", "b@x.test, c@x.test"));
+  }
+  {
+    // One skipped row, after a failure report.
+    Sql("DELETE FROM MailingList WHERE Name IN ('null', 'empty', 'tab')");
+    mailers_.outcomes = {{550, "Server returned RCPT TO error"}};
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
+              "1 of 2 messages could not be sent. Last error: Server returned RCPT TO error "
+              "(550)\n1 subscriber was skipped: the address is empty or contains a line break or "
+              "another control character." +
+                  FollowUp(2));
+  }
+}
+
+TEST_F(BulkSendLogicTest, AStopTellsOfTheFailuresBeforeIt) {
+  SubscribeLetters(5);
+  Limit("1");
+  {
+    mailers_.outcomes = {{}, {550, "Server returned RCPT TO error"}, {}};
+    mailers_.FailCall("SendMessage", 4);
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
+              "Sending stopped after 3 messages: The message could not be handed to the mailer: "
+              "broken SendMessage\n1 of 3 messages could not be sent. Last error: Server "
+              "returned RCPT TO error (550)" +
+                  FollowUp(3));
+  }
+  {
+    mailers_.outcomes = {{6, "Could not connect to server"}, {6, "Could not connect to server"}};
+    mailers_.FailCall("ErrorCode", 3);
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
+              "Sending stopped after 2 messages: The mailer's answer could not be read: broken "
+              "ErrorCode\n2 of 2 messages could not be sent. Last error: Could not connect to "
+              "server (6)" +
+                  FollowUp(5));
+  }
+}
+
+TEST_F(BulkSendLogicTest, TheListIsReadWholeBeforeTheFirstMessage) {
+  SubscribeLetters(5);
+  Limit("2");
+  // Once mail goes out, another program empties the list and adds someone:
+  // its writes go through at once, and the send keeps to the list it read.
+  bool changed = false;
+  mailers_.on_send = [this, &changed] {
+    if (changed) return;
+    changed = true;
+    Sql("DELETE FROM MailingList");
+    Subscribe("late", "late@x.test");
+  };
+  EXPECT_EQ(SendMessage(), kMessageSent);
+  EXPECT_THAT(Sends(),
+              ElementsAre("IgnoreTo|-1", "a@x.test, b@x.test", "c@x.test, d@x.test", "e@x.test"));
+  EXPECT_EQ(Subscribers(), std::vector<std::string>{"late|late@x.test"});
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "console/dispatch/bulk_send_session.h"
 
-#include <algorithm>
-
 #include <QDateTime>
 
 #include "console/dispatch/operator_texts.h"
@@ -12,7 +10,7 @@ namespace verdanpost {
 namespace {
 
 // Whether the run ended with subscribers who should have had the message.
-bool MissedSome(const BatchRunResult& result) {
+bool MissedSome(const RecordedRunResult& result) {
   return result.failed > 0 || result.cancelled || (!result.stopped.isEmpty() && result.sent > 0);
 }
 
@@ -21,10 +19,10 @@ bool MissedSome(const BatchRunResult& result) {
 struct Round {
   QString refusal;  // set when nothing was sent
   SendRecord record;
-  BatchRunResult result;
+  RecordedRunResult result;
 };
 
-void RunRound(MailerFactory& mailers, const PlanBulkSend& plan, const QString& record_folder,
+void RunRound(MailerFactory& mailers, const BulkSendPlanner& plan, const QString& record_folder,
               BulkSendJob* job, SendProgress& progress, Round* round) {
   if (plan && !plan(job, &round->refusal)) return;
   QString err;
@@ -32,22 +30,14 @@ void RunRound(MailerFactory& mailers, const PlanBulkSend& plan, const QString& r
     round->refusal = kRecordNotCreated + err;
     return;
   }
-  BatchRun run(job->inputs, CutIntoBatches(job->recipients, job->batch_size), round->record);
+  const BatchPlan batches(job->recipients, job->batch_size);
+  RecordedRun run(job->inputs, batches, round->record);
   round->result = run.Run(mailers, progress);
 }
 
 }  // namespace
 
-std::vector<QStringList> CutIntoBatches(const QStringList& recipients, int64_t batch_size) {
-  std::vector<QStringList> batches;
-  const qsizetype size = static_cast<qsizetype>(std::max<int64_t>(batch_size, 1));
-  for (qsizetype i = 0; i < recipients.size(); i += size) {
-    batches.push_back(recipients.mid(i, size));
-  }
-  return batches;
-}
-
-QString BulkSendReport(const BatchRunResult& result, const QString& record_path) {
+QString BulkSendReport(const RecordedRunResult& result) {
   QStringList lines;
   if (result.cancelled) lines << SendingCancelled(result.sent, result.messages);
   if (!result.stopped.isEmpty()) {
@@ -56,14 +46,13 @@ QString BulkSendReport(const BatchRunResult& result, const QString& record_path)
   if (result.failed > 0) lines << BatchesFailed(result.failed, result.sent, result.last_failure);
   if (lines.isEmpty()) lines << kMessageSent;
   if (!result.record_error.isEmpty()) lines << kRecordNotWritten + result.record_error;
-  if (MissedSome(result)) lines << SendRecordNamed(record_path);
   return lines.join('\n');
 }
 
-void SendInBatches(OperationsView& view, MailerFactory& mailers, const PlanBulkSend& plan,
+void SendInBatches(OperationsView& view, MailerFactory& mailers, const BulkSendPlanner& plan,
                    const QString& record_folder) {
   BulkSendJob job;
-  PlanBulkSend plan_first = plan;
+  BulkSendPlanner plan_first = plan;
   for (;;) {
     Round round;
     view.RunSend([&](SendProgress& progress) {
@@ -73,10 +62,15 @@ void SendInBatches(OperationsView& view, MailerFactory& mailers, const PlanBulkS
       view.ShowMessage(round.refusal);
       return;
     }
-    const BatchRunResult& result = round.result;
-    QString report = BulkSendReport(result, round.record.path());
+    const RecordedRunResult& result = round.result;
+    QString report = BulkSendReport(result);
     if (!job.note.isEmpty()) report += '\n' + job.note;
-    if (result.unreached.isEmpty() || !MissedSome(result)) {
+    if (!MissedSome(result)) {
+      view.ShowMessage(report);
+      return;
+    }
+    report += '\n' + SendRecordNamed(round.record.path());
+    if (result.unreached.isEmpty()) {
       view.ShowMessage(report);
       return;
     }
@@ -84,7 +78,7 @@ void SendInBatches(OperationsView& view, MailerFactory& mailers, const PlanBulkS
     // The same message to just the ones who missed it, without reading the
     // list again; what was skipped before has been told.
     plan_first = nullptr;
-    job.recipients = result.unreached;
+    job.recipients.assign(result.unreached.begin(), result.unreached.end());
     job.note.clear();
   }
 }

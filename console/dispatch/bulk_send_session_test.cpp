@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "console/dispatch/operations_test_support.h"
+#include "console/window/test_application_test_support.h"
 
 namespace verdanpost::testing_support {
 namespace {
@@ -30,7 +31,7 @@ class SendInBatchesTest : public ::testing::Test {
     SendInBatches(
         view_, mailers_,
         [&](BulkSendJob* job, QString*) {
-          *job = {inputs_, recipients, batch_size, note};
+          *job = {inputs_, {recipients.begin(), recipients.end()}, batch_size, note};
           return true;
         },
         folder.isEmpty() ? dir_.path() : folder);
@@ -78,10 +79,10 @@ TEST_F(SendInBatchesTest, CancelledSendAsksAndResendsToExactlyTheUnreached) {
   EXPECT_EQ(view_.messages[0],
             "Sending cancelled after 3 of 10 messages.\n"
             "1 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)\n"
+            "2 subscribers were skipped: their addresses are empty.\n"
             "Each message's outcome is recorded in \"" +
                 RecordPath(0) +
-                "\".\n"
-                "2 subscribers were skipped: their addresses are empty.\n\n"
+                "\".\n\n"
                 "16 subscribers were not reached. Send the message to them now?");
   EXPECT_EQ(view_.messages[1], kMessageSent);
   EXPECT_EQ(log_.filter("ask ").size(), 1);

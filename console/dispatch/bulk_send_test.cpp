@@ -92,8 +92,33 @@ TEST_F(BulkSendTest, RowsWithoutAnAddressAreSkipped) {
   Subscribe("b", "b@x.test");
   Limit("2");
   Click("SendMessage");
-  EXPECT_EQ(OnlyMessage(), kMessageSent);
+  EXPECT_EQ(OnlyMessage(), QString(kMessageSent) +
+                               "\n3 subscribers were skipped: their addresses are empty or "
+                               "contain line breaks or other control characters.");
   EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test b@x.test"));
+}
+
+TEST_F(BulkSendTest, AHostileStoredAddressNeverReachesAMessage) {
+  Subscribe("a", "a@x.test");
+  Sql("INSERT INTO MailingList (Name, \"E-Mail\") VALUES ('hostile', 'x@example.org' || "
+      "char(13, 10) || 'X-Injected: yes')");
+  Subscribe("b", "b@x.test");
+  const QByteArray letter =
+      "From: desk@list.test\r\nTo: owner@list.test\r\nSubject: Raw news\r\n\r\nBody\r\n";
+  const QString path = WriteFile("news.eml", letter);
+  EditFile(path, true);
+  Limit("3");
+  Click("SendMessage");
+  EXPECT_EQ(OnlyMessage(), QString(kMessageSent) +
+                               "\n1 subscriber was skipped: the address is empty or contains a "
+                               "line break or another control character.");
+  // Both neighbours of the hostile row are delivered, in one message that
+  // carries no header of the row's making.
+  EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test b@x.test"));
+  EXPECT_EQ(ReadFile(path + ".tempfile"), "Bcc: a@x.test, b@x.test\r\n" + letter + "\r\n");
+  ASSERT_EQ(peer_->received_messages().size(), 1u);
+  EXPECT_THAT(peer_->received_messages()[0], Not(HasSubstr("X-Injected")));
+  EXPECT_THAT(peer_->received_messages()[0], Not(HasSubstr("example.org")));
 }
 
 TEST_F(BulkSendTest, RawBatchesRewriteTheHandoffFile) {
@@ -123,7 +148,8 @@ TEST_F(BulkSendTest, FailedBatchesAreCountedEvenWhenTheLastOneWentOut) {
   peer_->SetRcptReply(1, PeerReply::Text("550 No such user\r\n"));
   Click("SendMessage");
   EXPECT_EQ(OnlyMessage(),
-            "2 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)");
+            "2 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)" +
+                FollowUp(6));
   EXPECT_EQ(peer_->received_messages().size(), 1u);
 }
 
@@ -154,18 +180,30 @@ TEST_F(BulkSendTest, ControlsAreReadOnceTheListIsOpen) {
   int reads = 0;
   const auto read_inputs = [this, &reads] {
     ++reads;
-    return SendInputs{window_->EditorDefinition(), window_->SetupValues()};
+    return window_->CurrentSendInputs();
   };
   {
     QString err;
-    EXPECT_FALSE(BulkSend(read_inputs, mailers_, "nosuchsource", &err));
+    BulkSendJob job;
+    EXPECT_FALSE(PlanBulkSend(read_inputs, "nosuchsource", &job, &err));
     EXPECT_THAT(err.toStdString(), StartsWith("The mailing list could not be opened: "));
     EXPECT_EQ(reads, 0);
   }
   {
-    QString err;
-    EXPECT_TRUE(BulkSend(read_inputs, mailers_, data_source_.c_str(), &err)) << err.toStdString();
+    // Planned on the send's own thread, which reads the controls through
+    // the window's.
+    QString note = "stale";
+    SendInBatches(
+        *window_, mailers_,
+        [&](BulkSendJob* job, QString* err) {
+          const bool planned = PlanBulkSend(read_inputs, data_source_.c_str(), job, err);
+          note = job->note;
+          return planned;
+        },
+        dir_.path());
+    EXPECT_EQ(OnlyMessage(), kMessageSent);
     EXPECT_EQ(reads, 1);
+    EXPECT_EQ(note, "");
   }
   EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test b@x.test"));
 }

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace verdanpost {
 
@@ -10,12 +11,14 @@ namespace verdanpost {
 // named after its whole path plus ".tempfile".
 QString HandoffPath(const QString& message_file);
 
-// Replaces the hand-off file of `message_file` with `header_lines` (each
-// already ended by CR LF), then the message file's bytes unchanged, then one
-// more CR LF. The file stays on disk for the mailer and is replaced by the
-// next raw send of the same message file. false with *err naming the file
-// that could not be read or written.
-bool WriteHandoffFile(const QString& message_file, const QByteArray& header_lines, QString* err);
+// Replaces the hand-off file of `message_file` with `header_lines`, each
+// ended by CR LF, then the message file's bytes unchanged, then one more CR
+// LF. The file stays on disk for the mailer and is replaced by the next raw
+// send of the same message file. A header line holding a line break or
+// another control character is refused before anything is read or written:
+// it would end its field and start another of the data's choosing. false
+// with *err naming the file that could not be read or written.
+bool WriteHandoffFile(const QString& message_file, const QStringList& header_lines, QString* err);
 
 }  // namespace verdanpost
 

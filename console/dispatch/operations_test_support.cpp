@@ -3,12 +3,14 @@
 #include <dlfcn.h>
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QFile>
 #include <cstdlib>
 #include <optional>
 #include <thread>
 #include <utility>
 
+#include "console/dispatch/send_record.h"
 #include "console/mailinglist/list_database.h"
 #include "console/mailinglist/list_schema.h"
 #include "console/window/test_application_test_support.h"
@@ -48,7 +50,8 @@ void ListDatabaseTest::SetUp() {
   // The records of bulk sends land here, not in the user's own folder.
   setenv("XDG_DATA_HOME", dir_.filePath("data").toStdString().c_str(), 1);
   std::string why;
-  data_source_ = database::testing::UseEmptyDataSource(database::testing::Backend::kSQLite, &why);
+  data_source_ =
+      database::test_support::UseEmptyDataSource(database::test_support::Backend::kSQLite, &why);
   ASSERT_EQ(data_source_, "vestro") << why;
   mailinglist::ListConnection list;
   database::Status status = list.Open(data_source_);
@@ -114,7 +117,7 @@ QString OperationsTest::OnlyMessage() {
 }
 
 void ListDatabaseTest::Sql(const std::string& sql) {
-  database::testing::Execute(data_source_, sql);
+  database::test_support::Execute(data_source_, sql);
 }
 
 std::vector<std::string> ListDatabaseTest::Rows(const std::string& sql) {
@@ -158,6 +161,16 @@ void ListDatabaseTest::SubscribeLetters(int count) {
     const std::string letter(1, static_cast<char>('a' + i));
     Subscribe(letter, letter + "@x.test");
   }
+}
+
+QString ListDatabaseTest::LatestSendRecord() const {
+  const QDir folder(SendRecordFolder());
+  const QStringList names = folder.entryList({"*.csv"}, QDir::Files, QDir::Name);
+  return names.isEmpty() ? QString() : folder.filePath(names.back());
+}
+
+QString ListDatabaseTest::FollowUp(int unreached) const {
+  return '\n' + SendRecordNamed(LatestSendRecord()) + "\n\n" + SendToUnreached(unreached);
 }
 
 std::vector<std::string> OperationsTest::RecipientsPerMessage() {

@@ -40,6 +40,11 @@ class ListDatabaseTest : public ::testing::Test {
   std::vector<std::string> Subscribers();
   // Subscribers named a@x.test, b@x.test, ... in list order.
   void SubscribeLetters(int count);
+  // The path of the latest bulk send's record.
+  QString LatestSendRecord() const;
+  // What a bulk send's box adds when `unreached` subscribers missed the
+  // message: the latest record's name and the question.
+  QString FollowUp(int unreached) const;
 
   QTemporaryDir dir_;
   std::string data_source_;

@@ -27,6 +27,28 @@ inline constexpr char kListTooLong[] =
 // The line under a failed farewell: the removal stands.
 inline constexpr char kRemovedAnyway[] = "User removed anyway";
 
+// Typed texts that must not reach a message: Add refuses them, nothing is
+// sent or written. `what` is "name" or "e-mail address".
+inline QString TypedTextRefused(const char* what) {
+  return QString(
+             "The %1 contains a line break or another control character: nothing was sent "
+             "or added.")
+      .arg(QLatin1String(what));
+}
+inline constexpr char kMailingAddressRefused[] =
+    "The mailing address contains a control character other than a line break or tab: nothing "
+    "was sent or added.";
+inline constexpr char kName[] = "name";
+inline constexpr char kEmailAddress[] = "e-mail address";
+
+// A removal whose farewell may not go out: the row is gone, nothing is sent.
+inline constexpr char kRemovedNoFarewellAddress[] =
+    "User removed, but no farewell was sent: the e-mail address is empty or contains a line "
+    "break or another control character.";
+inline constexpr char kRemovedNoFarewellName[] =
+    "User removed, but no farewell was sent: the name contains a line break or another control "
+    "character.";
+
 // Failures of the list database.
 inline constexpr char kListNotOpened[] = "The mailing list could not be opened: ";
 inline constexpr char kListNotRead[] = "The mailing list could not be read: ";
@@ -64,7 +86,20 @@ inline QString BatchesFailed(int failed, int sent, const QString& last_failure) 
       .arg(QString::number(failed), QString::number(sent), last_failure);
 }
 
-// A walk that stopped after `sent` batches on `why`.
+// What the bulk send's report adds when addresses were left out.
+inline QString SubscribersSkipped(int64_t count) {
+  if (count == 1) {
+    return "1 subscriber was skipped: the address is empty or contains a line break or another "
+           "control character.";
+  }
+  return QString(
+             "%1 subscribers were skipped: their addresses are empty or contain line breaks "
+             "or other control characters.")
+      .arg(QString::number(count));
+}
+
+// A send that stopped after `sent` messages on `why`; when some of those
+// failed, BatchesFailed follows on a line of its own.
 inline QString SendingStopped(int sent, const QString& why) {
   return QString("Sending stopped after %1 messages: %2").arg(QString::number(sent), why);
 }
@@ -95,6 +130,12 @@ inline QString MessageFileNotRead(const QString& path, const QString& why) {
 }
 inline QString FileNotWritten(const QString& path, const QString& why) {
   return QString("Cannot write the file \"%1\": %2").arg(path, why);
+}
+// Why a message is not handed to the mailer, or its hand-off file not
+// written: `field` names the header line ("Subject", "Bcc").
+inline QString HeaderLineBroken(const QString& field) {
+  return QString("its \"%1:\" line would contain a line break or another control character")
+      .arg(field);
 }
 
 }  // namespace verdanpost

@@ -1,9 +1,11 @@
 #include "console/dispatch/send_recipe.h"
 
+#include <initializer_list>
 #include <utility>
 
-#include <QByteArray>
+#include <QStringList>
 
+#include "console/dispatch/control_characters.h"
 #include "console/dispatch/handoff_file.h"
 #include "console/dispatch/operator_texts.h"
 
@@ -26,12 +28,28 @@ QString OwnerAddress(const SetupSettings& setup) {
   return DisplayAddress(setup.ToName, setup.ToEmail);
 }
 
-QByteArray Line(const QString& text) { return text.toUtf8() + "\r\n"; }
+// false with *err naming the first of the header values that holds a line
+// break or another control character: the mailer would write it into the
+// header as it stands.
+bool CheckHeaderValues(std::initializer_list<std::pair<const char*, const QString&>> values,
+                       QString* err) {
+  for (const auto& [field, value] : values) {
+    if (HoldsControlCharacter(value)) {
+      *err = HeaderLineBroken(field);
+      return false;
+    }
+  }
+  return true;
+}
 
 bool SendBuilt(MailerClient& mailer, const SendInputs& inputs, const QString& to,
                const QString& bcc, QString* err) {
   const MessageDefinition& message = inputs.message;
   const QString from = FromAddress(inputs.setup);
+  if (!CheckHeaderValues({{"From", from}, {"To", to}, {"Bcc", bcc}, {"Subject", message.Subject}},
+                         err)) {
+    return false;
+  }
   if (ChooseBranch(message) == Branch::kText) {
     return mailer.SendMessage(from, to, QString(), bcc, message.Subject, message.MessageText, err);
   }
@@ -39,7 +57,7 @@ bool SendBuilt(MailerClient& mailer, const SendInputs& inputs, const QString& to
                                     err);
 }
 
-bool SendRaw(MailerClient& mailer, const QString& message_file, const QByteArray& header_lines,
+bool SendRaw(MailerClient& mailer, const QString& message_file, const QStringList& header_lines,
              QString* err) {
   if (!WriteHandoffFile(message_file, header_lines, err)) return false;
   return mailer.SendRawMessageFromFile(HandoffPath(message_file), err);
@@ -65,9 +83,9 @@ bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const Rec
   const SetupSettings& setup = inputs.setup;
   const QString to = DisplayAddress(recipient.name, recipient.email);
   if (ChooseBranch(inputs.message) == Branch::kRaw) {
-    QByteArray header_lines = Line("To: " + to);
+    QStringList header_lines{"To: " + to};
     // Any state but unchecked asks for the copy here, the grey one included.
-    if (setup.CopyMessages != kUnchecked) header_lines += Line("Bcc: " + OwnerAddress(setup));
+    if (setup.CopyMessages != kUnchecked) header_lines << "Bcc: " + OwnerAddress(setup);
     return SendRaw(mailer, inputs.message.FileName, header_lines, err);
   }
   const QString bcc = setup.CopyMessages == kChecked ? setup.ToEmail : QString();
@@ -77,7 +95,7 @@ bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const Rec
 bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const BatchList& batch,
                        QString* err) {
   if (ChooseBranch(inputs.message) == Branch::kRaw) {
-    return SendRaw(mailer, inputs.message.FileName, Line("Bcc: " + batch.addresses), err);
+    return SendRaw(mailer, inputs.message.FileName, {"Bcc: " + batch.addresses}, err);
   }
   return SendBuilt(mailer, inputs, OwnerAddress(inputs.setup), batch.addresses, err);
 }

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <tuple>
 
 #include "console/dispatch/fake_mailer_test_support.h"
 
@@ -124,6 +125,66 @@ TEST_F(SendRecipeTest, HandoffFileThatCannotBeWrittenSendsNothing) {
       err.startsWith("Cannot write the file \"" + inputs_.message.FileName + ".tempfile\": "))
       << err.toStdString();
   EXPECT_TRUE(calls_.isEmpty());
+}
+
+TEST_F(SendRecipeTest, LineBreaksNeverReachTheHandoffFile) {
+  const QByteArray message = "From: desk@example.org\r\n\r\nBody\r\n";
+  UseFile(message, kChecked);
+  SendTo("Ann Lee", "ann@example.org");
+  const QByteArray before = Handoff();
+  const QString path = inputs_.message.FileName + ".tempfile";
+  calls_.clear();
+  for (const auto& [owner, recipient, batch, field] :
+       {std::tuple{"Owen\r\nX-Injected: yes", "ann@example.org", "", "Bcc"},
+        std::tuple{"Owen", "ann@example.org\nX-Injected: yes", "", "To"},
+        std::tuple{"Owen", "ann@example.org\u2028", "", "To"},
+        std::tuple{"Owen", "", "a@x, b@x\r\nX-Injected: yes", "Bcc"}}) {
+    inputs_.setup.ToName = owner;
+    QString err;
+    const bool sent = *batch != '\0'
+                          ? SendStoredMessage(*mailer_, inputs_, BatchList{batch}, &err)
+                          : SendStoredMessage(*mailer_, inputs_, Recipient{"Ann", recipient}, &err);
+    EXPECT_FALSE(sent);
+    EXPECT_EQ(err, "Cannot write the file \"" + path + "\": its \"" + field +
+                       ":\" line would contain a line break or another control character");
+  }
+  // The last good hand-off file stays as it was, and nothing reached the mailer.
+  EXPECT_EQ(Handoff(), before);
+  EXPECT_TRUE(calls_.isEmpty());
+}
+
+TEST_F(SendRecipeTest, LineBreaksNeverReachABuiltHeader) {
+  UseText();
+  inputs_.setup.CopyMessages = kUnchecked;
+  struct Case {
+    QString* text;
+    const char* field;
+  };
+  for (const Case& c : {Case{&inputs_.message.Subject, "Subject"},
+                        Case{&inputs_.setup.FromName, "From"}, Case{&inputs_.setup.ToName, "To"}}) {
+    const QString kept = *c.text;
+    *c.text = "x\r\nX-Injected: yes";
+    QString err;
+    EXPECT_FALSE(SendStoredMessage(*mailer_, inputs_, BatchList{"a@x"}, &err));
+    EXPECT_EQ(err, QString("its \"%1:\" line would contain a line break or another control "
+                           "character")
+                       .arg(c.field));
+    *c.text = kept;
+  }
+  {
+    // The owner's copy of a single send is its Bcc; the recipient its To.
+    inputs_.setup.CopyMessages = kChecked;
+    inputs_.setup.ToEmail = "owner@example.org\n";
+    QString err;
+    EXPECT_FALSE(SendStoredMessage(*mailer_, inputs_, Recipient{"Ann", "ann@example.org"}, &err));
+    EXPECT_EQ(err, "its \"Bcc:\" line would contain a line break or another control character");
+    inputs_.setup.ToEmail = "owner@example.org";
+    EXPECT_FALSE(SendStoredMessage(*mailer_, inputs_, Recipient{"Ann\t", "ann@example.org"}, &err));
+    EXPECT_EQ(err, "its \"To:\" line would contain a line break or another control character");
+  }
+  EXPECT_TRUE(calls_.isEmpty());
+  // The message text is a body, not a header: its lines may break.
+  EXPECT_FALSE(SendBatch("a@x").isEmpty());
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
+#include "console/dispatch/control_characters.h"
 #include "console/dispatch/send_recipe.h"
 #include "console/mailinglist/list_database.h"
 
@@ -34,6 +36,24 @@ bool Find(ListConnection& list, const database::Select& query, Recordset* rows, 
   return Check(status, kListNotRead, err);
 }
 
+// The text that refuses the Add page's `inputs`, or nullopt when they may
+// go into a greeting and a row.
+std::optional<QString> RefusedInput(const AddPageInputs& inputs) {
+  if (HoldsControlCharacter(inputs.name)) return TypedTextRefused(kName);
+  if (HoldsControlCharacter(inputs.email)) return TypedTextRefused(kEmailAddress);
+  if (HoldsControlCharacterBesidesLineBreaks(inputs.mailing_address)) {
+    return QString(kMailingAddressRefused);
+  }
+  return std::nullopt;
+}
+
+// Why the farewell of a removal may not go out, or nullptr when it may.
+const char* NoFarewell(const RemovePageInputs& inputs) {
+  if (!IsSendableAddress(inputs.email)) return kRemovedNoFarewellAddress;
+  if (HoldsControlCharacter(inputs.name)) return kRemovedNoFarewellName;
+  return nullptr;
+}
+
 }  // namespace
 
 void Subscription::Add_Click() {
@@ -47,6 +67,10 @@ void Subscription::Delete_Click() {
   QString err;
   if (!Unsubscribe(inputs, &note, &err)) {
     view_.ShowMessage(err + note);
+  } else if (const char* why = NoFarewell(inputs)) {
+    // The removal stands, so that such a row can be cleaned up; its address
+    // or the typed name would break the farewell's header lines.
+    view_.ShowMessage(why + note);
   } else if (!SendFromTab(kRemovalTab, Recipient{inputs.name, inputs.email}, kFarewell, &err)) {
     view_.ShowMessage(err + '\n' + kRemovedAnyway + note);
   } else {
@@ -55,6 +79,10 @@ void Subscription::Delete_Click() {
 }
 
 bool Subscription::Subscribe(const AddPageInputs& inputs, QString* err) {
+  if (const std::optional<QString> refusal = RefusedInput(inputs)) {
+    *err = *refusal;
+    return false;
+  }
   ListConnection list;
   if (!Check(list.Open(data_source_), kListNotOpened, err)) return false;
 

@@ -4,6 +4,7 @@
 #include "console/dispatch/subscription.h"
 
 #include <gmock/gmock.h>
+#include <tuple>
 
 #include "console/dispatch/operations_test_support.h"
 
@@ -105,6 +106,56 @@ TEST_F(SubscriptionLogicTest, FailedFarewellsLeaveTheRemovalStanding) {
   }
   EXPECT_THAT(Subscribers(), IsEmpty());
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM DeletedList"), std::vector<std::string>{"3"});
+}
+
+TEST_F(SubscriptionLogicTest, AddRefusesLineBreaksInTypedTexts) {
+  const QString refused_name = TypedTextRefused(kName);
+  const QString refused_email = TypedTextRefused(kEmailAddress);
+  for (const auto& [name, email, mailing_address, refusal] :
+       {std::tuple{"Ann\r\nBcc: all@x.test", "ann@x.test", "", refused_name},
+        std::tuple{"Ann", "ann@x.test\r\nX-Injected: yes", "", refused_email},
+        std::tuple{"Ann", "ann@x.test\n", "", refused_email},
+        std::tuple{"Ann\t", "ann@x.test", "", refused_name},
+        std::tuple{"Ann", "ann@x.test", "1 Main St\r\n\x1b", QString(kMailingAddressRefused)}}) {
+    log_.clear();
+    view_.add = {name, email, mailing_address};
+    EXPECT_EQ(Add(), refusal) << name << email;
+    // Refused before the list, a mailer or a tab switch.
+    EXPECT_THAT(log_, ElementsAre("show " + refusal));
+  }
+  EXPECT_THAT(Subscribers(), IsEmpty());
+  {
+    // The mailing address may break its lines.
+    view_.add = {"Ann", "ann@x.test", "1 Main St\r\nTown\tX"};
+    EXPECT_EQ(Add(), kUserAdded);
+    EXPECT_EQ(Rows("SELECT MailingAddress FROM MailingList"),
+              std::vector<std::string>{"1 Main St\r\nTown\tX"});
+  }
+}
+
+TEST_F(SubscriptionLogicTest, RowsThatCannotBeWrittenToAreRemovedWithoutAFarewell) {
+  const std::string hostile = "x@example.org\r\nX-Injected: yes";
+  Sql("INSERT INTO MailingList (Name, \"E-Mail\") VALUES ('hostile', 'x@example.org' || "
+      "char(13, 10) || 'X-Injected: yes'), ('empty', ''), ('named', 'n@x.test')");
+  {
+    view_.remove = {"Typed Name", QString::fromStdString(hostile)};
+    EXPECT_EQ(Delete(), kRemovedNoFarewellAddress);
+  }
+  {
+    view_.remove = {"Typed Name", ""};
+    EXPECT_EQ(Delete(), kRemovedNoFarewellAddress);
+  }
+  {
+    view_.remove = {"Typed\r\nBcc: all@x.test", "n@x.test"};
+    EXPECT_EQ(Delete(), kRemovedNoFarewellName);
+  }
+  // Each row was logged and removed; no mailer was made, no tab opened.
+  EXPECT_THAT(Subscribers(), IsEmpty());
+  EXPECT_EQ(Rows("SELECT \"E-Mail\" FROM DeletedList ORDER BY ID"),
+            (std::vector<std::string>{hostile, "", "n@x.test"}));
+  EXPECT_THAT(log_, ElementsAre(QString("show ") + kRemovedNoFarewellAddress,
+                                QString("show ") + kRemovedNoFarewellAddress,
+                                QString("show ") + kRemovedNoFarewellName));
 }
 
 TEST_F(SubscriptionLogicTest, UnknownAddressMakesNoMailer) {

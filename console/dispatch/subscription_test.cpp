@@ -168,6 +168,31 @@ TEST_F(SubscriptionTest, AddFailuresAreReportedAndNothingHalfDoneLooksDone) {
   EXPECT_EQ(window_->Text("AddName"), "Ann Lee");
 }
 
+TEST_F(SubscriptionTest, PastedLineBreaksNeverReachAMessage) {
+  const QString hostile = "x@example.org\r\nX-Injected: yes";
+  {
+    window_->SetText("AddEMail", hostile);
+    ASSERT_EQ(window_->Text("AddEMail"), hostile);
+    Click("Add");
+    EXPECT_EQ(OnlyMessage(), TypedTextRefused(kEmailAddress));
+    EXPECT_THAT(Subscribers(), IsEmpty());
+    EXPECT_EQ(window_->CurrentMessageTab(), 1);
+  }
+  {
+    // Such a row stored by another program can still be removed; its
+    // farewell is not sent.
+    Sql("INSERT INTO MailingList (Name, \"E-Mail\") VALUES ('hostile', 'x@example.org' || "
+        "char(13, 10) || 'X-Injected: yes')");
+    window_->SetText("DeleteEmail", hostile);
+    Click("Delete");
+    EXPECT_EQ(OnlyMessage(), kRemovedNoFarewellAddress);
+    EXPECT_THAT(Subscribers(), IsEmpty());
+    EXPECT_EQ(Removals().size(), 1u);
+    EXPECT_EQ(window_->CurrentMessageTab(), 1);
+  }
+  EXPECT_EQ(peer_->connections(), 0);
+}
+
 TEST_F(SubscriptionTest, DeleteLogsAndRemovesThenSendsTheFarewell) {
   Subscribe("Stored Name", "bob@x.test");
   Subscribe("Other", "other@x.test");

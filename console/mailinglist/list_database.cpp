@@ -1,8 +1,11 @@
 #include "console/mailinglist/list_database.h"
 
+#include <chrono>
 #include <ctime>
 #include <optional>
 #include <vector>
+
+#include "platform/database/statement.h"
 
 namespace verdanpost::mailinglist {
 
@@ -33,7 +36,10 @@ Status FieldText(const Recordset& records, std::string_view name, std::string* t
 }
 
 std::string CurrentDateTimeText() {
-  std::time_t now = std::time(nullptr);
+  // The system clock, not std::time(): glibc serves that from a coarse clock
+  // that can still read the previous second after a send has ended, which
+  // would date a subscriber before the greeting that made them one.
+  std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   std::tm local{};
   localtime_r(&now, &local);
   char text[32];
@@ -51,23 +57,8 @@ Status AppendSubscriber(ListConnection& list, const NewSubscriber& subscriber,
        Value::Text(CurrentDateTimeText()), Value::Text(kConsoleIPAddress)});
 }
 
-namespace {
-
-// Deletes the |excess| oldest rows of DeletedList: the first ones of |log|,
-// which holds the table's rows in the order of its key (insertion order for
-// an increasing key) and the row just appended last, so that row is never
-// among them, whatever its key.
-Status TrimDeletedList(Recordset& log, int64_t excess) {
-  Status status = log.MoveFirst();
-  for (int64_t i = 0; status.ok() && i < excess && !log.eof(); ++i) {
-    status = log.Delete();
-    if (status.ok()) status = log.MoveNext();
-  }
-  return status;
-}
-
 Status AppendRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
-                     Recordset* log, Status* trim) {
+                     Recordset* log) {
   std::string name, email, date_created, ip_address;
   Status status = FieldText(lookup, "Name", &name);
   if (status.ok()) status = FieldText(lookup, "E-Mail", &email);
@@ -75,29 +66,28 @@ Status AppendRemoval(ListConnection& list, const std::string& deleter_name, cons
   if (status.ok()) status = FieldText(lookup, "IPAddress", &ip_address);
   if (status.ok()) status = log->Open(kDeletedList, list.get());
   if (!status.ok()) return status;
-  status = log->AddNew({"DeleterName", "Name", "E-Mail", "DateCreated", "DateDeleted",
-                        "IPCreatedFrom", "IPDeletedFrom"},
-                       {Value::Text(deleter_name), Value::Text(name), Value::Text(email),
-                        Value::Text(date_created), Value::Text(CurrentDateTimeText()),
-                        Value::Text(ip_address), Value::Text(kConsoleIPAddress)});
-  if (!status.ok()) return status;
-  // The log keeps its most recent removals: past the threshold, the oldest
-  // row goes, never the one just written.
-  int64_t count = 0;
-  *trim = log->RecordCount(&count);
-  if (trim->ok() && count > kDeletedListTrimThreshold) {
-    *trim = TrimDeletedList(*log, count - kDeletedListTrimThreshold);
-  }
-  return Status::OK();
+  return log->AddNew({"DeleterName", "Name", "E-Mail", "DateCreated", "DateDeleted",
+                      "IPCreatedFrom", "IPDeletedFrom"},
+                     {Value::Text(deleter_name), Value::Text(name), Value::Text(email),
+                      Value::Text(date_created), Value::Text(CurrentDateTimeText()),
+                      Value::Text(ip_address), Value::Text(kConsoleIPAddress)});
 }
 
-}  // namespace
+Status TrimRemovalLog(Recordset& log) {
+  int64_t count = 0;
+  Status status = log.RecordCount(&count);
+  if (!status.ok() || count <= kDeletedListTrimThreshold) return status;
+  // By the removal's date, not by the table's key: a key need not grow
+  // (PostgreSQL's row identifier does not after a VACUUM). The row just
+  // appended is the current one, which is never trimmed.
+  return log.DeleteOldest("DateDeleted", count - kDeletedListTrimThreshold);
+}
 
 Status LogRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
                   Status* trim) {
   Recordset log;
-  Status trimmed;
-  Status status = AppendRemoval(list, deleter_name, lookup, &log, &trimmed);
+  Status status = AppendRemoval(list, deleter_name, lookup, &log);
+  Status trimmed = status.ok() ? TrimRemovalLog(log) : Status::OK();
   log.Close();
   if (trim == nullptr) return status.ok() ? trimmed : status;
   *trim = trimmed;
@@ -106,6 +96,50 @@ Status LogRemoval(ListConnection& list, const std::string& deleter_name, const R
 
 Status OpenMailingList(ListConnection& list, Recordset* mailing_list) {
   return mailing_list->Open(kMailingList, list.get());
+}
+
+Status ReadSubscriberAddresses(ListConnection& list,
+                               std::vector<std::optional<std::string>>* addresses) {
+  addresses->clear();
+  database::Connection& connection = *list.get();
+  const database::TableInfo* table = nullptr;
+  Status status = connection.DescribeTable(kMailingList, &table);
+  if (status.ok()) status = connection.CheckColumns(*table, {"E-Mail"});
+  if (!status.ok()) return status;
+  // A forward-only read of one column: nothing is compared, so no row can
+  // be passed over, whatever the table's keys hold.
+  database::Statement statement;
+  status = statement.Execute(connection.handle(),
+                             "SELECT " + connection.Quote("E-Mail") + " FROM " +
+                                 connection.Quote(kMailingList) + " ORDER BY " +
+                                 table->key.OrderList(false),
+                             {});
+  for (bool has_row = true; status.ok();) {
+    status = statement.Fetch(&has_row);
+    if (!status.ok() || !has_row) break;
+    status = statement.GetText(1, &addresses->emplace_back());
+  }
+  if (!status.ok()) addresses->clear();
+  return status;
+}
+
+Status CheckListColumns(ListConnection& list) {
+  const struct {
+    const char* table;
+    std::vector<std::string> columns;
+  } kUsed[] = {
+      {kMailingList, {"Name", "E-Mail", "MailingAddress", "BraSize", "DateCreated", "IPAddress"}},
+      {kDeletedList,
+       {"DeleterName", "Name", "E-Mail", "DateCreated", "DateDeleted", "IPCreatedFrom",
+        "IPDeletedFrom"}},
+  };
+  for (const auto& used : kUsed) {
+    const database::TableInfo* table = nullptr;
+    Status status = list.get()->DescribeTable(used.table, &table);
+    if (status.ok()) status = list.get()->CheckColumns(*table, used.columns);
+    if (!status.ok()) return status;
+  }
+  return Status::OK();
 }
 
 }  // namespace verdanpost::mailinglist

@@ -8,11 +8,12 @@
 
 #include "console/mailinglist/list_schema.h"
 #include "platform/database/database_test_support.h"
+#include "platform/database/statement.h"
 
 namespace verdanpost::mailinglist {
 namespace {
 
-using database::testing::Backend;
+using database::test_support::Backend;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
@@ -24,7 +25,7 @@ class ListDatabaseTest : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
     std::string why;
-    source_ = database::testing::UseEmptyDataSource(GetParam(), &why);
+    source_ = database::test_support::UseEmptyDataSource(GetParam(), &why);
     if (source_.empty()) GTEST_FAIL() << why;
     ASSERT_TRUE(list_.Open(source_).ok());
     ASSERT_TRUE(CreateTables(list_.get()).ok());
@@ -55,8 +56,13 @@ class ListDatabaseTest : public ::testing::TestWithParam<Backend> {
     int64_t count = 0;
     EXPECT_TRUE(lookup.RecordCount(&count).ok());
     if (count < 1) return false;
-    status = LogRemoval(list_, deleter, lookup);
-    EXPECT_TRUE(status.ok()) << status.message();
+    {
+      Recordset log;
+      status = AppendRemoval(list_, deleter, lookup, &log);
+      EXPECT_TRUE(status.ok()) << status.message();
+      status = TrimRemovalLog(log);
+      EXPECT_TRUE(status.ok()) << status.message();
+    }
     status = lookup.Delete();
     EXPECT_TRUE(status.ok()) << status.message();
     return true;
@@ -82,11 +88,28 @@ class ListDatabaseTest : public ::testing::TestWithParam<Backend> {
     return values;
   }
 
+  // The first column of every row |sql| returns, null as "<null>".
+  std::vector<std::string> Query(const std::string& sql) {
+    std::vector<std::string> values;
+    database::Statement statement;
+    Status status = statement.Execute(list_.get()->handle(), sql, {});
+    for (bool has_row = true; status.ok();) {
+      status = statement.Fetch(&has_row);
+      if (!status.ok() || !has_row) break;
+      std::optional<std::string> value;
+      status = statement.GetText(1, &value);
+      values.push_back(value.value_or("<null>"));
+    }
+    EXPECT_TRUE(status.ok()) << sql << ": " << status.message();
+    return values;
+  }
+
   // Fills DeletedList with |count| rows named log0, log1, ... in that order.
   void FillLog(int count) {
     for (int i = 0; i < count; ++i) {
-      database::testing::Execute(source_, "INSERT INTO \"DeletedList\" (\"Name\") VALUES ('log" +
-                                              std::to_string(i) + "')");
+      database::test_support::Execute(
+          source_,
+          "INSERT INTO \"DeletedList\" (\"Name\") VALUES ('log" + std::to_string(i) + "')");
     }
   }
 
@@ -147,7 +170,8 @@ TEST_P(ListDatabaseTest, UnsubscribeLogsAndRemovesTheFirstRowOfTheAddress) {
 }
 
 TEST_P(ListDatabaseTest, NullsAreLoggedAsEmptyText) {
-  database::testing::Execute(source_, "INSERT INTO \"MailingList\" (\"E-Mail\") VALUES ('n@x')");
+  database::test_support::Execute(source_,
+                                  "INSERT INTO \"MailingList\" (\"E-Mail\") VALUES ('n@x')");
   ASSERT_TRUE(Unsubscribe("Op", "n@x"));
   std::vector<Row> log =
       Rows("DeletedList", {"Name", "E-Mail", "DateCreated", "IPCreatedFrom", "IPDeletedFrom"});
@@ -203,20 +227,21 @@ TEST_P(ListDatabaseTest, LogAlreadyPastFiftyIsTrimmedToFifty) {
 TEST_P(ListDatabaseTest, TrimKeepsTheNewRemovalWhateverItsKey) {
   // An operator's log whose key does not grow: the new row's key sorts
   // before every other, yet it is the one most recent removal.
-  database::testing::Execute(source_, "DROP TABLE \"DeletedList\"");
-  database::testing::Execute(
+  database::test_support::Execute(source_, "DROP TABLE \"DeletedList\"");
+  database::test_support::Execute(
       source_,
       "CREATE TABLE \"DeletedList\" (\"ID\" TEXT PRIMARY KEY DEFAULT 'a-new', "
       "\"DeleterName\" TEXT, \"Name\" TEXT, \"E-Mail\" TEXT, \"DateCreated\" TEXT, "
       "\"DateDeleted\" TEXT, \"IPCreatedFrom\" TEXT, \"IPDeletedFrom\" TEXT)");
   for (int i = 10; i < 60; ++i) {
-    database::testing::Execute(
+    database::test_support::Execute(
         source_, "INSERT INTO \"DeletedList\" (\"ID\", \"Name\") VALUES ('m" + std::to_string(i) +
                      "', 'log" + std::to_string(i) + "')");
   }
   Subscribe("r", "r@x");
   ASSERT_TRUE(Unsubscribe("Op", "r@x"));
-  std::vector<std::string> names = Column("DeletedList", "Name");
+  // In the order of that key.
+  std::vector<std::string> names = Query("SELECT \"Name\" FROM \"DeletedList\" ORDER BY \"ID\"");
   ASSERT_EQ(50u, names.size());
   EXPECT_EQ("r", names.front());
   EXPECT_EQ("log11", names[1]);
@@ -257,22 +282,28 @@ TEST_P(ListDatabaseTest, BulkWalkReadsEveryAddressInListOrder) {
     ASSERT_TRUE(rows.MoveNext().ok());
   }
   EXPECT_EQ((std::vector<std::string>{"c@x", "a@x", "b@x"}), addresses);
+
+  // The bulk send's read: the same addresses in the same order.
+  std::vector<std::optional<std::string>> read;
+  ASSERT_TRUE(ReadSubscriberAddresses(list_, &read).ok());
+  EXPECT_EQ((std::vector<std::optional<std::string>>{"c@x", "a@x", "b@x"}), read);
 }
 
 TEST_P(ListDatabaseTest, FailuresCarryTheDriverText) {
   bool sqlite = GetParam() == Backend::kSQLite;
   Subscribe("s", "s@x");
-  database::testing::Execute(source_, "DROP TABLE \"DeletedList\"");
+  database::test_support::Execute(source_, "DROP TABLE \"DeletedList\"");
   {
     Recordset lookup;
     ASSERT_TRUE(lookup.Open(SubscriberLookupQuery("s@x"), list_.get()).ok());
-    Status status = LogRemoval(list_, "Op", lookup);
+    Recordset log;
+    Status status = AppendRemoval(list_, "Op", lookup, &log);
     EXPECT_THAT(status.message(), HasSubstr(sqlite ? "no such table: DeletedList"
                                                    : "The specified table does not exist"));
     // The subscriber stays when the removal cannot be logged.
     EXPECT_EQ(1, Exists("s@x"));
   }
-  database::testing::Execute(source_, "DROP TABLE \"MailingList\"");
+  database::test_support::Execute(source_, "DROP TABLE \"MailingList\"");
   {
     Recordset query;
     Status status = query.Open(EmailExistsQuery("s@x"), list_.get());
@@ -289,7 +320,7 @@ TEST_P(ListDatabaseTest, FailuresCarryTheDriverText) {
   }
   {
     ListConnection other;
-    EXPECT_THAT(other.Open(database::testing::UnreachableDataSource()).message(),
+    EXPECT_THAT(other.Open(database::test_support::UnreachableDataSource()).message(),
                 HasSubstr("Is the server running locally and accepting connections"));
   }
 }
@@ -297,7 +328,7 @@ TEST_P(ListDatabaseTest, FailuresCarryTheDriverText) {
 INSTANTIATE_TEST_SUITE_P(Backends, ListDatabaseTest,
                          ::testing::Values(Backend::kSQLite, Backend::kPostgreSQL),
                          [](const auto& backend) {
-                           return database::testing::BackendName(backend.param);
+                           return database::test_support::BackendName(backend.param);
                          });
 
 }  // namespace

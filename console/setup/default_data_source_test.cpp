@@ -44,7 +44,7 @@ TEST_F(DefaultDataSourceTest, FirstRunCreatesTheListAndLaterRunsKeepIt) {
             "Database=" +
                 database_ + "\nTimeout=5000\n\n");
   EXPECT_EQ(Subscribers(), std::vector<std::string>{});
-  database::testing::Execute("vestro",
+  database::test_support::Execute("vestro",
                              "INSERT INTO MailingList (\"E-Mail\") VALUES ('kept@x.test')");
 
   {

@@ -1,6 +1,7 @@
 #include "mailer/smtp/mailer.h"
 
 #include <array>
+#include <vector>
 
 #include "mailer/smtp/header_builder.h"
 #include "mailer/smtp/message_file.h"
@@ -26,34 +27,45 @@ Outcome SendFileContent(MessageFile* file, SmtpSession* session) {
   }
 }
 
-// Copies `file` from its start to the server, leaving out the Bcc range. A
-// chunk never crosses the start of the range; the range is read and dropped.
-Outcome SendRawFileContent(MessageFile* file, const BccRange& bcc, SmtpSession* session) {
+// Copies `file` from its start to the server, leaving out every Bcc range
+// (in file order, not overlapping). A chunk never crosses the start of a
+// range; a range is read and dropped.
+Outcome SendRawFileContent(MessageFile* file, const std::vector<BccRange>& left_out,
+                           SmtpSession* session) {
   std::array<char, kChunkSize> buffer;
   uint64_t position = 0;
+  size_t next = 0;        // the first range not yet passed
+  char last_sent = '\n';  // the last byte that went to the encoder
   for (;;) {
-    size_t got;
-    if (bcc.start <= position && position < bcc.end) {
-      uint64_t to_skip = bcc.end - bcc.start;
-      got = 0;
+    while (next < left_out.size() && left_out[next].end <= position) ++next;
+    if (next < left_out.size() && left_out[next].start <= position) {
+      uint64_t to_skip = left_out[next].end - position;
       while (to_skip > 0) {
         size_t step = file->Read(buffer.data(), to_skip < kChunkSize ? to_skip : kChunkSize);
-        if (step == 0) break;
-        got += step;
+        if (step == 0) return file->failed() ? Outcome::CannotOpenFile() : Outcome::Fine();
         to_skip -= step;
+        position += step;
       }
-    } else {
-      size_t wanted = kChunkSize;
-      if (position < bcc.start && bcc.start - position <= kChunkSize) {
-        wanted = static_cast<size_t>(bcc.start - position);
-      }
-      got = file->Read(buffer.data(), wanted);
-      if (got > 0) {
-        Outcome sent = session->SendContent(std::string_view(buffer.data(), got));
+      // A range starts on a line start; when the line before it ended with
+      // a CR alone, a LF after the range would join that CR into one line
+      // end and take the header's empty line with it. A LF sent now is the
+      // one the CR's line end waits for, so what follows starts afresh.
+      if (last_sent == '\r') {
+        Outcome sent = session->SendContent("\n");
         if (!sent.ok()) return sent;
+        last_sent = '\n';
       }
+      continue;
     }
+    size_t wanted = kChunkSize;
+    if (next < left_out.size() && left_out[next].start - position < kChunkSize) {
+      wanted = static_cast<size_t>(left_out[next].start - position);
+    }
+    size_t got = file->Read(buffer.data(), wanted);
     if (got == 0) return file->failed() ? Outcome::CannotOpenFile() : Outcome::Fine();
+    Outcome sent = session->SendContent(std::string_view(buffer.data(), got));
+    if (!sent.ok()) return sent;
+    last_sent = buffer[got - 1];
     position += got;
   }
 }
@@ -79,7 +91,10 @@ void Mailer::SendMessage(const std::string& from, const std::string& to, const s
   if (outcome.ok()) outcome = session.Helo();
   if (outcome.ok()) outcome = session.SendEnvelope(from, prepared.recipients);
   if (outcome.ok()) outcome = session.Data();
-  if (outcome.ok()) outcome = session.SendContent(prepared.header + message);
+  // Header and text pass the encoder one after the other, never joined: a
+  // long text is not copied.
+  if (outcome.ok()) outcome = session.SendContent(prepared.header);
+  if (outcome.ok()) outcome = session.SendContent(message);
   if (outcome.ok()) outcome = Finish(&session);
   outcome_ = outcome;
 }

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "mailer/smtp/mailer.h"
+#include "mailer/smtp/raw_bcc_cases_test_support.h"
 
 namespace verdanpost {
 namespace {
@@ -49,6 +50,13 @@ class MailerInteropTest : public ::testing::Test {
         std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") != 0) {
       GTEST_FAIL() << "aiosmtpd is not installed (scripts/install-deps.sh installs it)";
     }
+    Start("");
+  }
+
+  // Starts the server; a `data_reply` other than "" is its answer to the end
+  // of the data ("close": none, the connection closes).
+  void Start(const std::string& data_reply) {
+    Stop();
     fs::create_directories(dir_ / "out");
     int out[2];
     ASSERT_EQ(::pipe(out), 0);
@@ -60,7 +68,8 @@ class MailerInteropTest : public ::testing::Test {
       ::close(out[1]);
       std::string script = std::string(VERDANPOST_SOURCE_DIR) + "/testing/smtp_sink_server.py";
       std::string outdir = (dir_ / "out").string();
-      ::execl(kPython, kPython, script.c_str(), "127.0.0.1", outdir.c_str(), nullptr);
+      ::execl(kPython, kPython, script.c_str(), "127.0.0.1", outdir.c_str(), data_reply.c_str(),
+              nullptr);
       ::_exit(127);
     }
     ::close(out[1]);
@@ -73,11 +82,16 @@ class MailerInteropTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    Stop();
+    fs::remove_all(dir_);
+  }
+
+  void Stop() {
     if (pid_ > 0) {
       ::kill(pid_, SIGTERM);
       ::waitpid(pid_, nullptr, 0);
+      pid_ = -1;
     }
-    fs::remove_all(dir_);
   }
 
   std::string WriteFile(const std::string& name, const std::string& content) {
@@ -139,6 +153,33 @@ TEST_F(MailerInteropTest, SendRawMessageFromFile) {
   // Content without a final line end gets the marker's CR LF only.
   ExpectReceived(0, {"ann@example.org", "hidden@example.org", "other@example.org", "c@example.org"},
                  CrLf(head + rest) + "\r\n");
+}
+
+// The server's own record of each message: the Bcc addresses only in its
+// envelope, never in the data it recovered.
+TEST_F(MailerInteropTest, RawBccFieldsNeverReachTheData) {
+  int n = 0;
+  for (const RawBccCase& c : RawBccCases()) {
+    SCOPED_TRACE(c.name);
+    mailer_.SendRawMessageFromFile(WriteFile("bcc.eml", c.file));
+    ExpectReceived(n++, c.envelope, c.content + "\r\n");
+  }
+}
+
+// A server that takes the data and then answers no reply at all: the message
+// may or may not have gone, so it must not read as sent (code 0).
+TEST_F(MailerInteropTest, EndOfDataWithoutAReplyIsNoSuccess) {
+  for (const std::string reply : {"close", "+OK queued", "* OK"}) {
+    SCOPED_TRACE(reply);
+    Start(reply);
+    mailer_.SendMessage("ann@example.org", "bob@example.org", "", "", "", kBody);
+    EXPECT_EQ(mailer_.error_code(), -1);
+    EXPECT_EQ(mailer_.error_message(), "Server returned message error");
+  }
+  Start("");
+  mailer_.SendMessage("ann@example.org", "bob@example.org", "", "", "", kBody);
+  EXPECT_EQ(mailer_.error_code(), 0);
+  EXPECT_EQ(mailer_.error_message(), "Message sent");
 }
 
 }  // namespace

@@ -22,6 +22,18 @@ size_t MessageFile::Read(char* buffer, size_t size) {
 
 bool MessageFile::ReadByte(char* byte) { return Read(byte, 1) == 1; }
 
+bool MessageFile::PeekByte(char* byte) {
+  if (file_ == nullptr || failed_) return false;
+  int c = std::getc(file_);
+  if (c == EOF) {
+    if (std::ferror(file_)) failed_ = true;
+    return false;
+  }
+  std::ungetc(c, file_);
+  *byte = static_cast<char>(c);
+  return true;
+}
+
 bool MessageFile::Rewind() {
   if (file_ == nullptr || std::fseek(file_, 0, SEEK_SET) != 0) return false;
   std::clearerr(file_);

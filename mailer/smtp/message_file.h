@@ -26,6 +26,8 @@ class MessageFile {
   size_t Read(char* buffer, size_t size);
   // Reads one byte; false at the end of the file or on a failure.
   bool ReadByte(char* byte);
+  // Tells the next byte without reading it; false at the end or on a failure.
+  bool PeekByte(char* byte);
   bool failed() const { return failed_; }
 
   // Bytes read since the start of the file (or the last Rewind).

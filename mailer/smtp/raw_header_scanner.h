@@ -2,7 +2,6 @@
 #define VERDANPOST_MAILER_SMTP_RAW_HEADER_SCANNER_H_
 
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -11,30 +10,35 @@
 
 namespace verdanpost {
 
-// Byte offsets of a raw file's Bcc field: start inclusive, end exclusive.
-// Both hold kNone when the file has no Bcc field, so no read reaches them.
+// Byte offsets of one Bcc field of a raw file, all its lines: start
+// inclusive, end exclusive. Both lie on line boundaries.
 struct BccRange {
-  static constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
-  uint64_t start = kNone;
-  uint64_t end = kNone;
+  uint64_t start = 0;
+  uint64_t end = 0;
 };
 
-// The envelope and Bcc range that the header of a raw message file yields.
+// The envelope of a raw message file and the parts of it left out when sent.
 struct RawHeader {
   std::string sender;
   std::vector<std::string> recipients;
-  BccRange bcc;
+  // One range per Bcc field, in file order, never overlapping; empty when
+  // the header has no Bcc field.
+  std::vector<BccRange> bcc;
 };
 
-// Reads the next line of `file` into `*line`, without its LF and without a
-// CR right before that LF. True when the line ended with a LF, false at the
-// end of the file (the line then holds what was read, possibly nothing).
+// Reads the next line of `file` into `*line`, without its line end. A line
+// ends at LF, CR LF or a CR alone, just where the content encoder ends one,
+// so a line read here is one line on the wire. True when the line had a line
+// end, false at the end of the file (the line then holds what was read,
+// possibly nothing).
 bool ReadHeaderLine(MessageFile* file, std::string* line);
 
 // Scans the header of a raw message file from its current position (the
-// start). Refuses with NoHeader when the file does not begin with a header
-// and with CannotOpenFile when reading it fails. Leaves the file after the
-// last line read.
+// start). A line that begins with a blank or tab continues the field before
+// it; an address list that ends with a comma also takes the next line unless
+// that line is empty or starts a field of its own. Refuses with NoHeader when
+// the file does not begin with a header and with CannotOpenFile when reading
+// it fails. Leaves the file after the last line read.
 Outcome ScanRawHeader(MessageFile* file, bool ignore_to, RawHeader* header);
 
 }  // namespace verdanpost

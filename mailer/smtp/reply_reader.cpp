@@ -1,5 +1,6 @@
 #include "mailer/smtp/reply_reader.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -9,6 +10,24 @@ namespace verdanpost {
 namespace {
 
 constexpr size_t kMaxLine = 256;
+
+// Reads one line up to and including its line feed into `*line`, keeping at
+// most kMaxLine bytes of it. False when the line did not end: receiving
+// failed or the server closed first.
+bool ReadLine(SmtpConnection* connection, SmtpConnection::Clock::time_point deadline,
+              std::string* line) {
+  line->clear();
+  for (;;) {
+    if (connection->Fill(deadline) != SmtpConnection::ReceiveResult::kData) return false;
+    std::string_view bytes = connection->buffered();
+    size_t feed = bytes.find('\n');
+    size_t taken = feed == std::string_view::npos ? bytes.size() : feed + 1;
+    if (line->size() < kMaxLine)
+      line->append(bytes.substr(0, std::min(taken, kMaxLine - line->size())));
+    connection->Consume(taken);
+    if (feed != std::string_view::npos) return true;
+  }
+}
 
 }  // namespace
 
@@ -22,6 +41,7 @@ int ReplyCode(std::string_view line) {
     // Saturate rather than overflow on an absurd run of digits.
     if (value < std::numeric_limits<int>::max()) value = value * 10 + (line[i] - '0');
   }
+  if (value == 0) return kNoReply;  // no digits, or a 0 that would read as "sent"
   if (value > std::numeric_limits<int>::max()) value = std::numeric_limits<int>::max();
   return static_cast<int>(negative ? -value : value);
 }
@@ -30,26 +50,9 @@ int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout) {
   SmtpConnection::Clock::time_point deadline = SmtpConnection::Clock::now() + timeout;
   std::string line;
   for (;;) {
-    line.clear();
-    bool closed = false;
-    // Bytes past the cap are received and dropped up to the line feed: a
-    // reply line may be longer than the cap, and its rest is no reply.
-    for (;;) {
-      char byte;
-      SmtpConnection::ReceiveResult result = connection->ReceiveByte(&byte, deadline);
-      if (result == SmtpConnection::ReceiveResult::kFailed) return -1;
-      if (result == SmtpConnection::ReceiveResult::kClosed) {
-        closed = true;
-        break;
-      }
-      if (line.size() < kMaxLine) line.push_back(byte);
-      if (byte == '\n') break;
-    }
+    // A line cut off by a close is no reply, whatever it holds so far.
+    if (!ReadLine(connection, deadline, &line)) return kNoReply;
     if (line.size() < 4 || line[3] != '-') return ReplyCode(line);
-    // A continuation line cut off by the close is still no final line: the
-    // next line would read as blanks, so the reply's code is 0, never the
-    // code of a reply that did not end.
-    if (closed) return 0;
   }
 }
 

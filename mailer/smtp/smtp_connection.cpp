@@ -89,14 +89,18 @@ SmtpConnection::ConnectResult SmtpConnection::Connect(const std::string& server_
   return socket_made ? ConnectResult::kFailed : ConnectResult::kNoSocket;
 }
 
-bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds timeout) {
+bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds timeout, Flush flush,
+                             size_t* sent_total) {
+  if (sent_total != nullptr) *sent_total = 0;
   if (fd_ < 0) return false;
   Clock::time_point deadline = Clock::now() + timeout;
+  // MSG_NOSIGNAL: a server that went away fails the send, not the process.
+  int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (flush == Flush::kMore ? MSG_MORE : 0);
   while (!bytes.empty()) {
-    // MSG_NOSIGNAL: a server that went away fails the send, not the process.
-    ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), flags);
     if (sent > 0) {
       bytes.remove_prefix(static_cast<size_t>(sent));
+      if (sent_total != nullptr) *sent_total += static_cast<size_t>(sent);
       // The time-out bounds each wait for the server to take more, as the
       // protocol means it: a slow but steady transfer is no time-out.
       deadline = Clock::now() + timeout;
@@ -111,14 +115,16 @@ bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds t
   return true;
 }
 
-SmtpConnection::ReceiveResult SmtpConnection::ReceiveByte(char* byte, Clock::time_point deadline) {
+SmtpConnection::ReceiveResult SmtpConnection::Fill(Clock::time_point deadline) {
+  if (begin_ < end_) return ReceiveResult::kData;
   if (fd_ < 0) return ReceiveResult::kFailed;
+  begin_ = end_ = 0;
   for (;;) {
     auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
     if (remaining.count() <= 0) return ReceiveResult::kFailed;
     // The socket's receive time-out bounds each blocking receive. It changes
     // only when it would overshoot the deadline by more than an eighth, so a
-    // byte usually costs one system call; one that ends early just loops.
+    // receive usually costs one system call; one that ends early just loops.
     if (receive_timeout_ > remaining + remaining / 8) {
       receive_timeout_ = std::max(remaining, std::chrono::microseconds(1000));
       timeval tv{};
@@ -128,8 +134,13 @@ SmtpConnection::ReceiveResult SmtpConnection::ReceiveByte(char* byte, Clock::tim
         return ReceiveResult::kFailed;
       }
     }
-    ssize_t got = ::recv(fd_, byte, 1, 0);
-    if (got == 1) return ReceiveResult::kByte;
+    // The client never sends ahead of a reply, so whatever arrives belongs
+    // to the reply being read or to the next one; it waits here either way.
+    ssize_t got = ::recv(fd_, received_.data(), received_.size(), 0);
+    if (got > 0) {
+      end_ = static_cast<size_t>(got);
+      return ReceiveResult::kData;
+    }
     if (got == 0) return ReceiveResult::kClosed;
     if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return ReceiveResult::kFailed;
   }
@@ -140,6 +151,7 @@ void SmtpConnection::Close() {
     ::close(fd_);
     fd_ = -1;
   }
+  begin_ = end_ = 0;
 }
 
 }  // namespace verdanpost

@@ -58,16 +58,36 @@ Outcome SmtpSession::Data() {
 }
 
 Outcome SmtpSession::SendContent(std::string_view piece) {
-  encoded_.clear();
-  encoder_.Encode(piece, &encoded_);
-  if (!connection_.SendAll(encoded_, timeouts_.content_send)) {
-    return Outcome::ContentNotWritten();
+  while (!piece.empty()) {
+    std::string_view slice = piece.substr(0, kContentBuffer);
+    piece.remove_prefix(slice.size());
+    encoder_.Encode(slice, &encoded_);
+    if (encoded_.size() < kContentBuffer) continue;
+    // More content or the marker follows: let the last partial segment wait.
+    if (!connection_.SendAll(encoded_, timeouts_.content_send, SmtpConnection::Flush::kMore)) {
+      return Outcome::ContentNotWritten();
+    }
+    encoded_.clear();
   }
   return Outcome::Fine();
 }
 
 Outcome SmtpSession::EndData() {
-  return Command(SmtpCommand::kEndOfData, "\r\n.\r\n", timeouts_.end_of_data, kReplyOk);
+  // The rest of the content and the marker go in one send; where it fails
+  // tells whose failure it is.
+  size_t content = encoded_.size();
+  encoded_.append("\r\n.\r\n");
+  size_t sent = 0;
+  bool ok =
+      connection_.SendAll(encoded_, timeouts_.content_send, SmtpConnection::Flush::kLast, &sent);
+  encoded_.clear();
+  if (!ok) {
+    return sent < content ? Outcome::ContentNotWritten()
+                          : Outcome::NotSent(SmtpCommand::kEndOfData);
+  }
+  int code = ReadReply(&connection_, timeouts_.end_of_data);
+  if (code != kReplyOk) return Outcome::ServerRefused(SmtpCommand::kEndOfData, code);
+  return Outcome::Fine();
 }
 
 Outcome SmtpSession::Quit() {

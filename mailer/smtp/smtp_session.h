@@ -28,8 +28,10 @@ class SmtpSession {
   Outcome Data();
   // Sends a piece of the content, with line ends made CR LF and leading dots
   // doubled; pieces of one message must all pass through here, in order.
+  // Encoded bytes are gathered up to kContentBuffer before they are sent, so
+  // a piece of any size costs no more memory than that.
   Outcome SendContent(std::string_view piece);
-  // The end-of-data marker and its reply.
+  // The rest of the content, the end-of-data marker and its reply.
   Outcome EndData();
   // QUIT and its reply; closes the connection. Fine means "Message sent".
   Outcome Quit();
@@ -39,10 +41,14 @@ class SmtpSession {
   Outcome Command(SmtpCommand command, std::string_view line, std::chrono::milliseconds timeout,
                   int expected);
 
+  // Bytes of encoded content gathered before a send, and the most of a piece
+  // encoded at once.
+  static constexpr size_t kContentBuffer = 64 * 1024;
+
   SmtpTimeouts timeouts_;
   SmtpConnection connection_;
   ContentEncoder encoder_;
-  std::string encoded_;  // reused buffer for encoded content
+  std::string encoded_;  // encoded content not sent yet
 };
 
 // The local host's name for HELO; "localhost" when it cannot be had.

@@ -1,7 +1,11 @@
 #include "platform/database/connection.h"
 
+#include <charconv>
+#include <cstdint>
 #include <utility>
 
+#include "platform/database/packed_row.h"
+#include "platform/database/query.h"
 #include "platform/database/statement.h"
 
 namespace verdanpost::database {
@@ -53,18 +57,12 @@ Status Connection::ReadInfo() {
   if (Status status = GetInfoText(dbc_.get(), SQL_DBMS_NAME, &dbms_name_); !status.ok()) {
     return status;
   }
-  if (dbms_name_.find("SQLite") != std::string::npos) {
-    dialect_ = Dialect::kSQLite;
-  } else if (dbms_name_.find("PostgreSQL") != std::string::npos) {
-    dialect_ = Dialect::kPostgreSQL;
-  } else {
-    dialect_ = Dialect::kOther;
-  }
-  if (Status status = GetInfoText(dbc_.get(), SQL_IDENTIFIER_QUOTE_CHAR, &quote_); !status.ok()) {
+  std::string quote;
+  if (Status status = GetInfoText(dbc_.get(), SQL_IDENTIFIER_QUOTE_CHAR, &quote); !status.ok()) {
     return status;
   }
-  if (quote_ == " ") quote_.clear();  // a blank means "identifiers are not quoted"
-  identities_.clear();
+  dialect_ = SqlDialect(dbms_name_, std::move(quote));
+  tables_.clear();
   return Status::OK();
 }
 
@@ -72,47 +70,157 @@ Status Connection::Close() {
   if (!is_open()) return Status::OK();
   Status status = dbc_.Disconnect();
   env_.Reset();
-  identities_.clear();
+  tables_.clear();
   return status;
 }
 
-std::string Connection::Quote(std::string_view identifier) const {
-  if (quote_.empty()) return std::string(identifier);
-  // An opening bracket closes with its partner.
-  std::string close = quote_ == "[" ? "]" : quote_;
-  std::string quoted = quote_;
-  for (size_t i = 0; i < identifier.size();) {
-    if (identifier.compare(i, close.size(), close) == 0) {
-      quoted += close + close;
-      i += close.size();
-    } else {
-      quoted += identifier[i++];
-    }
-  }
-  return quoted + close;
-}
-
-Status Connection::RowIdentity(const std::string& table, std::vector<std::string>* columns) {
+Status Connection::DescribeTable(const std::string& table, const TableInfo** info) {
   if (!is_open()) return Status::Error("the connection is closed");
-  if (auto found = identities_.find(table); found != identities_.end()) {
-    *columns = found->second;
+  if (auto found = tables_.find(table); found != tables_.end()) {
+    *info = &found->second;
     return Status::OK();
   }
-  std::vector<std::string> identity;
-  if (Status status = PrimaryKey(table, &identity); !status.ok()) return status;
-  if (identity.empty()) {
-    if (Status status = BestRowId(table, &identity); !status.ok()) return status;
+  TableInfo described{table, {}, {}};
+  if (Status status = ChooseRowKey(table, &described.key); !status.ok()) return status;
+  if (described.key.empty()) {
+    return Status::Error("The rows of the table " + table +
+                         " cannot be told apart: it has no primary key and no row identifier.");
   }
-  if (identity.empty()) {
-    // Every row of these back ends carries an identifier of its own.
-    if (dialect_ == Dialect::kSQLite) identity = {"rowid"};
-    if (dialect_ == Dialect::kPostgreSQL) identity = {"ctid"};
+  // One empty select tells the key's types and the table's columns.
+  Statement statement;
+  std::vector<std::string> names;
+  std::vector<SQLSMALLINT> types;
+  Status status = statement.Execute(
+      dbc_.get(),
+      "SELECT " + described.key.ReadList() + ", * FROM " + Quote(table) + " WHERE 1 = 0", {});
+  if (status.ok()) status = statement.Describe(&names, &types);
+  if (!status.ok()) return status;
+  const size_t key_size = described.key.size();
+  for (size_t i = 0; i < key_size && i < types.size(); ++i) described.key.set_sql_type(i, types[i]);
+  if (names.size() > key_size) described.columns.assign(names.begin() + key_size, names.end());
+  *info = &tables_.emplace(table, std::move(described)).first->second;
+  return Status::OK();
+}
+
+Status Connection::CheckColumns(const TableInfo& table,
+                                const std::vector<std::string>& names) const {
+  for (const std::string& name : names) {
+    bool found = false;
+    for (const std::string& column : table.columns) {
+      found = found || dialect_.SameColumn(column, name);
+    }
+    if (!found) return Status::Error("The table " + table.name + " has no column " + name + ".");
   }
-  if (identity.empty()) {
-    return Status::Error("the driver names no column that identifies a row of " + table);
+  return Status::OK();
+}
+
+// The key must tell exactly one row: a value that is null, or a rounded
+// text of a floating-point number, would match none or another one.
+Status Connection::ChooseRowKey(const std::string& table, RowKey* key) {
+  switch (dialect_.kind()) {
+    case Dialect::kSQLite:
+      return SQLiteRowKey(table, key);
+    case Dialect::kPostgreSQL:
+      return PostgreSQLRowKey(table, key);
+    case Dialect::kOther:
+      break;
   }
-  identities_[table] = identity;
-  *columns = std::move(identity);
+  return DeclaredRowKey(table, key);
+}
+
+// The rowid whenever the table has one, under a name no column hides;
+// without rowid, the primary key, which SQLite then keeps free of nulls,
+// read by its exact text and so compared by equality alone.
+Status Connection::SQLiteRowKey(const std::string& table, RowKey* key) {
+  std::vector<std::string> rows;
+  Status status = QueryRows(*this, dialect_.ColumnsQuery(), {{Value::Text(table), 0}}, &rows);
+  int64_t without_rowid = 0;
+  if (status.ok()) {
+    status =
+        QueryNumber(*this, dialect_.WithoutRowidQuery(), {{Value::Text(table), 0}}, &without_rowid);
+  }
+  if (!status.ok()) return status;
+  std::vector<std::string> names;
+  std::map<int64_t, std::string> primary_key;
+  for (const std::string& row : rows) {
+    std::string name = UnpackField(row, 0).value_or("");
+    int64_t position = 0;
+    std::string pk = UnpackField(row, 1).value_or("0");
+    std::from_chars(pk.data(), pk.data() + pk.size(), position);
+    if (position > 0) primary_key[position] = name;
+    names.push_back(std::move(name));
+  }
+  if (without_rowid == 0) {
+    for (const std::string& alias : dialect_.RowidNames()) {
+      bool hidden = false;
+      for (const std::string& name : names) hidden = hidden || dialect_.SameColumn(name, alias);
+      if (!hidden) {
+        *key = RowKey(table, {{alias, alias, alias, "?"}}, true, true);
+        return Status::OK();
+      }
+    }
+  }
+  std::vector<RowKey::Part> parts;
+  for (const auto& [position, name] : primary_key) {
+    parts.push_back({name, dialect_.ExactText(Quote(name)), Quote(name), "?"});
+  }
+  *key = RowKey(table, std::move(parts), false);
+  return Status::OK();
+}
+
+// The primary key unless a part of it is a floating-point number, whose
+// text may be rounded; else the row identifier every table has.
+Status Connection::PostgreSQLRowKey(const std::string& table, RowKey* key) {
+  std::vector<std::string> columns;
+  if (Status status = PrimaryKey(table, &columns); !status.ok()) return status;
+  if (columns.empty()) {
+    // Not used, but the driver's catalog tells a missing table in its own
+    // words here ("The specified table does not exist").
+    std::vector<std::string> unused;
+    if (Status status = BestRowId(table, &unused); !status.ok()) return status;
+  }
+  bool exact = !columns.empty();
+  if (exact) {
+    std::string list;
+    for (const std::string& column : columns) list += (list.empty() ? "" : ", ") + Quote(column);
+    Statement statement;
+    std::vector<std::string> names;
+    std::vector<SQLSMALLINT> types;
+    Status status = statement.Execute(
+        dbc_.get(), "SELECT " + list + " FROM " + Quote(table) + " WHERE 1 = 0", {});
+    if (status.ok()) status = statement.Describe(&names, &types);
+    if (!status.ok()) return status;
+    for (SQLSMALLINT type : types) {
+      exact = exact && type != SQL_REAL && type != SQL_FLOAT && type != SQL_DOUBLE;
+    }
+  }
+  std::vector<RowKey::Part> parts;
+  if (exact) {
+    for (const std::string& column : columns) {
+      parts.push_back({column, Quote(column), Quote(column), "?"});
+    }
+  } else {
+    const std::string own = dialect_.SystemRowIdentifier();
+    parts.push_back({own, own, own, dialect_.Placeholder(own)});
+  }
+  *key = RowKey(table, std::move(parts), true, !exact);
+  return Status::OK();
+}
+
+// Another database: the primary key, else the driver's best row
+// identifier. Either may hold nulls, which RowKey refuses row by row, so
+// rows are not paged on it.
+Status Connection::DeclaredRowKey(const std::string& table, RowKey* key) {
+  std::vector<std::string> columns;
+  if (Status status = PrimaryKey(table, &columns); !status.ok()) return status;
+  if (columns.empty()) {
+    if (Status status = BestRowId(table, &columns); !status.ok()) return status;
+  }
+  std::vector<RowKey::Part> parts;
+  for (const std::string& column : columns) {
+    parts.push_back({column, Quote(column), Quote(column), "?"});
+  }
+  *key = RowKey(table, std::move(parts), false);
   return Status::OK();
 }
 

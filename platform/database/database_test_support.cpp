@@ -12,7 +12,7 @@
 
 #include "platform/database/statement.h"
 
-namespace verdanpost::database::testing {
+namespace verdanpost::database::test_support {
 namespace {
 
 namespace fs = std::filesystem;
@@ -202,4 +202,4 @@ void Execute(const std::string& data_source, const std::string& sql) {
   ASSERT_TRUE(status.ok()) << sql << ": " << status.message();
 }
 
-}  // namespace verdanpost::database::testing
+}  // namespace verdanpost::database::test_support

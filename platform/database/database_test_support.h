@@ -5,7 +5,7 @@
 
 #include "platform/database/connection.h"
 
-namespace verdanpost::database::testing {
+namespace verdanpost::database::test_support {
 
 enum class Backend { kSQLite, kPostgreSQL };
 
@@ -26,6 +26,6 @@ std::string UnreachableDataSource();
 // Runs |sql| through a fresh connection; fails the test on error.
 void Execute(const std::string& data_source, const std::string& sql);
 
-}  // namespace verdanpost::database::testing
+}  // namespace verdanpost::database::test_support
 
 #endif  // VERDANPOST_PLATFORM_DATABASE_DATABASE_TEST_SUPPORT_H_

@@ -3,12 +3,13 @@
 
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/database/appended_rows.h"
 #include "platform/database/connection.h"
+#include "platform/database/snapshot_cursor.h"
 #include "platform/database/statement.h"
 #include "platform/database/status.h"
 #include "platform/database/value.h"
@@ -26,11 +27,14 @@ struct Select {
 };
 
 // A static record set over one table: it holds the rows there were at Open,
-// in the order of their row identity (insertion order for an increasing
-// key), plus the rows appended through it, which stand last. RecordCount is
-// exact; AddNew and Delete reach the table at once. Rows are fetched in
-// growing pages (LIMIT) as the position moves, so what is never visited is
-// never read. The Connection must stay open while the record set is used.
+// in the order of their row key (insertion order for an increasing key),
+// plus the rows appended through it, which stand last. RecordCount is exact;
+// AddNew and Delete reach the table at once. The Connection must stay open
+// while the record set is used.
+//
+// It is made of three pieces, each with one job: a SnapshotCursor over the
+// rows held since Open, AppendedRows with the rows appended since, and the
+// writes of table_writer.h. The record set walks the first, then the second.
 class Recordset {
  public:
   Recordset() = default;
@@ -44,7 +48,7 @@ class Recordset {
   bool is_open() const { return connection_ != nullptr; }
 
   // True once the position has passed the last row; at once when empty.
-  bool eof() const { return eof_; }
+  bool eof() const { return in_appended_ ? !appended_.valid() : !snapshot_.valid(); }
   Status RecordCount(int64_t* count);
   // The current row's value of column |name|; nullopt for null.
   Status Fields(std::string_view name, std::optional<std::string>* value) const;
@@ -58,42 +62,25 @@ class Recordset {
   Status MoveNext();
   // Deletes the current row, and only it, from the table.
   Status Delete();
+  // Deletes the |rows| oldest rows of the table, never the current row:
+  // the first by |by_column| (nulls first, as the oldest), then by row key.
+  // RecordCount follows; rows already read stay readable until MoveFirst.
+  Status DeleteOldest(const std::string& by_column, int64_t rows);
 
  private:
-  struct AppendedRow {
-    std::string packed;
-    bool deleted = false;
-  };
-
-  std::string KeyList(bool descending) const;
-  std::string KeyCompare(const char* op) const;
-  void AddKeyParameters(const std::string& packed, std::vector<Parameter>* out) const;
-  std::string SnapshotWhere(bool pages) const;
-  std::string SelectList() const;
-  std::string BoundedWhere(std::vector<Parameter>* parameters) const;
-  Status Query(const std::string& sql, const std::vector<Parameter>& parameters,
-               std::vector<std::string>* rows, bool learn_columns);
-  Status FetchPage();
-  Status EnterAppended(size_t from);
+  // Moves into the appended rows once the snapshot is passed.
+  void EnterAppendedIfPast();
   const std::string* Current() const;
   Status CheckOpen() const;
 
   Connection* connection_ = nullptr;
-  Select select_;
-  std::vector<std::string> key_;      // the table's row identity columns
-  std::vector<int16_t> key_types_;    // their SQL types, once described
+  const TableInfo* table_ = nullptr;  // owned by the connection
   std::vector<std::string> columns_;  // names of the record set's columns
-  std::optional<std::string> bound_;  // packed key of the last row at Open
-  std::vector<std::string> page_;     // packed rows: key columns, then columns_
-  size_t page_position_ = 0;
-  size_t page_size_ = 0;
-  bool snapshot_done_ = true;
-  std::vector<AppendedRow> appended_;
-  std::set<std::string> appended_keys_;  // packed keys of appended_
-  bool in_appended_ = false;
-  size_t appended_position_ = 0;
-  bool eof_ = true;
-  bool current_deleted_ = false;
+  std::string select_list_;           // the columns after the key: "*" or names
+  SnapshotCursor snapshot_;
+  AppendedRows appended_;
+  bool in_appended_ = false;      // the position is among the appended rows
+  bool current_deleted_ = false;  // the current row was deleted through Delete
   std::optional<int64_t> count_;  // unknown until first asked
 };
 

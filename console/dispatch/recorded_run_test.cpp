@@ -1,7 +1,7 @@
 // The batches of a bulk send through a scripted mailer: what is sent, when
 // Cancel is heeded, what is recorded and who is left unreached.
 
-#include "console/dispatch/batch_run.h"
+#include "console/dispatch/recorded_run.h"
 
 #include <gmock/gmock.h>
 #include <QFile>
@@ -30,9 +30,9 @@ class ScriptedProgress : public SendProgress {
   QStringList seen;
 };
 
-class BatchRunTest : public ::testing::Test {
+class RecordedRunTest : public ::testing::Test {
  protected:
-  BatchRunTest() {
+  RecordedRunTest() {
     inputs_.message.UseFile = false;
     inputs_.message.UseText = true;
     inputs_.message.Subject = "News";
@@ -41,14 +41,14 @@ class BatchRunTest : public ::testing::Test {
   }
 
   // Ten subscribers a..j in batches of three.
-  static std::vector<QStringList> TenInThrees() {
-    return {{"a", "b", "c"}, {"d", "e", "f"}, {"g", "h", "i"}, {"j"}};
+  static BatchPlan TenInThrees() {
+    return BatchPlan({"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}, 3);
   }
 
-  BatchRunResult Run(std::vector<QStringList> batches) {
+  RecordedRunResult Run(const BatchPlan& plan) {
     QString err;
     EXPECT_TRUE(record_.Create(dir_.path(), QDateTime::currentDateTime(), &err));
-    BatchRun run(inputs_, std::move(batches), record_);
+    RecordedRun run(inputs_, plan, record_);
     return run.Run(mailers_, progress_);
   }
 
@@ -83,12 +83,12 @@ class BatchRunTest : public ::testing::Test {
   SendRecord record_;
 };
 
-TEST_F(BatchRunTest, EveryBatchIsTriedAndItsOutcomeRecorded) {
+TEST_F(RecordedRunTest, EveryBatchIsTriedAndItsOutcomeRecorded) {
   mailers_.outcomes = {{0, "Message sent"},
                        {550, "Server returned RCPT TO error"},
                        {0, "Message sent"},
                        {6, "Could not connect to server"}};
-  const BatchRunResult result = Run(TenInThrees());
+  const RecordedRunResult result = Run(TenInThrees());
   EXPECT_THAT(Sent(), ElementsAre("a, b, c", "d, e, f", "g, h, i", "j"));
   EXPECT_EQ(log_.count("Create"), 1);
   EXPECT_EQ(result.messages, 4);
@@ -107,10 +107,10 @@ TEST_F(BatchRunTest, EveryBatchIsTriedAndItsOutcomeRecorded) {
               ElementsAre("1/4 reached 0", "2/4 reached 3", "3/4 reached 3", "4/4 reached 6"));
 }
 
-TEST_F(BatchRunTest, CancelLetsTheMessageOnTheWireFinishAndSendsNoMore) {
+TEST_F(RecordedRunTest, CancelLetsTheMessageOnTheWireFinishAndSendsNoMore) {
   progress_.cancel_at = 3;
   mailers_.outcomes = {{550, "Server returned RCPT TO error"}};
-  const BatchRunResult result = Run(TenInThrees());
+  const RecordedRunResult result = Run(TenInThrees());
   EXPECT_THAT(Sent(), ElementsAre("a, b, c", "d, e, f", "g, h, i"));
   EXPECT_TRUE(result.cancelled);
   EXPECT_EQ(result.sent, 3);
@@ -121,10 +121,10 @@ TEST_F(BatchRunTest, CancelLetsTheMessageOnTheWireFinishAndSendsNoMore) {
   EXPECT_EQ(RecordRows().size(), 3);
 }
 
-TEST_F(BatchRunTest, FailedCallsStopTheRunAndLeaveTheRestUnreached) {
+TEST_F(RecordedRunTest, FailedCallsStopTheRunAndLeaveTheRestUnreached) {
   {
     mailers_.FailCall("SendMessage", 2);
-    const BatchRunResult result = Run(TenInThrees());
+    const RecordedRunResult result = Run(TenInThrees());
     EXPECT_EQ(result.sent, 1);
     EXPECT_EQ(result.stopped, "The message could not be handed to the mailer: broken SendMessage");
     EXPECT_EQ(result.unreached, QStringList({"d", "e", "f", "g", "h", "i", "j"}));
@@ -132,7 +132,7 @@ TEST_F(BatchRunTest, FailedCallsStopTheRunAndLeaveTheRestUnreached) {
   }
   {
     mailers_.create_error = "not registered";
-    const BatchRunResult result = Run({{"a"}, {"b"}});
+    const RecordedRunResult result = Run(BatchPlan({"a", "b"}, 1));
     EXPECT_EQ(result.sent, 0);
     EXPECT_EQ(result.stopped, "The mailer could not be created: not registered");
     EXPECT_EQ(result.unreached, QStringList({"a", "b"}));
