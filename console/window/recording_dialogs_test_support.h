@@ -2,6 +2,7 @@
 #define VERDANPOST_CONSOLE_WINDOW_RECORDING_DIALOGS_TEST_SUPPORT_H_
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -26,6 +27,7 @@ class RecordingDialogs : public Dialogs {
   bool Ask(const QString& text) override {
     messages.push_back(text);
     questions.push_back(text);
+    if (on_ask) on_ask();
     if (answers.empty()) return false;
     const bool yes = answers.front();
     answers.pop_front();
@@ -47,6 +49,8 @@ class RecordingDialogs : public Dialogs {
   std::vector<QString> questions;
   // Answers of the next questions, in order; true is Yes.
   std::deque<bool> answers;
+  // Runs whenever a question is asked, before it is answered.
+  std::function<void()> on_ask;
   std::vector<FileRequest> file_requests;
   // Answers of the next file dialogs, in order; nullopt cancels.
   std::deque<std::optional<QString>> file_answers;
