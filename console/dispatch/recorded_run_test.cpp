@@ -1,5 +1,6 @@
-// The batches of a bulk send through a scripted mailer: what is sent, when
-// Cancel is heeded, what is recorded and who is left unreached.
+// The batches of a bulk send through a scripted mailer: what is sent, what
+// is recorded and who is left unreached. Cancel and stops are tried on the
+// whole send (bulk_send_session_test, bulk_send_logic_test).
 
 #include "console/dispatch/recorded_run.h"
 
@@ -15,18 +16,14 @@ namespace {
 using ::testing::ElementsAre;
 using testing_support::ScriptedMailerFactory;
 
-// Records what the run reports and asks for Cancel once message `cancel_at`
-// has started.
+// Records what the run reports.
 class ScriptedProgress : public SendProgress {
  public:
   void MessageStarting(int number, int messages, int64_t reached) override {
     seen << QString("%1/%2 reached %3").arg(number).arg(messages).arg(reached);
-    if (number == cancel_at) cancel = true;
   }
-  bool CancelRequested() override { return cancel; }
+  bool CancelRequested() override { return false; }
 
-  int cancel_at = 0;
-  bool cancel = false;
   QStringList seen;
 };
 
@@ -105,38 +102,6 @@ TEST_F(RecordedRunTest, EveryBatchIsTriedAndItsOutcomeRecorded) {
                   "3,\"g, h, i\",0,Message sent", "4,j,6,Could not connect to server"));
   EXPECT_THAT(progress_.seen,
               ElementsAre("1/4 reached 0", "2/4 reached 3", "3/4 reached 3", "4/4 reached 6"));
-}
-
-TEST_F(RecordedRunTest, CancelLetsTheMessageOnTheWireFinishAndSendsNoMore) {
-  progress_.cancel_at = 3;
-  mailers_.outcomes = {{550, "Server returned RCPT TO error"}};
-  const RecordedRunResult result = Run(TenInThrees());
-  EXPECT_THAT(Sent(), ElementsAre("a, b, c", "d, e, f", "g, h, i"));
-  EXPECT_TRUE(result.cancelled);
-  EXPECT_EQ(result.sent, 3);
-  EXPECT_EQ(result.failed, 1);
-  EXPECT_EQ(result.reached, 6);
-  // The refused batch and the remainder, in list order, each once.
-  EXPECT_EQ(result.unreached, QStringList({"a", "b", "c", "j"}));
-  EXPECT_EQ(RecordRows().size(), 3);
-}
-
-TEST_F(RecordedRunTest, FailedCallsStopTheRunAndLeaveTheRestUnreached) {
-  {
-    mailers_.FailCall("SendMessage", 2);
-    const RecordedRunResult result = Run(TenInThrees());
-    EXPECT_EQ(result.sent, 1);
-    EXPECT_EQ(result.stopped, "The message could not be handed to the mailer: broken SendMessage");
-    EXPECT_EQ(result.unreached, QStringList({"d", "e", "f", "g", "h", "i", "j"}));
-    EXPECT_EQ(RecordRows().size(), 1);
-  }
-  {
-    mailers_.create_error = "not registered";
-    const RecordedRunResult result = Run(BatchPlan({"a", "b"}, 1));
-    EXPECT_EQ(result.sent, 0);
-    EXPECT_EQ(result.stopped, "The mailer could not be created: not registered");
-    EXPECT_EQ(result.unreached, QStringList({"a", "b"}));
-  }
 }
 
 }  // namespace
