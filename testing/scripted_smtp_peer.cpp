@@ -110,6 +110,11 @@ void ScriptedSmtpPeer::SetRcptReply(size_t index, PeerReply reply) {
   rcpt_replies_[index] = std::move(reply);
 }
 
+void ScriptedSmtpPeer::SetRcptReplyFor(const std::string& address, PeerReply reply) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  rcpt_address_replies_["<" + address + ">"] = std::move(reply);
+}
+
 std::string ScriptedSmtpPeer::transcript() {
   WaitUntilIdle();
   std::lock_guard<std::mutex> lock(mutex_);
@@ -177,9 +182,12 @@ void ScriptedSmtpPeer::Serve() {
   }
 }
 
-PeerReply ScriptedSmtpPeer::ReplyFor(SmtpStep step, size_t rcpt_index) {
+PeerReply ScriptedSmtpPeer::ReplyFor(SmtpStep step, size_t rcpt_index, const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (step == SmtpStep::kRcptTo) {
+    for (const auto& [address, reply] : rcpt_address_replies_) {
+      if (line.find(address) != std::string::npos) return reply;
+    }
     auto it = rcpt_replies_.find(rcpt_index);
     if (it != rcpt_replies_.end()) return it->second;
   }
@@ -192,6 +200,10 @@ void ScriptedSmtpPeer::Record(const char* data, size_t size) {
 }
 
 bool ScriptedSmtpPeer::Play(int fd, const PeerReply& reply) {
+  if (reply.hold.count() > 0) {
+    pollfd stop{stop_pipe_[0], POLLIN, 0};
+    if (::poll(&stop, 1, static_cast<int>(reply.hold.count())) != 0) return false;
+  }
   for (size_t i = 0; i < reply.packets.size(); ++i) {
     if (i > 0) std::this_thread::sleep_for(kPacketPause);
     if (i + 1 == reply.packets.size() && reply.action == PeerReply::Action::kDisconnect) {
@@ -293,7 +305,7 @@ void ScriptedSmtpPeer::ServeConnection(int fd) {
       answered = true;
       continue;
     }
-    PeerReply reply = ReplyFor(step, rcpt_index);
+    PeerReply reply = ReplyFor(step, rcpt_index, line);
     if (step == SmtpStep::kRcptTo) ++rcpt_index;
     if (!Play(fd, reply)) return;
     answered = true;

@@ -58,9 +58,14 @@ struct PeerReply {
   static PeerReply Stall() { return {Action::kStall, {}}; }
   static PeerReply StopReading(std::string text) { return {Action::kStopReading, {text}}; }
   static PeerReply ReadSlowly(std::string text) { return {Action::kReadSlowly, {text}}; }
+  // One reply, sent after holding the client for `hold` (a slow server).
+  static PeerReply After(std::chrono::milliseconds hold, std::string text) {
+    return {Action::kSend, {std::move(text)}, hold};
+  }
 
   Action action = Action::kSend;
   std::vector<std::string> packets;
+  std::chrono::milliseconds hold{0};  // waited before the first packet
 };
 
 // An SMTP server for tests, on a loopback socket in its own thread. It
@@ -86,6 +91,9 @@ class ScriptedSmtpPeer {
   void SetReply(SmtpStep step, PeerReply reply);
   // Replaces the reply to the `index`th RCPT TO (from 0) of a connection.
   void SetRcptReply(size_t index, PeerReply reply);
+  // Replaces the reply to every RCPT TO of `address` (as in "<address>");
+  // wins over the two above.
+  void SetRcptReplyFor(const std::string& address, PeerReply reply);
 
   // Every byte received, over all connections, in order.
   std::string transcript();
@@ -107,7 +115,7 @@ class ScriptedSmtpPeer {
   void Serve();
   void ServeConnection(int fd);
   bool Play(int fd, const PeerReply& reply);  // false: connection is over
-  PeerReply ReplyFor(SmtpStep step, size_t rcpt_index);
+  PeerReply ReplyFor(SmtpStep step, size_t rcpt_index, const std::string& line = "");
   void Record(const char* data, size_t size);
   void WaitUntilIdle();
 
@@ -121,6 +129,7 @@ class ScriptedSmtpPeer {
   std::condition_variable idle_;
   std::map<SmtpStep, PeerReply> replies_;
   std::map<size_t, PeerReply> rcpt_replies_;
+  std::map<std::string, PeerReply> rcpt_address_replies_;  // by "<address>"
   std::string transcript_;
   std::vector<std::string> commands_;
   std::vector<std::string> messages_;

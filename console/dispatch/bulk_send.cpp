@@ -1,16 +1,13 @@
 #include "console/dispatch/bulk_send.h"
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "console/dispatch/batch_plan.h"
-#include "console/dispatch/batch_run.h"
 #include "console/dispatch/batch_size.h"
 #include "console/dispatch/list_addresses.h"
-#include "console/dispatch/send_recipe.h"
 
 namespace verdanpost {
 
@@ -41,54 +38,32 @@ bool ChooseBatchSize(const SetupSettings& setup, int64_t list_size, int64_t* bat
   return true;
 }
 
-// The one report of a run: true when every batch went out; else *err says
-// what failed and, when the run stopped on `stop`, after how many messages.
-bool Report(const BatchRun& run, const QString& stop, QString* err) {
-  const QString failures =
-      run.failed() == 0 ? QString() : BatchesFailed(run.failed(), run.sent(), run.last_failure());
-  if (!stop.isEmpty()) {
-    *err = run.sent() == 0 ? stop : SendingStopped(run.sent(), stop);
-    if (!failures.isEmpty()) *err += '\n' + failures;
-    return false;
-  }
-  if (failures.isEmpty()) return true;
-  *err = failures;
-  return false;
-}
-
 }  // namespace
 
-bool BulkSend(const std::function<SendInputs()>& read_inputs, MailerFactory& mailers,
-              const char* data_source, QString* err, QString* note) {
-  if (note != nullptr) note->clear();
+bool PlanBulkSend(const std::function<SendInputs()>& read_inputs, const char* data_source,
+                  BulkSendJob* job, QString* err) {
   // The whole list first, and the read closed, before a message goes out;
   // the window's controls are read once the list is in.
   std::vector<QString> addresses;
   if (!ReadListAddresses(data_source, &addresses, err)) return false;
-  const SendInputs inputs = read_inputs();
-  const SetupSettings& setup = inputs.setup;
-  int64_t batch_size = 0;
-  if (!ChooseBatchSize(setup, static_cast<int64_t>(addresses.size()), &batch_size, err)) {
+  job->inputs = read_inputs();
+  if (!ChooseBatchSize(job->inputs.setup, static_cast<int64_t>(addresses.size()), &job->batch_size,
+                       err)) {
     return false;
   }
-  const BatchPlan plan(std::move(addresses), batch_size);
-
-  std::unique_ptr<MailerClient> mailer;
-  QString why;
-  if (!plan.empty() &&
-      !SetUpMailer(mailers, setup.SMTPServer, setup.CopyMessages == kUnchecked, &mailer, &why)) {
-    *err = kMailerNotCreated + why;
+  const BatchPlan plan(std::move(addresses), job->batch_size);
+  job->note = plan.skipped() > 0 ? SubscribersSkipped(plan.skipped()) : QString();
+  if (plan.empty()) {
+    *err = kListEmpty;
+    if (!job->note.isEmpty()) *err += '\n' + job->note;
     return false;
   }
-  // From here on the report tells of the addresses left out.
-  if (note != nullptr && plan.skipped() > 0) *note = '\n' + SubscribersSkipped(plan.skipped());
-  if (plan.empty()) return Refuse(kListEmpty, err);
-
-  BatchRun run(*mailer, inputs, plan);
-  QString stop;
-  while (!run.done() && run.SendNext(&stop)) {
+  job->recipients.clear();
+  for (size_t i = 0; i < plan.batch_count(); ++i) {
+    const std::span<const QString> batch = plan.batch(i);
+    job->recipients.insert(job->recipients.end(), batch.begin(), batch.end());
   }
-  return Report(run, stop, err);
+  return true;
 }
 
 }  // namespace verdanpost

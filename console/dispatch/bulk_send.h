@@ -5,28 +5,24 @@
 
 #include <QString>
 
-#include "console/dispatch/mailer_client.h"
+#include "console/dispatch/bulk_send_session.h"
 #include "console/dispatch/operator_texts.h"
 #include "console/window/console_operations.h"
 
 namespace verdanpost {
 
-// Sends the definition that `read_inputs` gives to every address of
-// MailingList on the data source `data_source`, in list order, one message
-// per batch with the batch in Bcc and the list owner in To, through one
-// mailer made by `mailers`. The addresses are all read, and the read closed,
-// before the first message goes out; an address that is empty or holds a
-// line break or another control character is left out. Every batch is
-// attempted whatever the mailer says of the one before; a mailer call or a
-// file that fails stops the send. A batch size that could never end the
-// walk, or a list too long to go out whole, is refused before anything is
-// sent. true when every batch went out; else false with *err the text to
-// show the operator. *note, when given, receives what the report adds on a
-// line of its own whatever the end (how many addresses were left out), empty
-// when nothing. `read_inputs` reads the window's controls; it is called
-// once, after the list has been read, and not at all when it could not be.
-bool BulkSend(const std::function<SendInputs()>& read_inputs, MailerFactory& mailers,
-              const char* data_source, QString* err, QString* note = nullptr);
+// Reads every address of MailingList on the data source `data_source`, then
+// the window's controls through `read_inputs`, and plans the send of the
+// definition they hold to the list into *job: the addresses in list order,
+// without those that are empty or hold a line break or another control
+// character (the job's note tells how many were left out), and the batch
+// size. The read is closed before it returns. false with *err, the text to
+// show the operator, when nothing is to be sent: the list could not be read,
+// it is empty, the batch size could never end the walk, or the list is too
+// long to go out whole. `read_inputs` is called once, after the list has
+// been read, and not at all when it could not be.
+bool PlanBulkSend(const std::function<SendInputs()>& read_inputs, const char* data_source,
+                  BulkSendJob* job, QString* err);
 
 }  // namespace verdanpost
 

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 
 #include "console/dispatch/operations_test_support.h"
+#include "console/window/test_application_test_support.h"
 
 namespace verdanpost::testing_support {
 namespace {
@@ -76,15 +77,18 @@ TEST_F(BulkSendLogicTest, EveryBatchIsTriedAndTheFailuresCounted) {
   Limit("2");
   {
     mailers_.outcomes = {{550, "Server returned RCPT TO error"}, {}, {6, "Could not connect"}};
-    EXPECT_EQ(SendMessage(),
-              "2 of 3 messages could not be sent. Last error: Could not connect (6)");
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
+              "2 of 3 messages could not be sent. Last error: Could not connect (6)" + FollowUp(3));
   }
   {
     // A failure followed by successes is still told.
     mailers_.outcomes = {{550, "Server returned RCPT TO error"}};
-    EXPECT_EQ(SendMessage(),
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
               "1 of 3 messages could not be sent. Last error: Server returned "
-              "RCPT TO error (550)");
+              "RCPT TO error (550)" +
+                  FollowUp(2));
   }
   EXPECT_EQ(log_.count("Create"), 2);
 }
@@ -94,9 +98,11 @@ TEST_F(BulkSendLogicTest, AMailerCallThatFailsStopsTheWalk) {
   Limit("2");
   {
     mailers_.FailCall("SendMessage", 2);
-    EXPECT_EQ(SendMessage(),
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
               "Sending stopped after 1 messages: The message could not be handed "
-              "to the mailer: broken SendMessage");
+              "to the mailer: broken SendMessage" +
+                  FollowUp(3));
   }
   {
     mailers_.FailCall("ServerName", 1);
@@ -159,10 +165,12 @@ TEST_F(BulkSendLogicTest, UnsendableRowsAreSkippedAndCounted) {
     // One skipped row, after a failure report.
     Sql("DELETE FROM MailingList WHERE Name IN ('null', 'empty', 'tab')");
     mailers_.outcomes = {{550, "Server returned RCPT TO error"}};
-    EXPECT_EQ(SendMessage(),
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
               "1 of 2 messages could not be sent. Last error: Server returned RCPT TO error "
               "(550)\n1 subscriber was skipped: the address is empty or contains a line break or "
-              "another control character.");
+              "another control character." +
+                  FollowUp(2));
   }
 }
 
@@ -172,18 +180,22 @@ TEST_F(BulkSendLogicTest, AStopTellsOfTheFailuresBeforeIt) {
   {
     mailers_.outcomes = {{}, {550, "Server returned RCPT TO error"}, {}};
     mailers_.FailCall("SendMessage", 4);
-    EXPECT_EQ(SendMessage(),
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
               "Sending stopped after 3 messages: The message could not be handed to the mailer: "
               "broken SendMessage\n1 of 3 messages could not be sent. Last error: Server "
-              "returned RCPT TO error (550)");
+              "returned RCPT TO error (550)" +
+                  FollowUp(3));
   }
   {
     mailers_.outcomes = {{6, "Could not connect to server"}, {6, "Could not connect to server"}};
     mailers_.FailCall("ErrorCode", 3);
-    EXPECT_EQ(SendMessage(),
+    const QString box = SendMessage();
+    EXPECT_EQ(box,
               "Sending stopped after 2 messages: The mailer's answer could not be read: broken "
               "ErrorCode\n2 of 2 messages could not be sent. Last error: Could not connect to "
-              "server (6)");
+              "server (6)" +
+                  FollowUp(5));
   }
 }
 

@@ -148,7 +148,8 @@ TEST_F(BulkSendTest, FailedBatchesAreCountedEvenWhenTheLastOneWentOut) {
   peer_->SetRcptReply(1, PeerReply::Text("550 No such user\r\n"));
   Click("SendMessage");
   EXPECT_EQ(OnlyMessage(),
-            "2 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)");
+            "2 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)" +
+                FollowUp(6));
   EXPECT_EQ(peer_->received_messages().size(), 1u);
 }
 
@@ -179,19 +180,28 @@ TEST_F(BulkSendTest, ControlsAreReadOnceTheListIsOpen) {
   int reads = 0;
   const auto read_inputs = [this, &reads] {
     ++reads;
-    return SendInputs{window_->EditorDefinition(), window_->SetupValues()};
+    return window_->CurrentSendInputs();
   };
   {
     QString err;
-    EXPECT_FALSE(BulkSend(read_inputs, mailers_, "nosuchsource", &err));
+    BulkSendJob job;
+    EXPECT_FALSE(PlanBulkSend(read_inputs, "nosuchsource", &job, &err));
     EXPECT_THAT(err.toStdString(), StartsWith("The mailing list could not be opened: "));
     EXPECT_EQ(reads, 0);
   }
   {
-    QString err;
+    // Planned on the send's own thread, which reads the controls through
+    // the window's.
     QString note = "stale";
-    EXPECT_TRUE(BulkSend(read_inputs, mailers_, data_source_.c_str(), &err, &note))
-        << err.toStdString();
+    SendInBatches(
+        *window_, mailers_,
+        [&](BulkSendJob* job, QString* err) {
+          const bool planned = PlanBulkSend(read_inputs, data_source_.c_str(), job, err);
+          note = job->note;
+          return planned;
+        },
+        dir_.path());
+    EXPECT_EQ(OnlyMessage(), kMessageSent);
     EXPECT_EQ(reads, 1);
     EXPECT_EQ(note, "");
   }

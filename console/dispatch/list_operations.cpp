@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "console/dispatch/bulk_send.h"
+#include "console/dispatch/bulk_send_session.h"
+#include "console/dispatch/send_record.h"
 
 namespace verdanpost {
 
@@ -20,11 +22,13 @@ void ListOperations::Delete_Click() { subscription_.Delete_Click(); }
 void ListOperations::SendMessage_Click() {
   // The button lies on the editor's first tab, so the editor holds the
   // definition of the message to the whole list.
-  QString err;
-  QString note;
-  const bool sent = BulkSend([this] { return view_.CurrentSendInputs(); }, mailers_,
-                             data_source_.c_str(), &err, &note);
-  view_.ShowMessage((sent ? QString(kMessageSent) : err) + note);
+  SendInBatches(
+      view_, mailers_,
+      [this](BulkSendJob* job, QString* err) {
+        return PlanBulkSend([this] { return view_.CurrentSendInputs(); }, data_source_.c_str(), job,
+                            err);
+      },
+      SendRecordFolder());
 }
 
 }  // namespace verdanpost

@@ -3,11 +3,14 @@
 #include <dlfcn.h>
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QFile>
 #include <cstdlib>
 #include <optional>
+#include <thread>
 #include <utility>
 
+#include "console/dispatch/send_record.h"
 #include "console/mailinglist/list_database.h"
 #include "console/mailinglist/list_schema.h"
 #include "console/window/test_application_test_support.h"
@@ -44,6 +47,8 @@ void ListDatabaseTest::SetUpTestSuite() {
 
 void ListDatabaseTest::SetUp() {
   ASSERT_TRUE(dir_.isValid());
+  // The records of bulk sends land here, not in the user's own folder.
+  setenv("XDG_DATA_HOME", dir_.filePath("data").toStdString().c_str(), 1);
   std::string why;
   data_source_ =
       database::test_support::UseEmptyDataSource(database::test_support::Backend::kSQLite, &why);
@@ -158,6 +163,16 @@ void ListDatabaseTest::SubscribeLetters(int count) {
   }
 }
 
+QString ListDatabaseTest::LatestSendRecord() const {
+  const QDir folder(SendRecordFolder());
+  const QStringList names = folder.entryList({"*.csv"}, QDir::Files, QDir::Name);
+  return names.isEmpty() ? QString() : folder.filePath(names.back());
+}
+
+QString ListDatabaseTest::FollowUp(int unreached) const {
+  return '\n' + SendRecordNamed(LatestSendRecord()) + "\n\n" + SendToUnreached(unreached);
+}
+
 std::vector<std::string> OperationsTest::RecipientsPerMessage() {
   std::vector<std::string> messages;
   for (const std::string& command : peer_->commands()) {
@@ -224,6 +239,45 @@ void FakeOperationsView::OpenMessageTab(int position) {
 void FakeOperationsView::ShowMessage(const QString& text) {
   messages.push_back(text);
   log_->append("show " + text);
+}
+
+bool FakeOperationsView::AskMessage(const QString& text) {
+  messages.push_back(text);
+  log_->append("ask " + text);
+  if (answers.empty()) return false;
+  const bool yes = answers.front();
+  answers.pop_front();
+  return yes;
+}
+
+namespace {
+
+class ScriptedProgress : public SendProgress {
+ public:
+  ScriptedProgress(int cancel_at, QStringList* seen) : cancel_at_(cancel_at), seen_(seen) {}
+  void MessageStarting(int number, int messages, int64_t reached) override {
+    seen_->append(QString("%1/%2 reached %3").arg(number).arg(messages).arg(reached));
+    if (number == cancel_at_) cancel_ = true;
+  }
+  bool CancelRequested() override { return cancel_; }
+
+ private:
+  const int cancel_at_;
+  QStringList* seen_;
+  bool cancel_ = false;
+};
+
+}  // namespace
+
+void FakeOperationsView::RunSend(const ProgressingSend& run) {
+  int cancel = 0;
+  if (!cancel_at.empty()) {
+    cancel = cancel_at.front();
+    cancel_at.pop_front();
+  }
+  ScriptedProgress scripted(cancel, &progress);
+  std::thread thread([&] { run(scripted); });
+  thread.join();
 }
 
 void FakeOperationsTest::SetUp() {

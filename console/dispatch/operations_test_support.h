@@ -1,6 +1,7 @@
 #ifndef VERDANPOST_CONSOLE_DISPATCH_OPERATIONS_TEST_SUPPORT_H_
 #define VERDANPOST_CONSOLE_DISPATCH_OPERATIONS_TEST_SUPPORT_H_
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,6 +40,11 @@ class ListDatabaseTest : public ::testing::Test {
   std::vector<std::string> Subscribers();
   // Subscribers named a@x.test, b@x.test, ... in list order.
   void SubscribeLetters(int count);
+  // The path of the latest bulk send's record.
+  QString LatestSendRecord() const;
+  // What a bulk send's box adds when `unreached` subscribers missed the
+  // message: the latest record's name and the question.
+  QString FollowUp(int unreached) const;
 
   QTemporaryDir dir_;
   std::string data_source_;
@@ -91,7 +97,8 @@ class OperationsTest : public ListDatabaseTest {
 // The window's side of the operations, scripted: the pages' texts and the
 // send inputs are fields; a tab opened loads its definition from `tabs`, as
 // the settings store would. Opened tabs and shown messages go to *log too,
-// as "tab N" and "show TEXT". *log must outlive the view.
+// as "tab N", "show TEXT" and "ask TEXT". A send runs on a thread of its
+// own, as the window runs it. *log must outlive the view.
 class FakeOperationsView : public OperationsView {
  public:
   explicit FakeOperationsView(QStringList* log) : log_(log) {}
@@ -104,14 +111,22 @@ class FakeOperationsView : public OperationsView {
   }
   void OpenMessageTab(int tab) override;
   void ShowMessage(const QString& text) override;
+  bool AskMessage(const QString& text) override;
+  void RunSend(const ProgressingSend& send) override;
 
   AddPageInputs add;
   RemovePageInputs remove;
   SendInputs send;
   std::map<int, MessageDefinition> tabs;  // by 1-based position
   int tab = 1;                            // the tab the editor shows
-  std::vector<QString> messages;
+  std::vector<QString> messages;          // shown and asked
   mutable int send_input_reads = 0;
+  // Answers to the next questions, in order (No when none is left).
+  std::deque<bool> answers;
+  // For each send in turn: Cancel once this message has started (0: never).
+  std::deque<int> cancel_at;
+  // What each send reported, one "N/M reached R" per message started.
+  QStringList progress;
 
  private:
   QStringList* log_;

@@ -104,6 +104,26 @@ inline QString SendingStopped(int sent, const QString& why) {
   return QString("Sending stopped after %1 messages: %2").arg(QString::number(sent), why);
 }
 
+// A bulk send that the operator stopped after `sent` of its `messages`.
+inline QString SendingCancelled(int sent, int messages) {
+  return QString("Sending cancelled after %1 of %2 messages.")
+      .arg(QString::number(sent), QString::number(messages));
+}
+
+// Where the outcome of every message of a bulk send is kept.
+inline QString SendRecordNamed(const QString& path) {
+  return QString("Each message's outcome is recorded in \"%1\".").arg(path);
+}
+inline constexpr char kRecordNotCreated[] = "The send record could not be created: ";
+inline constexpr char kRecordNotWritten[] = "The send record could not be written: ";
+
+// The question under a bulk send's report when some subscribers missed it.
+inline QString SendToUnreached(int64_t unreached) {
+  return unreached == 1 ? QString("1 subscriber was not reached. Send the message to them now?")
+                        : QString("%1 subscribers were not reached. Send the message to them now?")
+                              .arg(QString::number(unreached));
+}
+
 // The hand-off file of a raw send.
 inline QString MessageFileNotRead(const QString& path, const QString& why) {
   return QString("Cannot read the message file \"%1\": %2").arg(path, why);

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "console/settings/message_definition.h"
+#include "console/window/send_progress.h"
 
 namespace verdanpost {
 
@@ -47,6 +48,7 @@ class OperationsView {
 
   virtual AddPageInputs AddInputs() const = 0;
   virtual RemovePageInputs RemoveInputs() const = 0;
+  // May be called from the thread of a send that RunSend runs.
   virtual SendInputs CurrentSendInputs() const = 0;
 
   // Makes the message editor hold the definition of MessagesTabStrip's tab
@@ -57,6 +59,13 @@ class OperationsView {
 
   // The operation's one message box; returns when the operator closed it.
   virtual void ShowMessage(const QString& text) = 0;
+  // The operation's one message box asking Yes or No; true for Yes.
+  virtual bool AskMessage(const QString& text) = 0;
+
+  // Runs `send` on another thread and returns once it has ended. Meanwhile
+  // the window shows its progress, passes Cancel on, is repainted and takes
+  // no other input.
+  virtual void RunSend(const ProgressingSend& send) = 0;
 };
 
 }  // namespace verdanpost

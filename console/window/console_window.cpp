@@ -11,11 +11,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 
 #include "console/window/console_operations.h"
 #include "console/window/console_pages.h"
 #include "console/window/dialogs.h"
 #include "console/window/multi_line_text_box.h"
+#include "console/window/send_progress_dialog.h"
 #include "console/window/tab_strip.h"
 #include "console/window/twips.h"
 
@@ -307,7 +309,18 @@ RemovePageInputs ConsoleWindow::RemoveInputs() const {
   return {Text(QStringLiteral("DeleteName")), Text(QStringLiteral("DeleteEmail"))};
 }
 
-SendInputs ConsoleWindow::CurrentSendInputs() const { return {EditorDefinition(), SetupValues()}; }
+SendInputs ConsoleWindow::CurrentSendInputs() const {
+  // A bulk send reads the controls from its own thread (RunSend); the
+  // controls are read on theirs, which turns its event loop meanwhile.
+  if (QThread::currentThread() != thread()) {
+    SendInputs inputs;
+    QMetaObject::invokeMethod(
+        const_cast<ConsoleWindow*>(this), [this, &inputs] { inputs = CurrentSendInputs(); },
+        Qt::BlockingQueuedConnection);
+    return inputs;
+  }
+  return {EditorDefinition(), SetupValues()};
+}
 
 void ConsoleWindow::OpenMessageTab(int tab) {
   // Selecting may already have run the click handling; the second run then
@@ -339,6 +352,10 @@ void ConsoleWindow::showEvent(QShowEvent* event) {
       },
       Qt::QueuedConnection);
 }
+
+bool ConsoleWindow::AskMessage(const QString& text) { return dialogs_.Ask(text); }
+
+void ConsoleWindow::RunSend(const ProgressingSend& send) { RunWithProgressDialog(*this, send); }
 
 void ConsoleWindow::closeEvent(QCloseEvent* event) {
   // The window always closes, whatever the store says.

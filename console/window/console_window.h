@@ -90,6 +90,8 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   SendInputs CurrentSendInputs() const override;
   void OpenMessageTab(int tab) override;
   void ShowMessage(const QString& text) override;
+  bool AskMessage(const QString& text) override;
+  void RunSend(const ProgressingSend& send) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -17,6 +17,9 @@ class Dialogs {
   // icon; returns when the operator has closed it.
   virtual void ShowMessage(const QString& text) = 0;
 
+  // The same box asking a question, with Yes and No; true for Yes.
+  virtual bool Ask(const QString& text) = 0;
+
   // A modal dialog for opening a file. `filter` is the system's filter text,
   // description and pattern pairs separated by "|"; its first entry is
   // selected. The dialog starts with `initial_name`. Returns the chosen path,

@@ -38,6 +38,16 @@ void QtDialogs::ShowMessage(const QString& text) {
   ReturnFocus();
 }
 
+bool QtDialogs::Ask(const QString& text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("VerdanpostConsole"), text,
+                  QMessageBox::Yes | QMessageBox::No, parent_);
+  box.setTextFormat(Qt::PlainText);
+  box.setWindowModality(Qt::ApplicationModal);
+  const bool yes = box.exec() == QMessageBox::Yes;
+  ReturnFocus();
+  return yes;
+}
+
 void ConfigureOpenDialog(QFileDialog& dialog, const QString& filter, const QString& initial_name) {
   // A desktop's own dialog may cut each description at its first "(" and
   // show "E-Mail Files" for "E-Mail Files (*.eml)"; Qt's dialog shows the

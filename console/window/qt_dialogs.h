@@ -18,6 +18,7 @@ class QtDialogs : public Dialogs {
   void set_parent(QWidget* parent) { parent_ = parent; }
 
   void ShowMessage(const QString& text) override;
+  bool Ask(const QString& text) override;
   std::optional<QString> GetOpenFileName(const QString& filter,
                                          const QString& initial_name) override;
 

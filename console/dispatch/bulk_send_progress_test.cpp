@@ -1,0 +1,197 @@
+// Send Message end to end while it runs: the progress dialog over the
+// window, Cancel, the record and the resend to the unreached, with the
+// registered mailer and a scripted SMTP peer that holds every message.
+
+#include <chrono>
+
+#include <gmock/gmock.h>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTimer>
+
+#include "console/dispatch/operations_test_support.h"
+#include "console/dispatch/send_record.h"
+#include "console/window/send_progress_dialog.h"
+#include "console/window/test_application_test_support.h"
+
+namespace verdanpost::testing_support {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+
+// The fields of one CSV row without line breaks in its fields.
+QStringList SplitCsvRow(const QString& row) {
+  QStringList fields(1);
+  bool quoted = false;
+  for (qsizetype i = 0; i < row.size(); ++i) {
+    if (row[i] == '"' && quoted && i + 1 < row.size() && row[i + 1] == '"') {
+      fields.back() += '"';
+      ++i;
+    } else if (row[i] == '"') {
+      quoted = !quoted;
+    } else if (row[i] == ',' && !quoted) {
+      fields << QString();
+    } else {
+      fields.back() += row[i];
+    }
+  }
+  return fields;
+}
+
+class BulkSendProgressTest : public OperationsTest {
+ protected:
+  void SetUp() override {
+    OperationsTest::SetUp();
+    if (HasFatalFailure()) return;
+    EditText("News", "Hello, list");
+    window_->show();
+    watch_.setInterval(5);
+    QObject::connect(&watch_, &QTimer::timeout, [this] { Watch(); });
+  }
+
+  void Limit(int recipients_per_message) {
+    window_->SetCheckState("LimitRecipientsPerMessage", kChecked);
+    window_->SetText("RecipientsPerMessage", QString::number(recipients_per_message));
+  }
+  // The peer takes its time over every message it accepts.
+  void HoldEachMessage(std::chrono::milliseconds hold) {
+    peer_->SetReply(SmtpStep::kEndOfData, PeerReply::After(hold, "250 Queued\r\n"));
+  }
+  void Refuse(const std::string& address) {
+    peer_->SetRcptReplyFor(address, PeerReply::Text("550 No such user\r\n"));
+  }
+
+  // Presses Send Message and watches the dialog until the send has ended,
+  // pressing Esc once it shows "Message `escape_at` of ..." (never when 0).
+  void SendWatching(int escape_at) {
+    escape_at_ = escape_at;
+    watch_.start();
+    Click("SendMessage");
+    watch_.stop();
+  }
+
+  void Watch() {
+    auto* dialog = window_->findChild<SendProgressDialog*>();
+    if (dialog == nullptr || !dialog->isVisible()) return;
+    const QString label = dialog->findChild<QLabel*>("MessageNumber")->text();
+    if (seen_.isEmpty() || seen_.back() != label) seen_ << label;
+    if (escape_at_ > 0 && label.startsWith(QString("Message %1 of ").arg(escape_at_))) {
+      escape_at_ = 0;
+      QWidget* target = QApplication::focusWidget();
+      if (target == nullptr || target->window() != dialog) target = dialog;
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+      QApplication::sendEvent(target, &press);
+    }
+  }
+
+  // Each record's rows after the header, with the time left out: number,
+  // recipients, ErrorCode, ErrorMessage joined by "|"; oldest record first.
+  std::vector<QStringList> Records() const {
+    std::vector<QStringList> records;
+    const QDir folder(SendRecordFolder());
+    for (const QString& name : folder.entryList({"*.csv"}, QDir::Files, QDir::Name)) {
+      QFile file(folder.filePath(name));
+      EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+      QStringList rows = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
+      EXPECT_EQ(rows.takeFirst(), "Message,Ended,Recipients,ErrorCode,ErrorMessage");
+      for (QString& row : rows) {
+        QStringList fields = SplitCsvRow(row);
+        fields.removeAt(1);  // the time
+        row = fields.join('|');
+      }
+      records.push_back(rows);
+    }
+    return records;
+  }
+
+  QTimer watch_;
+  int escape_at_ = 0;
+  QStringList seen_;  // the dialog's "Message N of M" texts while it showed
+};
+
+TEST_F(BulkSendProgressTest, EscapeDuringTheThirdOfTenStopsAfterIt) {
+  SubscribeLetters(10);
+  Limit(1);
+  HoldEachMessage(400ms);
+  SendWatching(3);
+  EXPECT_EQ(OnlyMessage(), "Sending cancelled after 3 of 10 messages." + FollowUp(7));
+  // The dialog showed once the send had run half a second, and counted.
+  EXPECT_THAT(
+      seen_, ElementsAre("Message 2 of 10", "Message 3 of 10", "Cancelling after message 3 of 10"));
+  EXPECT_EQ(peer_->received_messages().size(), 3u);
+  EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test", "b@x.test", "c@x.test"));
+  const std::vector<QStringList> records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_THAT(records[0], ElementsAre("1|a@x.test|0|Message sent", "2|b@x.test|0|Message sent",
+                                      "3|c@x.test|0|Message sent"));
+  // The window takes input again.
+  EXPECT_TRUE(window_->isEnabled());
+  EXPECT_EQ(window_->findChild<SendProgressDialog*>(), nullptr);
+}
+
+TEST_F(BulkSendProgressTest, YesResendsToExactlyTheRefusedAndTheCancelled) {
+  SubscribeLetters(10);
+  Limit(2);
+  HoldEachMessage(400ms);
+  Refuse("c@x.test");
+  // By the time the question is asked the server takes c again.
+  dialogs_.on_ask = [this] { peer_->SetRcptReplyFor("c@x.test", PeerReply::Text("250 Ok\r\n")); };
+  dialogs_.answers = {true};
+  SendWatching(4);
+  ASSERT_EQ(dialogs_.questions.size(), 1u);
+  const std::vector<QStringList> records = Records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_THAT(dialogs_.questions[0].toStdString(),
+              ::testing::StartsWith("Sending cancelled after 4 of 5 messages.\n1 of 4 messages "
+                                    "could not be sent. Last error: Server returned RCPT TO "
+                                    "error"));
+  EXPECT_THAT(dialogs_.questions[0].toStdString(),
+              ::testing::EndsWith("4 subscribers were not reached. Send the message to them now?"));
+  // The question, then the resend's own box.
+  EXPECT_THAT(dialogs_.messages, ElementsAre(dialogs_.questions[0], QString(kMessageSent)));
+  // Nobody twice: c and d (refused) and i and j (cancelled) in the resend.
+  EXPECT_THAT(RecipientsPerMessage(),
+              ElementsAre("a@x.test b@x.test", "c@x.test", "e@x.test f@x.test", "g@x.test h@x.test",
+                          "c@x.test d@x.test", "i@x.test j@x.test"));
+  EXPECT_EQ(peer_->received_messages().size(), 5u);
+  EXPECT_EQ(records[1], QStringList({"1|c@x.test, d@x.test|0|Message sent",
+                                     "2|i@x.test, j@x.test|0|Message sent"}));
+}
+
+TEST_F(BulkSendProgressTest, RecordRowsMatchWhatTheServerReceived) {
+  SubscribeLetters(7);
+  Limit(2);
+  Refuse("b@x.test");
+  Refuse("e@x.test");
+  Click("SendMessage");
+  const QString box = OnlyMessage();
+  EXPECT_THAT(box.toStdString(), ::testing::StartsWith("2 of 4 messages could not be sent."));
+  const std::vector<QStringList> records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  ASSERT_EQ(records[0].size(), 4);
+  // Row by row: refused where the server refused, sent where it took the
+  // message, with the recipients it was given.
+  const std::vector<std::string> attempts = RecipientsPerMessage();
+  ASSERT_EQ(attempts.size(), 4u);
+  size_t delivered = 0;
+  for (int i = 0; i < 4; ++i) {
+    const QStringList fields = records[0][i].split('|');
+    EXPECT_EQ(fields[0], QString::number(i + 1));
+    const bool refused = i == 0 || i == 2;
+    EXPECT_EQ(fields[2] != "0", refused) << i;
+    if (refused) {
+      EXPECT_THAT(box.toStdString(), ::testing::HasSubstr(fields[3].toStdString()));
+    } else {
+      ++delivered;
+      EXPECT_EQ(fields[1], QString::fromStdString(attempts[i]).replace(" ", ", "));
+    }
+  }
+  EXPECT_EQ(peer_->received_messages().size(), delivered);
+}
+
+}  // namespace
+}  // namespace verdanpost::testing_support

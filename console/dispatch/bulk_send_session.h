@@ -1,0 +1,45 @@
+#ifndef VERDANPOST_CONSOLE_DISPATCH_BULK_SEND_SESSION_H_
+#define VERDANPOST_CONSOLE_DISPATCH_BULK_SEND_SESSION_H_
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "console/dispatch/mailer_client.h"
+#include "console/dispatch/recorded_run.h"
+#include "console/window/console_operations.h"
+
+namespace verdanpost {
+
+// What a bulk send sends: the message, to whom, in which batches, and what
+// its report adds on a line of its own (may be empty).
+struct BulkSendJob {
+  SendInputs inputs;
+  std::vector<QString> recipients;  // in list order
+  int64_t batch_size = 1;           // at least 1
+  QString note;
+};
+
+// Reads the list and the window into *job; false with *err, the text to
+// show, when nothing is to be sent. Runs on the sending thread.
+using BulkSendPlanner = std::function<bool(BulkSendJob* job, QString* err)>;
+
+// The report of one run of batches: how it ended and its failures.
+QString BulkSendReport(const RecordedRunResult& result);
+
+// A press of Send Message: `plan`, then the job's batches through one mailer
+// made by `mailers`, all off the window's thread through `view`, with a
+// record in `record_folder`; then one box that reports it, adds the job's
+// note, and names the record when a message failed or the send was cancelled
+// or stopped. When subscribers were not reached, the box asks whether to
+// send to them now, and Yes sends the same message to just them in the same
+// way.
+void SendInBatches(OperationsView& view, MailerFactory& mailers, const BulkSendPlanner& plan,
+                   const QString& record_folder);
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_CONSOLE_DISPATCH_BULK_SEND_SESSION_H_

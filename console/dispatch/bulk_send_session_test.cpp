@@ -1,0 +1,168 @@
+// A bulk send's batches run, reported and followed up, with a scripted view
+// (Cancel and the answers to the question) and mailer.
+
+#include "console/dispatch/bulk_send_session.h"
+
+#include <gmock/gmock.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "console/dispatch/operations_test_support.h"
+#include "console/window/test_application_test_support.h"
+
+namespace verdanpost::testing_support {
+namespace {
+
+using ::testing::ElementsAre;
+
+class SendInBatchesTest : public ::testing::Test {
+ protected:
+  SendInBatchesTest() {
+    inputs_.message.UseFile = false;
+    inputs_.message.UseText = true;
+    inputs_.message.Subject = "News";
+    inputs_.setup.SMTPServer = "mail.test";
+    for (char c = 'a'; c <= 't'; ++c) twenty_ << QString(c) + "@x.test";
+  }
+
+  void Send(const QStringList& recipients, int64_t batch_size, const QString& note = "",
+            const QString& folder = "") {
+    SendInBatches(
+        view_, mailers_,
+        [&](BulkSendJob* job, QString*) {
+          *job = {inputs_, {recipients.begin(), recipients.end()}, batch_size, note};
+          return true;
+        },
+        folder.isEmpty() ? dir_.path() : folder);
+  }
+
+  // The Bcc of each message the mailer was given, in order.
+  QStringList Sent() const {
+    QStringList bccs;
+    for (const QString& call : log_) {
+      if (call.startsWith("SendMessage|")) bccs << call.split('|')[4];
+    }
+    return bccs;
+  }
+
+  // Each record's number of rows after the header, oldest first.
+  std::vector<int> RecordRows() const {
+    std::vector<int> rows;
+    for (const QString& name : QDir(dir_.path()).entryList({"*.csv"}, QDir::Files, QDir::Name)) {
+      QFile file(dir_.filePath(name));
+      EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+      rows.push_back(static_cast<int>(file.readAll().count("\r\n")) - 1);
+    }
+    return rows;
+  }
+
+  QString RecordPath(int index) const {
+    return dir_.filePath(QDir(dir_.path()).entryList({"*.csv"}, QDir::Files, QDir::Name)[index]);
+  }
+
+  SendInputs inputs_;
+  QStringList log_;
+  FakeOperationsView view_{&log_};
+  ScriptedMailerFactory mailers_{&log_};
+  QTemporaryDir dir_;
+  QStringList twenty_;
+};
+
+TEST_F(SendInBatchesTest, CancelledSendAsksAndResendsToExactlyTheUnreached) {
+  view_.cancel_at = {3};
+  view_.answers = {true};
+  mailers_.outcomes = {{}, {550, "Server returned RCPT TO error"}, {}};
+  Send(twenty_, 2, "2 subscribers were skipped: their addresses are empty.");
+
+  ASSERT_EQ(view_.messages.size(), 2u);
+  EXPECT_EQ(view_.messages[0],
+            "Sending cancelled after 3 of 10 messages.\n"
+            "1 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)\n"
+            "2 subscribers were skipped: their addresses are empty.\n"
+            "Each message's outcome is recorded in \"" +
+                RecordPath(0) +
+                "\".\n\n"
+                "16 subscribers were not reached. Send the message to them now?");
+  EXPECT_EQ(view_.messages[1], kMessageSent);
+  EXPECT_EQ(log_.filter("ask ").size(), 1);
+  // The refused batch and the cancelled rest, in the same batches, each once.
+  EXPECT_THAT(Sent(), ElementsAre("a@x.test, b@x.test", "c@x.test, d@x.test", "e@x.test, f@x.test",
+                                  "c@x.test, d@x.test", "g@x.test, h@x.test", "i@x.test, j@x.test",
+                                  "k@x.test, l@x.test", "m@x.test, n@x.test", "o@x.test, p@x.test",
+                                  "q@x.test, r@x.test", "s@x.test, t@x.test"));
+  EXPECT_THAT(RecordRows(), ElementsAre(3, 8));
+  EXPECT_EQ(view_.progress.first(), "1/10 reached 0");
+  EXPECT_EQ(view_.progress[2], "3/10 reached 2");
+  EXPECT_EQ(view_.progress.last(), "8/8 reached 14");
+}
+
+TEST_F(SendInBatchesTest, NoLeavesTheUnreachedAndARepeatedFailureAsksAgain) {
+  {
+    mailers_.outcomes = {{6, "Could not connect to server"}};
+    Send(twenty_.mid(0, 3), 2);
+    ASSERT_EQ(view_.messages.size(), 1u);
+    EXPECT_EQ(view_.messages[0],
+              "1 of 2 messages could not be sent. Last error: Could not connect to server (6)\n"
+              "Each message's outcome is recorded in \"" +
+                  RecordPath(0) +
+                  "\".\n\n"
+                  "2 subscribers were not reached. Send the message to them now?");
+    EXPECT_EQ(Sent().size(), 2);
+  }
+  {
+    // Yes, and the resend fails again: asked again, about the same two.
+    view_.messages.clear();
+    log_.clear();
+    view_.answers = {true, false};
+    mailers_.outcomes = {
+        {6, "Could not connect to server"}, {}, {6, "Could not connect to server"}};
+    Send(twenty_.mid(0, 3), 2);
+    ASSERT_EQ(view_.messages.size(), 2u);
+    EXPECT_THAT(
+        view_.messages[1].toStdString(),
+        ::testing::EndsWith("2 subscribers were not reached. Send the message to them now?"));
+    EXPECT_THAT(Sent(), ElementsAre("a@x.test, b@x.test", "c@x.test", "a@x.test, b@x.test"));
+  }
+}
+
+TEST_F(SendInBatchesTest, SendsThatNeedNoFollowUpOnlyReport) {
+  {
+    Send(twenty_, 100, "1 subscriber was skipped.");
+    EXPECT_THAT(view_.messages, ElementsAre(QString(kMessageSent) + "\n1 subscriber was skipped."));
+  }
+  {
+    // Nothing went out at all: nobody to follow up, no record to look at.
+    view_.messages.clear();
+    mailers_.create_error = "not registered";
+    Send(twenty_, 100);
+    EXPECT_THAT(view_.messages, ElementsAre("The mailer could not be created: not registered"));
+  }
+  {
+    // A send the plan refuses leaves no record.
+    view_.messages.clear();
+    QTemporaryDir empty;
+    SendInBatches(
+        view_, mailers_,
+        [](BulkSendJob*, QString* err) {
+          *err = kListEmpty;
+          return false;
+        },
+        empty.path());
+    EXPECT_THAT(view_.messages, ElementsAre(kListEmpty));
+    EXPECT_TRUE(QDir(empty.path()).isEmpty());
+  }
+  {
+    mailers_.create_error.clear();
+    view_.messages.clear();
+    QFile blocker(dir_.filePath("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    Send(twenty_, 100, "", blocker.fileName());
+    EXPECT_THAT(view_.messages,
+                ElementsAre("The send record could not be created: Cannot create the folder \"" +
+                            blocker.fileName() + "\""));
+  }
+}
+
+}  // namespace
+}  // namespace verdanpost::testing_support

@@ -1,0 +1,59 @@
+#ifndef VERDANPOST_CONSOLE_DISPATCH_RECORDED_RUN_H_
+#define VERDANPOST_CONSOLE_DISPATCH_RECORDED_RUN_H_
+
+#include <cstdint>
+
+#include <QString>
+#include <QStringList>
+
+#include "console/dispatch/batch_plan.h"
+#include "console/dispatch/mailer_client.h"
+#include "console/dispatch/send_record.h"
+#include "console/window/console_operations.h"
+#include "console/window/send_progress.h"
+
+namespace verdanpost {
+
+// What a recorded run of batches came to.
+struct RecordedRunResult {
+  int messages = 0;  // batches planned
+  int sent = 0;      // messages the mailer tried: the rows of the record
+  int failed = 0;    // of those, the ones it could not send
+  QString last_failure;
+  int64_t reached = 0;  // subscribers of the messages that went out
+  bool cancelled = false;
+  // Why the run stopped before its end when the mailer could not be made, a
+  // mailer call or a file failed (not a refusal by the server: that is a
+  // failed message); empty else.
+  QString stopped;
+  // Why the record could not be written, when it could not; the messages
+  // still went out.
+  QString record_error;
+  // The subscribers of failed messages and of those never sent, in list order.
+  QStringList unreached;
+};
+
+// Sends the batches of `plan` through one mailer that it makes with `mailers`
+// on the thread that calls Run (a mailer must be used on the thread that
+// made it). Asks `progress` for Cancel before each message, so a message on
+// the wire is never cut off, and adds one row per message tried to `record`.
+// Every batch is attempted, whatever the mailer says of the one before.
+class RecordedRun {
+ public:
+  // `inputs`, `plan` and `record` must outlive Run.
+  RecordedRun(const SendInputs& inputs, const BatchPlan& plan, SendRecord& record)
+      : inputs_(inputs), plan_(plan), record_(record) {}
+
+  RecordedRunResult Run(MailerFactory& mailers, SendProgress& progress);
+
+ private:
+  void AddUnreached(size_t from, RecordedRunResult* result) const;
+
+  const SendInputs& inputs_;
+  const BatchPlan& plan_;
+  SendRecord& record_;
+};
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_CONSOLE_DISPATCH_RECORDED_RUN_H_

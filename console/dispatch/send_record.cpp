@@ -1,0 +1,73 @@
+#include "console/dispatch/send_record.h"
+
+#include <QDir>
+
+namespace verdanpost {
+
+namespace {
+
+// The time with its offset from UTC, to the millisecond, so that rows sort
+// and compare across a change of the clocks.
+QString Timestamp(const QDateTime& time) {
+  return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+}  // namespace
+
+QString SendRecordFolder() {
+  QString data_home = qEnvironmentVariable("XDG_DATA_HOME");
+  if (data_home.isEmpty()) data_home = QDir::homePath() + QStringLiteral("/.local/share");
+  return data_home + QStringLiteral("/verdanpost/sends");
+}
+
+QString CsvField(const QString& text) {
+  static const QString kSpecial = QStringLiteral(",\"\r\n");
+  bool quote = !text.isEmpty() && (text.front() == ' ' || text.back() == ' ');
+  for (QChar c : text) quote = quote || kSpecial.contains(c);
+  if (!quote) return text;
+  QString quoted = text;
+  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return '"' + quoted + '"';
+}
+
+bool SendRecord::Create(const QString& folder, const QDateTime& start, QString* err) {
+  if (!QDir().mkpath(folder)) {
+    *err = QStringLiteral("Cannot create the folder \"%1\"").arg(folder);
+    return false;
+  }
+  const QString stem = QDir(folder).filePath(start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+  for (int n = 1;; ++n) {
+    path_ = n == 1 ? stem + QStringLiteral(".csv") : QStringLiteral("%1_%2.csv").arg(stem).arg(n);
+    file_.setFileName(path_);
+    // NewOnly: two sends never share a file, even when they start together.
+    if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) break;
+    if (!file_.exists() || n == 1000) {
+      *err = QStringLiteral("Cannot create the file \"%1\": %2").arg(path_, file_.errorString());
+      return false;
+    }
+  }
+  return Write({QStringLiteral("Message"), QStringLiteral("Ended"), QStringLiteral("Recipients"),
+                QStringLiteral("ErrorCode"), QStringLiteral("ErrorMessage")},
+               err);
+}
+
+bool SendRecord::AddRow(int number, const QDateTime& ended, const QStringList& recipients,
+                        int32_t code, const QString& message, QString* err) {
+  return Write({QString::number(number), Timestamp(ended), recipients.join(QStringLiteral(", ")),
+                QString::number(code), message},
+               err);
+}
+
+bool SendRecord::Write(const QStringList& fields, QString* err) {
+  QStringList quoted;
+  for (const QString& field : fields) quoted << CsvField(field);
+  const QByteArray row = (quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
+  // Flushed row by row: what the system has survives a crash of the console.
+  if (file_.write(row) != row.size() || !file_.flush()) {
+    *err = QStringLiteral("Cannot write the file \"%1\": %2").arg(path_, file_.errorString());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace verdanpost

@@ -1,0 +1,54 @@
+#ifndef VERDANPOST_CONSOLE_DISPATCH_SEND_RECORD_H_
+#define VERDANPOST_CONSOLE_DISPATCH_SEND_RECORD_H_
+
+#include <cstdint>
+
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+namespace verdanpost {
+
+// Where the records of bulk sends go: ${XDG_DATA_HOME:-~/.local/share}/verdanpost/sends.
+QString SendRecordFolder();
+
+// The record of one bulk send: a CSV file named by the send's start time,
+// with a header row and one row per message, each handed to the system as
+// soon as its message has ended, so that a crash loses at most the row of
+// the message on the wire. Used from one thread at a time.
+class SendRecord {
+ public:
+  SendRecord() = default;
+  SendRecord(const SendRecord&) = delete;
+  SendRecord& operator=(const SendRecord&) = delete;
+
+  // Creates the record of a send that started at `start` in `folder` (made
+  // when missing) and writes its header row. A second send within the same
+  // second gets the name with "_2", "_3", ... added. false with *err when the
+  // file could not be created or written.
+  bool Create(const QString& folder, const QDateTime& start, QString* err);
+
+  // Adds the row of message `number` (from 1), ended at `ended`, sent to
+  // `recipients`, with the mailer's ErrorCode and ErrorMessage.
+  bool AddRow(int number, const QDateTime& ended, const QStringList& recipients, int32_t code,
+              const QString& message, QString* err);
+
+  // The file's path; empty before Create.
+  const QString& path() const { return path_; }
+
+ private:
+  bool Write(const QStringList& fields, QString* err);
+
+  QFile file_;
+  QString path_;
+};
+
+// One CSV field: as it is, or between double quotes with its double quotes
+// doubled when it holds a comma, a double quote, a line break or starts or
+// ends with a blank.
+QString CsvField(const QString& text);
+
+}  // namespace verdanpost
+
+#endif  // VERDANPOST_CONSOLE_DISPATCH_SEND_RECORD_H_

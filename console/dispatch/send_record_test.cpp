@@ -1,0 +1,137 @@
+#include "console/dispatch/send_record.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+namespace verdanpost {
+namespace {
+
+// Splits CSV text into rows of fields, the way a spreadsheet reads it.
+std::vector<QStringList> ParseCsv(const QString& text) {
+  std::vector<QStringList> rows;
+  QStringList row;
+  QString field;
+  bool quoted = false;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        field += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      row << field;
+      field.clear();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      row << field;
+      field.clear();
+      rows.push_back(row);
+      row.clear();
+      ++i;
+    } else {
+      field += c;
+    }
+  }
+  EXPECT_TRUE(field.isEmpty() && row.isEmpty()) << "the last row has no line end";
+  return rows;
+}
+
+class SendRecordTest : public ::testing::Test {
+ protected:
+  QString Read(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return QString::fromUtf8(file.readAll());
+  }
+
+  QTemporaryDir dir_;
+  const QDateTime start_{QDate(2026, 12, 7), QTime(16, 20, 31), QTimeZone(3600)};
+};
+
+TEST_F(SendRecordTest, RowsReadBackAsWrittenAndReachTheFileAtOnce) {
+  const QString folder = dir_.filePath("data/verdanpost/sends");
+  SendRecord record;
+  QString err;
+  ASSERT_TRUE(record.Create(folder, start_, &err)) << err.toStdString();
+  EXPECT_EQ(record.path(), folder + "/2026-12-07_16-20-31.csv");
+
+  const QDateTime ended = start_.addMSecs(1234);
+  ASSERT_TRUE(record.AddRow(1, ended, {"a@x.test", "b@x.test"}, 0, "Message sent", &err));
+  // Written through before the next message: another reader sees it now.
+  EXPECT_EQ(ParseCsv(Read(record.path())).size(), 2u);
+  ASSERT_TRUE(
+      record.AddRow(2, ended, {"c@x.test"}, 550, "Server said \"no\",\r\nthen hung up", &err));
+  ASSERT_TRUE(record.AddRow(3, ended, {" d@x.test"}, -1, "", &err));
+  ASSERT_TRUE(record.AddRow(4, ended, {"ü@x.test"}, 6, "Could not connect to server", &err));
+
+  const std::vector<QStringList> rows = ParseCsv(Read(record.path()));
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0], QStringList({"Message", "Ended", "Recipients", "ErrorCode", "ErrorMessage"}));
+  EXPECT_EQ(rows[1], QStringList({"1", "2026-12-07T16:20:32.234+01:00", "a@x.test, b@x.test", "0",
+                                  "Message sent"}));
+  EXPECT_EQ(rows[2], QStringList({"2", "2026-12-07T16:20:32.234+01:00", "c@x.test", "550",
+                                  "Server said \"no\",\r\nthen hung up"}));
+  EXPECT_EQ(rows[3][2], " d@x.test");
+  EXPECT_EQ(rows[3][3], "-1");
+  EXPECT_EQ(rows[4][2], "ü@x.test");
+}
+
+TEST_F(SendRecordTest, FieldsAreQuotedOnlyWhenTheyMustBe) {
+  EXPECT_EQ(CsvField("a@x.test"), "a@x.test");
+  EXPECT_EQ(CsvField(""), "");
+  EXPECT_EQ(CsvField("a, b"), "\"a, b\"");
+  EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(CsvField("two\nlines"), "\"two\nlines\"");
+  EXPECT_EQ(CsvField("cr\ronly"), "\"cr\ronly\"");
+  EXPECT_EQ(CsvField("trailing "), "\"trailing \"");
+}
+
+TEST_F(SendRecordTest, SendsThatStartTogetherGetFilesOfTheirOwn) {
+  SendRecord first, second, third;
+  QString err;
+  ASSERT_TRUE(first.Create(dir_.path(), start_, &err));
+  ASSERT_TRUE(second.Create(dir_.path(), start_, &err));
+  ASSERT_TRUE(third.Create(dir_.path(), start_, &err));
+  EXPECT_EQ(QFileInfo(first.path()).fileName(), "2026-12-07_16-20-31.csv");
+  EXPECT_EQ(QFileInfo(second.path()).fileName(), "2026-12-07_16-20-31_2.csv");
+  EXPECT_EQ(QFileInfo(third.path()).fileName(), "2026-12-07_16-20-31_3.csv");
+  ASSERT_TRUE(first.AddRow(1, start_, {"a@x.test"}, 0, "", &err));
+  // The first record is not touched by the others.
+  EXPECT_EQ(ParseCsv(Read(first.path())).size(), 2u);
+  EXPECT_EQ(ParseCsv(Read(second.path())).size(), 1u);
+}
+
+TEST_F(SendRecordTest, FolderThatCannotBeMadeIsReported) {
+  QFile blocker(dir_.filePath("sends"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  SendRecord record;
+  QString err;
+  EXPECT_FALSE(record.Create(dir_.filePath("sends"), start_, &err));
+  EXPECT_EQ(err, "Cannot create the folder \"" + dir_.filePath("sends") + "\"");
+}
+
+TEST_F(SendRecordTest, FolderFollowsXdgDataHome) {
+  const QByteArray saved_data = qgetenv("XDG_DATA_HOME");
+  const QByteArray saved_home = qgetenv("HOME");
+  qputenv("XDG_DATA_HOME", "/data/home");
+  EXPECT_EQ(SendRecordFolder(), "/data/home/verdanpost/sends");
+  qunsetenv("XDG_DATA_HOME");
+  qputenv("HOME", "/home/ann");
+  EXPECT_EQ(SendRecordFolder(), "/home/ann/.local/share/verdanpost/sends");
+  qputenv("XDG_DATA_HOME", saved_data);
+  if (saved_data.isNull()) qunsetenv("XDG_DATA_HOME");
+  qputenv("HOME", saved_home);
+}
+
+}  // namespace
+}  // namespace verdanpost
