@@ -1,7 +1,9 @@
 #ifndef VERDANPOST_MAILER_SMTP_REPLY_READER_H_
 #define VERDANPOST_MAILER_SMTP_REPLY_READER_H_
 
+#include <algorithm>
 #include <chrono>
+#include <string>
 #include <string_view>
 
 #include "mailer/smtp/smtp_connection.h"
@@ -23,6 +25,46 @@ int ReplyCode(std::string_view line);
 // after the reply stay buffered in `connection` for the next reply. A line
 // longer than 256 bytes is read to its line feed; only its start counts.
 int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout);
+
+// ReadReply over any source that hands out received bytes as SmtpConnection
+// does (Fill, buffered, Consume), so that the reader also runs on bytes held
+// in memory.
+template <typename Source>
+int ReadReplyFrom(Source* source, SmtpConnection::Clock::time_point deadline);
+
+namespace reply_reader_internal {
+
+constexpr size_t kMaxLine = 256;
+
+// Reads one line up to and including its line feed into `*line`, keeping at
+// most kMaxLine bytes of it. False when the line did not end: receiving
+// failed or the server closed first.
+template <typename Source>
+bool ReadLine(Source* source, SmtpConnection::Clock::time_point deadline, std::string* line) {
+  line->clear();
+  for (;;) {
+    if (source->Fill(deadline) != SmtpConnection::ReceiveResult::kData) return false;
+    std::string_view bytes = source->buffered();
+    size_t feed = bytes.find('\n');
+    size_t taken = feed == std::string_view::npos ? bytes.size() : feed + 1;
+    if (line->size() < kMaxLine)
+      line->append(bytes.substr(0, std::min(taken, kMaxLine - line->size())));
+    source->Consume(taken);
+    if (feed != std::string_view::npos) return true;
+  }
+}
+
+}  // namespace reply_reader_internal
+
+template <typename Source>
+int ReadReplyFrom(Source* source, SmtpConnection::Clock::time_point deadline) {
+  std::string line;
+  for (;;) {
+    // A line cut off by a close is no reply, whatever it holds so far.
+    if (!reply_reader_internal::ReadLine(source, deadline, &line)) return kNoReply;
+    if (line.size() < 4 || line[3] != '-') return ReplyCode(line);
+  }
+}
 
 }  // namespace verdanpost
 
