@@ -13,15 +13,18 @@ bool HasLineBreak(const std::string& text) {
 // False for an address that holds a control character (NUL included), "<",
 // ">", or a blank outside a double-quoted part. A quote that is never closed
 // does not quote, as in the address lists.
+bool IsForbiddenInAddress(unsigned char c) { return c < 0x20 || c == 0x7F || c == '<' || c == '>'; }
+
 bool IsValidAddress(std::string_view address) {
   bool quoted = false;
   size_t blank_in_quotes = std::string_view::npos;  // first blank since the open quote
   for (size_t i = 0; i < address.size(); ++i) {
     auto c = static_cast<unsigned char>(address[i]);
-    if (c < 0x20 || c == 0x7F || c == '<' || c == '>') return false;
+    if (IsForbiddenInAddress(c)) return false;
     if (quoted && c == '\\' && i + 1 < address.size()) {
-      ++i;
-      if (static_cast<unsigned char>(address[i]) < 0x20 || address[i] == 0x7F) return false;
+      // An escaped ">" still ends the command's address for a reader that
+      // does not know the escape.
+      if (IsForbiddenInAddress(static_cast<unsigned char>(address[++i]))) return false;
     } else if (c == '"') {
       quoted = !quoted;
       blank_in_quotes = std::string_view::npos;
