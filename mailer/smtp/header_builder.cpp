@@ -25,6 +25,8 @@ bool IsValidAddress(std::string_view address) {
       // An escaped ">" still ends the command's address for a reader that
       // does not know the escape.
       if (IsForbiddenInAddress(static_cast<unsigned char>(address[++i]))) return false;
+      // An escaped blank is still a blank when the quote is never closed.
+      if (address[i] == ' ' && blank_in_quotes == std::string_view::npos) blank_in_quotes = i;
     } else if (c == '"') {
       quoted = !quoted;
       blank_in_quotes = std::string_view::npos;

@@ -101,7 +101,8 @@ TEST(BuildHeaderTest, Refusals) {
       {{"a@x.org", "b@x.org", "Carl <c@x.org\tNOTIFY=NEVER>", "", ""}, false, 54, k54},
       {{"a@x.org", std::string("b@x.org\0c", 9), "", "", ""}, false, 54, k54},
       {{"a@x.org", "b@x\x7f.org", "", "", ""}, false, 54, k54},
-      {{"a@x.org", "\"b c@x.org", "", "", ""}, false, 54, k54},  // a quote never closed
+      {{"a@x.org", "\"b c@x.org", "", "", ""}, false, 54, k54},    // a quote never closed
+      {{"a@x.org", "\"b\\ c@x.org", "", "", ""}, false, 54, k54},  // its blank escaped
       {{"a@x.org", "\"b\" c@x.org", "", "", ""}, false, 54, k54},
       // Escaped inside quotes, "<" and ">" are still refused.
       {{"a@x.org", "\"b\\<c\"@x.org", "", "", ""}, false, 54, k54},
