@@ -31,8 +31,10 @@ std::string EncodeInPieces(std::string_view content, uint8_t pattern) {
   ContentEncoder encoder;
   std::string out;
   for (size_t n = 0; !content.empty(); ++n) {
-    size_t size = (pattern * (n + 1) + n) % 5;  // 0 to 4 bytes
-    if (pattern & 0x80) size = (pattern * (n + 1)) % 97;
+    // 0 to 4 bytes, or 0 to 96 when the pattern's top bit is set; never
+    // empty twice running, so that the content runs out.
+    size_t size = (pattern * (n + 1) + n) % ((pattern & 0x80) ? 97 : 5);
+    if (size == 0 && n % 2 == 1) size = 1;
     std::string_view piece = content.substr(0, size);
     encoder.Encode(piece, &out);
     content.remove_prefix(piece.size());
