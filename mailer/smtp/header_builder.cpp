@@ -10,11 +10,13 @@ bool HasLineBreak(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
 }
 
+// Bytes an envelope address may not hold anywhere: control characters and
+// the angle brackets that end or start the address of a command.
+bool IsForbiddenInAddress(unsigned char c) { return c < 0x20 || c == 0x7F || c == '<' || c == '>'; }
+
 // False for an address that holds a control character (NUL included), "<",
 // ">", or a blank outside a double-quoted part. A quote that is never closed
 // does not quote, as in the address lists.
-bool IsForbiddenInAddress(unsigned char c) { return c < 0x20 || c == 0x7F || c == '<' || c == '>'; }
-
 bool IsValidAddress(std::string_view address) {
   bool quoted = false;
   size_t blank_in_quotes = std::string_view::npos;  // first blank since the open quote
