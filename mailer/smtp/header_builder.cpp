@@ -10,6 +10,10 @@ bool HasLineBreak(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
 }
 
+// Bytes an envelope address may not hold anywhere: control characters and
+// the angle brackets that end or start the address of a command.
+bool IsForbiddenInAddress(unsigned char c) { return c < 0x20 || c == 0x7F || c == '<' || c == '>'; }
+
 // False for an address that holds a control character (NUL included), "<",
 // ">", or a blank outside a double-quoted part. A quote that is never closed
 // does not quote, as in the address lists.
@@ -18,10 +22,13 @@ bool IsValidAddress(std::string_view address) {
   size_t blank_in_quotes = std::string_view::npos;  // first blank since the open quote
   for (size_t i = 0; i < address.size(); ++i) {
     auto c = static_cast<unsigned char>(address[i]);
-    if (c < 0x20 || c == 0x7F || c == '<' || c == '>') return false;
+    if (IsForbiddenInAddress(c)) return false;
     if (quoted && c == '\\' && i + 1 < address.size()) {
-      ++i;
-      if (static_cast<unsigned char>(address[i]) < 0x20 || address[i] == 0x7F) return false;
+      // An escaped ">" still ends the command's address for a reader that
+      // does not know the escape.
+      if (IsForbiddenInAddress(static_cast<unsigned char>(address[++i]))) return false;
+      // An escaped blank is still a blank when the quote is never closed.
+      if (address[i] == ' ' && blank_in_quotes == std::string_view::npos) blank_in_quotes = i;
     } else if (c == '"') {
       quoted = !quoted;
       blank_in_quotes = std::string_view::npos;

@@ -101,8 +101,12 @@ TEST(BuildHeaderTest, Refusals) {
       {{"a@x.org", "b@x.org", "Carl <c@x.org\tNOTIFY=NEVER>", "", ""}, false, 54, k54},
       {{"a@x.org", std::string("b@x.org\0c", 9), "", "", ""}, false, 54, k54},
       {{"a@x.org", "b@x\x7f.org", "", "", ""}, false, 54, k54},
-      {{"a@x.org", "\"b c@x.org", "", "", ""}, false, 54, k54},  // a quote never closed
+      {{"a@x.org", "\"b c@x.org", "", "", ""}, false, 54, k54},    // a quote never closed
+      {{"a@x.org", "\"b\\ c@x.org", "", "", ""}, false, 54, k54},  // its blank escaped
       {{"a@x.org", "\"b\" c@x.org", "", "", ""}, false, 54, k54},
+      // Escaped inside quotes, "<" and ">" are still refused.
+      {{"a@x.org", "\"b\\<c\"@x.org", "", "", ""}, false, 54, k54},
+      {{"\"a\\> SIZE=9\"@x.org", "b@x.org", "", "", ""}, false, 54, k54},
       // The earlier codes come first; then line breaks, then the addresses.
       {{"", "b@x.org\r\n", "", "", "\r\n"}, false, 50, "From parameter required"},
       {{"a@x.org\n", "", "", "", ""}, false, 51, "To parameter required"},

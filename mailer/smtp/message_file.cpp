@@ -14,6 +14,17 @@ bool MessageFile::Open(const std::string& path) {
   return file_ != nullptr;
 }
 
+bool MessageFile::OpenBytes(std::string_view bytes) {
+  Close();
+  static char empty = '\0';
+  // fmemopen only reads in mode "r", whatever the pointer's constness says.
+  char* data = bytes.empty() ? &empty : const_cast<char*>(bytes.data());
+  file_ = ::fmemopen(data, bytes.size(), "r");
+  position_ = 0;
+  failed_ = false;
+  return file_ != nullptr;
+}
+
 size_t MessageFile::Read(char* buffer, size_t size) {
   if (file_ == nullptr || failed_ || size == 0) return 0;
   size_t got = std::fread(buffer, 1, size, file_);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace verdanpost {
 
@@ -19,6 +20,9 @@ class MessageFile {
 
   // False when the file cannot be opened for reading, or `path` holds a NUL.
   bool Open(const std::string& path);
+  // Reads `bytes` as the content of a file, without a file on disk (for the
+  // fuzz targets); `bytes` must outlive the open file.
+  bool OpenBytes(std::string_view bytes);
   bool is_open() const { return file_ != nullptr; }
 
   // Reads up to `size` bytes into `buffer`; 0 at the end of the file or on a

@@ -1,6 +1,7 @@
 #ifndef VERDANPOST_MAILER_SMTP_REPLY_READER_H_
 #define VERDANPOST_MAILER_SMTP_REPLY_READER_H_
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -27,6 +28,49 @@ int ReplyCode(std::string_view line);
 // `lines`, when given, receives every line of the reply as it came.
 int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout,
               std::vector<std::string>* lines = nullptr);
+
+// ReadReply over any source that hands out received bytes as SmtpConnection
+// does (Fill, buffered, Consume), so that the reader also runs on bytes held
+// in memory.
+template <typename Source>
+int ReadReplyFrom(Source* source, SmtpConnection::Clock::time_point deadline,
+                  std::vector<std::string>* lines = nullptr);
+
+namespace reply_reader_internal {
+
+constexpr size_t kMaxLine = 256;
+
+// Reads one line up to and including its line feed into `*line`, keeping at
+// most kMaxLine bytes of it. False when the line did not end: receiving
+// failed or the server closed first.
+template <typename Source>
+bool ReadLine(Source* source, SmtpConnection::Clock::time_point deadline, std::string* line) {
+  line->clear();
+  for (;;) {
+    if (source->Fill(deadline) != SmtpConnection::ReceiveResult::kData) return false;
+    std::string_view bytes = source->buffered();
+    size_t feed = bytes.find('\n');
+    size_t taken = feed == std::string_view::npos ? bytes.size() : feed + 1;
+    if (line->size() < kMaxLine)
+      line->append(bytes.substr(0, std::min(taken, kMaxLine - line->size())));
+    source->Consume(taken);
+    if (feed != std::string_view::npos) return true;
+  }
+}
+
+}  // namespace reply_reader_internal
+
+template <typename Source>
+int ReadReplyFrom(Source* source, SmtpConnection::Clock::time_point deadline,
+                  std::vector<std::string>* lines) {
+  std::string line;
+  for (;;) {
+    // A line cut off by a close is no reply, whatever it holds so far.
+    if (!reply_reader_internal::ReadLine(source, deadline, &line)) return kNoReply;
+    if (lines != nullptr) lines->push_back(line);
+    if (line.size() < 4 || line[3] != '-') return ReplyCode(line);
+  }
+}
 
 }  // namespace verdanpost
 
