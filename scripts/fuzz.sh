@@ -33,7 +33,8 @@ while read -r name binary seeds; do
   log=$build/logs/$name.log
   mkdir -p "$corpus"
   result=ok
-  "$binary" -max_total_time="$seconds" -print_final_stats=1 \
+  # One input that runs for more than 10 s counts as a finding (a hang).
+  "$binary" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$build/artifacts/$name-" "$corpus" "$seeds" >"$log" 2>&1 || result=FAILED
   execs=$(grep -oE "stat::number_of_executed_units: +[0-9]+" "$log" | grep -oE "[0-9]+$" || echo 0)
   rate=$(grep -oE "stat::average_exec_per_sec: +[0-9]+" "$log" | grep -oE "[0-9]+$" || echo 0)
