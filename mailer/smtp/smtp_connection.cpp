@@ -12,30 +12,12 @@
 #include <cerrno>
 
 #include "mailer/smtp/server_address.h"
+#include "mailer/smtp/socket_wait.h"
 
 namespace verdanpost {
 namespace {
 
 using Clock = SmtpConnection::Clock;
-
-// Milliseconds left until `deadline`, for poll(); 0 once it has passed.
-int MillisecondsLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  if (left.count() <= 0) return 0;
-  if (left.count() > 1 << 30) return 1 << 30;
-  return static_cast<int>(left.count()) + 1;
-}
-
-// Waits until `fd` is ready for `events`; false on time-out or failure.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
-  for (;;) {
-    pollfd p{fd, events, 0};
-    int ready = ::poll(&p, 1, MillisecondsLeft(deadline));
-    if (ready > 0) return true;
-    if (ready == 0) return false;
-    if (errno != EINTR) return false;
-  }
-}
 
 // Connects a non-blocking socket to `addr` before `deadline`.
 bool ConnectOne(int fd, const addrinfo* addr, Clock::time_point deadline) {
@@ -43,7 +25,7 @@ bool ConnectOne(int fd, const addrinfo* addr, Clock::time_point deadline) {
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
   if (::connect(fd, addr->ai_addr, addr->ai_addrlen) != 0) {
     if (errno != EINPROGRESS && errno != EINTR) return false;
-    if (!WaitFor(fd, POLLOUT, deadline)) return false;
+    if (!WaitForSocket(fd, POLLOUT, deadline)) return false;
     int error = 0;
     socklen_t length = sizeof(error);
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
@@ -111,7 +93,7 @@ bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds t
       // protocol means it: a slow but steady transfer is no time-out.
       deadline = Clock::now() + timeout;
     } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitFor(fd_, POLLOUT, deadline)) return false;
+      if (!WaitForSocket(fd_, POLLOUT, deadline)) return false;
     } else if (sent < 0 && errno == EINTR) {
       continue;
     } else {

@@ -11,29 +11,14 @@
 #include <cerrno>
 #include <climits>
 
+#include "mailer/smtp/socket_wait.h"
+
 namespace verdanpost {
 namespace {
 
 using Clock = TlsStream::Clock;
 
 constexpr size_t kChunk = 16 * 1024;
-
-int MillisecondsLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  if (left.count() <= 0) return 0;
-  if (left.count() > 1 << 30) return 1 << 30;
-  return static_cast<int>(left.count()) + 1;
-}
-
-// Waits until `fd` is ready for `events`; false on time-out or failure.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
-  for (;;) {
-    pollfd p{fd, events, 0};
-    int ready = ::poll(&p, 1, MillisecondsLeft(deadline));
-    if (ready > 0) return true;
-    if (ready == 0 || errno != EINTR) return false;
-  }
-}
 
 bool IsAddressLiteral(const std::string& host) {
   unsigned char address[16];
@@ -202,7 +187,7 @@ bool TlsStream::Flush(Clock::time_point deadline, bool more) {
       if (sent > 0) {
         bytes.remove_prefix(static_cast<size_t>(sent));
       } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        if (!WaitFor(fd_, POLLOUT, deadline)) {
+        if (!WaitForSocket(fd_, POLLOUT, deadline)) {
           timed_out_ = true;
           return false;
         }
@@ -218,7 +203,7 @@ TlsStream::Step TlsStream::Receive(Clock::time_point deadline) {
   size_t room = std::min(BIO_ctrl_get_write_guarantee(network_.get()), kChunk);
   if (room == 0) return Step::kAgain;
   for (;;) {
-    if (!WaitFor(fd_, POLLIN, deadline)) {
+    if (!WaitForSocket(fd_, POLLIN, deadline)) {
       timed_out_ = true;
       return Step::kFailed;
     }
