@@ -140,19 +140,23 @@ TEST_F(MailerTest, ReplyThatArrivesEarlyIsTakenByTheNextStep) {
   }
 }
 
+// The seven steps that wait for a reply, and the text each one fails with.
+constexpr SmtpStep kSteps[] = {SmtpStep::kGreeting, SmtpStep::kHelo, SmtpStep::kMailFrom,
+                               SmtpStep::kRcptTo,   SmtpStep::kData, SmtpStep::kEndOfData,
+                               SmtpStep::kQuit};
+constexpr const char* kStepFailures[] = {"Server returned incorrect response on connection",
+                                         "Server returned HELO error",
+                                         "Server returned MAIL FROM error",
+                                         "Server returned RCPT TO error",
+                                         "Server returned DATA error",
+                                         "Server returned message error",
+                                         "Server returned QUIT error"};
+
 // What a server that is no SMTP server, or that goes away, may answer at a
 // step: none of it is a reply, so all of it is a failed receive, code -1.
 TEST_F(MailerTest, NoReplyAtAnyStepIsCodeMinusOneNeverZero) {
-  const SmtpStep steps[] = {SmtpStep::kGreeting, SmtpStep::kHelo, SmtpStep::kMailFrom,
-                            SmtpStep::kRcptTo,   SmtpStep::kData, SmtpStep::kEndOfData,
-                            SmtpStep::kQuit};
-  const char* messages[] = {"Server returned incorrect response on connection",
-                            "Server returned HELO error",
-                            "Server returned MAIL FROM error",
-                            "Server returned RCPT TO error",
-                            "Server returned DATA error",
-                            "Server returned message error",
-                            "Server returned QUIT error"};
+  const auto& steps = kSteps;
+  const auto& messages = kStepFailures;
   const PeerReply answers[] = {
       PeerReply::Disconnect(),                  // closed before any reply
       PeerReply::Disconnect("25"),              // cut off in the code
@@ -435,16 +439,8 @@ TEST_F(MailerTest, ConnectionFailures) {
 }
 
 TEST_F(MailerTest, SilentServersTimeOut) {
-  const SmtpStep steps[] = {SmtpStep::kGreeting, SmtpStep::kHelo, SmtpStep::kMailFrom,
-                            SmtpStep::kRcptTo,   SmtpStep::kData, SmtpStep::kEndOfData,
-                            SmtpStep::kQuit};
-  const char* messages[] = {"Server returned incorrect response on connection",
-                            "Server returned HELO error",
-                            "Server returned MAIL FROM error",
-                            "Server returned RCPT TO error",
-                            "Server returned DATA error",
-                            "Server returned message error",
-                            "Server returned QUIT error"};
+  const auto& steps = kSteps;
+  const auto& messages = kStepFailures;
   for (size_t i = 0; i < std::size(steps); ++i) {
     SCOPED_TRACE(messages[i]);
     NewPeer().SetReply(steps[i], PeerReply::Stall());
