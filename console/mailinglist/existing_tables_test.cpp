@@ -115,18 +115,7 @@ class ExistingTablesTest : public ::testing::TestWithParam<Backend> {
 
   // The first column of every row |sql| returns, null as "NULL".
   std::vector<std::string> Query(const std::string& sql) {
-    std::vector<std::string> values;
-    database::Statement statement;
-    Status status = statement.Execute(list_.get()->handle(), sql, {});
-    for (bool has_row = true; status.ok();) {
-      status = statement.Fetch(&has_row);
-      if (!status.ok() || !has_row) break;
-      std::optional<std::string> value;
-      status = statement.GetText(1, &value);
-      values.push_back(value.value_or("NULL"));
-    }
-    EXPECT_TRUE(status.ok()) << sql << ": " << status.message();
-    return values;
+    return database::test_support::FirstColumn(list_.get(), sql, "NULL");
   }
 
   std::string source_;

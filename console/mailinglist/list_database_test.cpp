@@ -90,18 +90,7 @@ class ListDatabaseTest : public ::testing::TestWithParam<Backend> {
 
   // The first column of every row |sql| returns, null as "<null>".
   std::vector<std::string> Query(const std::string& sql) {
-    std::vector<std::string> values;
-    database::Statement statement;
-    Status status = statement.Execute(list_.get()->handle(), sql, {});
-    for (bool has_row = true; status.ok();) {
-      status = statement.Fetch(&has_row);
-      if (!status.ok() || !has_row) break;
-      std::optional<std::string> value;
-      status = statement.GetText(1, &value);
-      values.push_back(value.value_or("<null>"));
-    }
-    EXPECT_TRUE(status.ok()) << sql << ": " << status.message();
-    return values;
+    return database::test_support::FirstColumn(list_.get(), sql, "<null>");
   }
 
   // Fills DeletedList with |count| rows named log0, log1, ... in that order.

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "platform/database/statement.h"
@@ -200,6 +201,22 @@ void Execute(const std::string& data_source, const std::string& sql) {
   Statement statement;
   status = statement.Execute(connection.handle(), sql, {});
   ASSERT_TRUE(status.ok()) << sql << ": " << status.message();
+}
+
+std::vector<std::string> FirstColumn(Connection* connection, const std::string& sql,
+                                     const char* null_text) {
+  std::vector<std::string> values;
+  Statement statement;
+  Status status = statement.Execute(connection->handle(), sql, {});
+  for (bool has_row = true; status.ok();) {
+    status = statement.Fetch(&has_row);
+    if (!status.ok() || !has_row) break;
+    std::optional<std::string> value;
+    status = statement.GetText(1, &value);
+    values.push_back(value.value_or(null_text));
+  }
+  EXPECT_TRUE(status.ok()) << sql << ": " << status.message();
+  return values;
 }
 
 }  // namespace verdanpost::database::test_support

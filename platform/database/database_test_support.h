@@ -2,6 +2,7 @@
 #define VERDANPOST_PLATFORM_DATABASE_DATABASE_TEST_SUPPORT_H_
 
 #include <string>
+#include <vector>
 
 #include "platform/database/connection.h"
 
@@ -25,6 +26,11 @@ std::string UnreachableDataSource();
 
 // Runs |sql| through a fresh connection; fails the test on error.
 void Execute(const std::string& data_source, const std::string& sql);
+
+// The first column of every row |sql| returns on |connection|, a null as
+// |null_text|; fails the test on error.
+std::vector<std::string> FirstColumn(Connection* connection, const std::string& sql,
+                                     const char* null_text);
 
 }  // namespace verdanpost::database::test_support
 
