@@ -4,8 +4,6 @@
 
 #include "console/dispatch/list_operations.h"
 
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -16,50 +14,28 @@
 #include "console/dispatch/bulk_send.h"
 #include "console/dispatch/operations_test_support.h"
 #include "console/dispatch/subscription.h"
+#include "testing/python_smtp_server.h"
 
 namespace verdanpost::testing_support {
 namespace {
 
-constexpr char kPython[] = "/usr/bin/python3";
-
 class ListOperationsInteropTest : public OperationsTest {
  protected:
   void SetUp() override {
-    if (::access(kPython, X_OK) != 0 ||
-        std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") != 0) {
+    if (!PythonSmtpServer::Available()) {
       GTEST_FAIL() << "aiosmtpd is not installed (scripts/install-deps.sh installs it)";
     }
     OperationsTest::SetUp();
     out_ = dir_.filePath("out");
     ASSERT_TRUE(QDir().mkpath(out_));
-    int pipe_fds[2];
-    ASSERT_EQ(::pipe(pipe_fds), 0);
-    pid_ = ::fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      ::dup2(pipe_fds[1], STDOUT_FILENO);
-      ::close(pipe_fds[0]);
-      ::close(pipe_fds[1]);
-      const std::string script =
-          std::string(VERDANPOST_SOURCE_DIR) + "/testing/smtp_sink_server.py";
-      const std::string outdir = out_.toStdString();
-      ::execl(kPython, kPython, script.c_str(), "127.0.0.1", outdir.c_str(), nullptr);
-      ::_exit(127);
-    }
-    ::close(pipe_fds[1]);
-    FILE* from_server = ::fdopen(pipe_fds[0], "r");
-    int port = 0;
-    const bool got_port = std::fscanf(from_server, "%d", &port) == 1;
-    std::fclose(from_server);
-    ASSERT_TRUE(got_port) << "the SMTP server did not start";
-    window_->SetText("SMTPServer", QString("127.0.0.1:%1").arg(port));
+    std::string err;
+    ASSERT_TRUE(server_.Start("smtp_sink_server.py", {"127.0.0.1", out_.toStdString()}, &err))
+        << err;
+    window_->SetText("SMTPServer", QString("127.0.0.1:%1").arg(server_.port()));
   }
 
   void TearDown() override {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    server_.Stop();
     OperationsTest::TearDown();
   }
 
@@ -69,7 +45,7 @@ class ListOperationsInteropTest : public OperationsTest {
   QByteArray Content(int n) { return ReadFile(out_ + QString("/%1.content").arg(n)); }
 
   QString out_;
-  pid_t pid_ = -1;
+  PythonSmtpServer server_;
 };
 
 TEST_F(ListOperationsInteropTest, SubscribeSendRemove) {

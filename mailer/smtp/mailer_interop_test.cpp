@@ -1,8 +1,6 @@
 // The mailer against a real SMTP server (aiosmtpd) on loopback: what the
 // server recovers must be exactly the message that was meant.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include "mailer/smtp/mailer.h"
 #include "mailer/smtp/raw_bcc_cases_test_support.h"
 #include "testing/message_stamp_mask.h"
+#include "testing/python_smtp_server.h"
 
 namespace verdanpost {
 namespace {
@@ -20,8 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using List = std::vector<std::string>;
 using testing_support::MaskStamp;
-
-constexpr char kPython[] = "/usr/bin/python3";
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -48,8 +45,7 @@ std::string CrLf(const std::string& text) {
 class MailerInteropTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (::access(kPython, X_OK) != 0 ||
-        std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") != 0) {
+    if (!PythonSmtpServer::Available()) {
       GTEST_FAIL() << "aiosmtpd is not installed (scripts/install-deps.sh installs it)";
     }
     Start("");
@@ -58,42 +54,17 @@ class MailerInteropTest : public ::testing::Test {
   // Starts the server; a `data_reply` other than "" is its answer to the end
   // of the data ("close": none, the connection closes).
   void Start(const std::string& data_reply) {
-    Stop();
     fs::create_directories(dir_ / "out");
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    pid_ = ::fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      ::dup2(out[1], STDOUT_FILENO);
-      ::close(out[0]);
-      ::close(out[1]);
-      std::string script = std::string(VERDANPOST_SOURCE_DIR) + "/testing/smtp_sink_server.py";
-      std::string outdir = (dir_ / "out").string();
-      ::execl(kPython, kPython, script.c_str(), "127.0.0.1", outdir.c_str(), data_reply.c_str(),
-              nullptr);
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    FILE* from_server = ::fdopen(out[0], "r");
-    int port = 0;
-    bool got_port = std::fscanf(from_server, "%d", &port) == 1;
-    std::fclose(from_server);
-    ASSERT_TRUE(got_port) << "the SMTP server did not start";
-    mailer_.set_server_name("127.0.0.1:" + std::to_string(port));
+    std::string err;
+    ASSERT_TRUE(server_.Start("smtp_sink_server.py",
+                              {"127.0.0.1", (dir_ / "out").string(), data_reply}, &err))
+        << err;
+    mailer_.set_server_name("127.0.0.1:" + std::to_string(server_.port()));
   }
 
   void TearDown() override {
-    Stop();
+    server_.Stop();
     fs::remove_all(dir_);
-  }
-
-  void Stop() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
   }
 
   std::string WriteFile(const std::string& name, const std::string& content) {
@@ -116,7 +87,7 @@ class MailerInteropTest : public ::testing::Test {
 
   // What Python's email package reads in the Nth message (testing/read_message.py).
   std::string ReadBack(int n) {
-    std::string command = std::string(kPython) + " " + VERDANPOST_SOURCE_DIR +
+    std::string command = std::string(kDebianPython) + " " + VERDANPOST_SOURCE_DIR +
                           "/testing/read_message.py " +
                           (dir_ / "out" / (std::to_string(n) + ".content")).string();
     FILE* pipe = ::popen(command.c_str(), "r");
@@ -132,7 +103,7 @@ class MailerInteropTest : public ::testing::Test {
   bool Received(int n) { return fs::exists(dir_ / "out" / (std::to_string(n) + ".content")); }
 
   fs::path dir_ = fs::temp_directory_path() / ("mailer_interop_" + std::to_string(::getpid()));
-  pid_t pid_ = -1;
+  PythonSmtpServer server_;
   Mailer mailer_;
 };
 

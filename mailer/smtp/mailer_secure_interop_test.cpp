@@ -1,9 +1,7 @@
 // The mailer against a real SMTP server (aiosmtpd) on loopback with TLS and
 // sign-in, trusting a certificate authority made by the test.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,8 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "mailer/smtp/mailer.h"
+#include "testing/python_smtp_server.h"
 #include "testing/test_certificates.h"
 
 namespace verdanpost {
@@ -20,8 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::TestCertificates;
-
-constexpr char kPython[] = "/usr/bin/python3";
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -41,13 +39,13 @@ class MailerSecureInteropTest : public ::testing::Test {
     ::setenv("VERDANPOST_SERVERS", (dir_ / "servers.ini").c_str(), 1);
   }
   ~MailerSecureInteropTest() override {
-    Stop();
+    server_.Stop();
     ::setenv("VERDANPOST_SERVERS", saved_.c_str(), 1);
     fs::remove_all(dir_);
   }
 
   void SetUp() override {
-    if (std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") != 0) {
+    if (!PythonSmtpServer::Available()) {
       GTEST_FAIL() << "aiosmtpd is not installed (scripts/install-deps.sh installs it)";
     }
   }
@@ -56,41 +54,15 @@ class MailerSecureInteropTest : public ::testing::Test {
   // `name` of TestCertificates, leaving out the sign-in `mechanism` if given.
   void Start(const std::string& security, const std::string& name = "localhost",
              const std::string& mechanism = "") {
-    Stop();
+    server_.Stop();
     fs::remove_all(dir_ / "out");
     fs::create_directories(dir_ / "out");
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    pid_ = ::fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      ::dup2(out[1], STDOUT_FILENO);
-      ::close(out[0]);
-      ::close(out[1]);
-      std::string script = std::string(VERDANPOST_SOURCE_DIR) + "/testing/smtp_secure_server.py";
-      std::string outdir = (dir_ / "out").string();
-      std::string certificate = certificates_->certificate(name);
-      std::string key = certificates_->key(name);
-      const char* excluded = mechanism.empty() ? nullptr : mechanism.c_str();
-      ::execl(kPython, kPython, script.c_str(), "127.0.0.1", outdir.c_str(), security.c_str(),
-              certificate.c_str(), key.c_str(), excluded, nullptr);
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    FILE* from_server = ::fdopen(out[0], "r");
-    int port = 0;
-    bool got_port = std::fscanf(from_server, "%d", &port) == 1;
-    std::fclose(from_server);
-    ASSERT_TRUE(got_port) << "the SMTP server did not start";
-    server_name_ = "localhost:" + std::to_string(port);
-  }
-
-  void Stop() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
+    std::vector<std::string> args{"127.0.0.1", (dir_ / "out").string(), security,
+                                  certificates_->certificate(name), certificates_->key(name)};
+    if (!mechanism.empty()) args.push_back(mechanism);
+    std::string err;
+    ASSERT_TRUE(server_.Start("smtp_secure_server.py", args, &err)) << err;
+    server_name_ = "localhost:" + std::to_string(server_.port());
   }
 
   // The server's section: `keys` and the test's authority as CAFile.
@@ -127,7 +99,7 @@ class MailerSecureInteropTest : public ::testing::Test {
   static TestCertificates* certificates_;
   fs::path dir_ = fs::temp_directory_path() / ("secure_interop_" + std::to_string(::getpid()));
   std::string saved_;
-  pid_t pid_ = -1;
+  PythonSmtpServer server_;
   std::string server_name_;
   std::unique_ptr<Mailer> mailer_;
 };
