@@ -140,6 +140,29 @@ TEST_F(MailerTest, ReplyThatArrivesEarlyIsTakenByTheNextStep) {
   }
 }
 
+// A receive polls briefly while replies come at once and blocks once one
+// is slow; a dialogue that changes pace in both directions reads every
+// reply at its own step.
+TEST_F(MailerTest, RepliesSlowAndPromptInTurnAreEachTakenByTheirStep) {
+  ScriptedSmtpPeer& peer = NewPeer();
+  peer.SetReply(SmtpStep::kGreeting, PeerReply::After(milliseconds(20), "220 slow hello\r\n"));
+  peer.SetReply(SmtpStep::kMailFrom, PeerReply::After(milliseconds(20), "250 slow\r\n"));
+  peer.SetRcptReply(1, PeerReply::Packets({"25", "0 in pieces\r\n"}));
+  peer.SetRcptReply(2, PeerReply::After(milliseconds(20), "250 slow\r\n"));
+  peer.SetReply(SmtpStep::kEndOfData, PeerReply::After(milliseconds(20), "451 slow refusal\r\n"));
+  mailer_->SendMessage("ann@example.org", "a@example.org, b@example.org", "c@example.org",
+                       "d@example.org", "Hi", "Hello\r\n");
+  ExpectOutcome(451, "Server returned message error");
+  std::vector<std::string> expected = {"HELO " + LocalHostName(),
+                                       "MAIL FROM:<ann@example.org>",
+                                       "RCPT TO:<a@example.org>",
+                                       "RCPT TO:<b@example.org>",
+                                       "RCPT TO:<c@example.org>",
+                                       "RCPT TO:<d@example.org>",
+                                       "DATA"};
+  EXPECT_EQ(peer.commands(), expected);
+}
+
 // The seven steps that wait for a reply, and the text each one fails with.
 constexpr SmtpStep kSteps[] = {SmtpStep::kGreeting, SmtpStep::kHelo, SmtpStep::kMailFrom,
                                SmtpStep::kRcptTo,   SmtpStep::kData, SmtpStep::kEndOfData,

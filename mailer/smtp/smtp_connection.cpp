@@ -46,6 +46,7 @@ SmtpConnection::ConnectResult SmtpConnection::Connect(const std::string& server_
                                                       std::chrono::milliseconds timeout) {
   Close();
   receive_timeout_ = std::chrono::microseconds::max();
+  reply_came_soon_ = true;
   Clock::time_point deadline = Clock::now() + timeout;
   ServerAddress address = ParseServerName(server_name);
   addrinfo hints{};
@@ -119,6 +120,7 @@ SmtpConnection::ReceiveResult SmtpConnection::Fill(Clock::time_point deadline) {
         return ReceiveResult::kFailed;
     }
   }
+  Clock::time_point waited_from = Clock::now();
   for (;;) {
     auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
     if (remaining.count() <= 0) return ReceiveResult::kFailed;
@@ -136,13 +138,33 @@ SmtpConnection::ReceiveResult SmtpConnection::Fill(Clock::time_point deadline) {
     }
     // Whatever arrives belongs to the reply being read or to a later one
     // (a pipelined envelope has several on their way); it waits here.
-    ssize_t got = ::recv(fd_, received_.data(), received_.size(), 0);
+    ssize_t got = ReceiveSoon(deadline);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      got = ::recv(fd_, received_.data(), received_.size(), 0);
+    }
     if (got > 0) {
       end_ = static_cast<size_t>(got);
+      reply_came_soon_ = Clock::now() - waited_from <= kSoonReplyLimit;
       return ReceiveResult::kData;
     }
     if (got == 0) return ReceiveResult::kClosed;
     if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return ReceiveResult::kFailed;
+  }
+}
+
+ssize_t SmtpConnection::ReceiveSoon(Clock::time_point deadline) {
+  if (!reply_came_soon_) {
+    errno = EAGAIN;
+    return -1;
+  }
+  Clock::time_point until = std::min(deadline, Clock::now() + kSpinWait);
+  for (;;) {
+    ssize_t got = ::recv(fd_, received_.data(), received_.size(), MSG_DONTWAIT);
+    if (got >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return got;
+    if (Clock::now() >= until) {
+      errno = EAGAIN;
+      return -1;
+    }
   }
 }
 
