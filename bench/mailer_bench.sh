@@ -3,8 +3,9 @@
 # (default 200 and 50; one SMTPMailer object, driven through autocall) and
 # Postfix's smtp-source -o sending the same load to the same smtp-sink on
 # loopback, and prints both times (best of ROUNDS, default 3), their ratio
-# (goal: at most 0.9) and the mailer's peak resident memory after a tenth of
-# the sends and after all of them with the same command line (goal: flat).
+# (goal: at most 0.9), the processor time each used in its fastest round, and
+# the mailer's peak resident memory after a tenth of the sends and after all
+# of them with the same command line (goal: flat).
 #
 # Usage: bench/mailer_bench.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
@@ -57,7 +58,8 @@ calc() { awk "BEGIN { print $1 }"; }
 
 # Runs the mailer with $1 sends among $messages steps (the others are
 # SendRawMessage calls, which send nothing, with an argument of the same
-# size, so that the command line is the same); prints "SECONDS MAX_RSS_KB SENT".
+# size, so that the command line is the same); prints
+# "SECONDS MAX_RSS_KB SENT CPU_SECONDS".
 run_mailer() {
   local steps=("ServerName=127.0.0.1:$port" "IgnoreTo=1")
   local filler
@@ -71,39 +73,49 @@ run_mailer() {
   done
   local start end
   start=$(date +%s.%N)
-  /usr/bin/time -f '%M' -o "$tmp/rss" "$build/bin/autocall" Verdanpost.SMTPMailer.1 "${steps[@]}" \
+  /usr/bin/time -f '%M %U %S' -o "$tmp/usage" "$build/bin/autocall" Verdanpost.SMTPMailer.1 "${steps[@]}" \
     >"$tmp/codes"
   end=$(date +%s.%N)
-  echo "$(calc "$end - $start") $(cat "$tmp/rss") $(grep -cx 0 "$tmp/codes" || true)"
+  local rss user system
+  read -r rss user system <"$tmp/usage"
+  echo "$(calc "$end - $start") $rss $(grep -cx 0 "$tmp/codes" || true) $(calc "$user + $system")"
 }
 
-# Runs smtp-source -o with the same load; prints SECONDS.
+# Runs smtp-source -o with the same load; prints "SECONDS CPU_SECONDS".
 run_source() {
-  local start end
+  local start end user system
   start=$(date +%s.%N)
-  /usr/sbin/smtp-source -o -s 1 -m "$messages" -r "$recipients" -l "$body_length" \
+  /usr/bin/time -f '%U %S' -o "$tmp/usage" /usr/sbin/smtp-source -o -s 1 -m "$messages" -r "$recipients" -l "$body_length" \
     -f sender@example.org -t rcpt@example.org "127.0.0.1:$port"
   end=$(date +%s.%N)
-  calc "$end - $start"
+  read -r user system <"$tmp/usage"
+  echo "$(calc "$end - $start") $(calc "$user + $system")"
 }
 
 min() { awk "BEGIN { print ($1 < $2) ? $1 : $2 }"; }
 
-read -r small_seconds small_rss small_sent < <(run_mailer $((messages / 10)))
+read -r _ small_rss small_sent _ < <(run_mailer $((messages / 10)))
 # The machine may be shared: take the best of a few alternating rounds.
 mailer_seconds=1e9
 source_seconds=1e9
 for _ in $(seq "${ROUNDS:-3}"); do
-  read -r seconds mailer_rss mailer_sent < <(run_mailer "$messages")
+  read -r seconds rss mailer_sent cpu < <(run_mailer "$messages")
   [ "$mailer_sent" -eq "$messages" ] || { echo "only $mailer_sent messages sent" >&2; exit 1; }
-  mailer_seconds=$(min "$mailer_seconds" "$seconds")
-  source_seconds=$(min "$source_seconds" "$(run_source)")
+  if [ "$(min "$mailer_seconds" "$seconds")" != "$mailer_seconds" ]; then
+    mailer_seconds=$seconds mailer_rss=$rss mailer_cpu=$cpu
+  fi
+  read -r seconds cpu < <(run_source)
+  if [ "$(min "$source_seconds" "$seconds")" != "$source_seconds" ]; then
+    source_seconds=$seconds source_cpu=$cpu
+  fi
 done
 
 printf 'load: %d messages x %d recipients, %d-byte body, smtp-sink on 127.0.0.1:%d\n' \
   "$messages" "$recipients" "$body_length" "$port"
-printf 'mailer (autocall):  %7.3f s  (best of %d rounds)\n' "$mailer_seconds" "${ROUNDS:-3}"
-printf 'smtp-source -o:     %7.3f s  (best of %d rounds)\n' "$source_seconds" "${ROUNDS:-3}"
+printf 'mailer (autocall):  %7.3f s, processor %.3f s  (best of %d rounds)\n' \
+  "$mailer_seconds" "$mailer_cpu" "${ROUNDS:-3}"
+printf 'smtp-source -o:     %7.3f s, processor %.3f s  (best of %d rounds)\n' \
+  "$source_seconds" "$source_cpu" "${ROUNDS:-3}"
 printf 'ratio mailer/smtp-source: %.2f (goal: at most 0.9)\n' \
   "$(calc "$mailer_seconds / $source_seconds")"
 printf 'mailer peak RSS: %d KiB after %d sends, %d KiB after %d sends (same command line)\n' \
