@@ -100,7 +100,7 @@ TEST_F(BulkSendLogicTest, AMailerCallThatFailsStopsTheWalk) {
     mailers_.FailCall("SendMessage", 2);
     const QString box = SendMessage();
     EXPECT_EQ(box,
-              "Sending stopped after 1 messages: The message could not be handed "
+              "Sending stopped after 1 message: The message could not be handed "
               "to the mailer: broken SendMessage" +
                   FollowUp(3));
   }

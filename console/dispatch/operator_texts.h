@@ -101,6 +101,7 @@ inline QString SubscribersSkipped(int64_t count) {
 // A send that stopped after `sent` messages on `why`; when some of those
 // failed, BatchesFailed follows on a line of its own.
 inline QString SendingStopped(int sent, const QString& why) {
+  if (sent == 1) return "Sending stopped after 1 message: " + why;
   return QString("Sending stopped after %1 messages: %2").arg(QString::number(sent), why);
 }
 
