@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,6 +37,14 @@ bool ConnectOne(int fd, const addrinfo* addr, Clock::time_point deadline) {
   int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
   return true;
+}
+
+// How many processors this process may run on.
+int ProcessorsToRunOn() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof(set), &set) != 0) return 1;
+  return CPU_COUNT(&set);
 }
 
 }  // namespace
@@ -153,7 +162,10 @@ SmtpConnection::ReceiveResult SmtpConnection::Fill(Clock::time_point deadline) {
 }
 
 ssize_t SmtpConnection::ReceiveSoon(Clock::time_point deadline) {
-  if (!reply_came_soon_) {
+  // With a single processor the server cannot answer while this thread
+  // polls: blocking at once is the quickest way to the reply there.
+  static const bool kServerMayRunMeanwhile = ProcessorsToRunOn() > 1;
+  if (!kServerMayRunMeanwhile || !reply_came_soon_) {
     errno = EAGAIN;
     return -1;
   }

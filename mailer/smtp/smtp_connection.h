@@ -73,7 +73,7 @@ class SmtpConnection {
   // for up to kSpinWait, as long as the last reply came within
   // kSoonReplyLimit of asking (wake-up included). A server farther away
   // costs one such spin per connection, on its greeting, and then is waited
-  // for by blocking alone.
+  // for by blocking alone. With one processor there is no polling at all.
   static constexpr std::chrono::microseconds kSpinWait{50};
   static constexpr std::chrono::microseconds kSoonReplyLimit{200};
 
