@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mailer/smtp/address_list.h"
+#include "mailer/smtp/base64.h"
 #include "mailer/smtp/text_kind.h"
 
 namespace verdanpost {
@@ -27,18 +28,9 @@ size_t CharacterSize(unsigned char lead) {
   return 1;
 }
 
-void AppendBase64(std::string_view bytes, std::string* out) {
-  static constexpr char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
-    out->push_back(kDigits[(group >> 18) & 63]);
-    out->push_back(kDigits[(group >> 12) & 63]);
-    out->push_back(i + 1 < bytes.size() ? kDigits[(group >> 6) & 63] : '=');
-    out->push_back(i + 2 < bytes.size() ? kDigits[group & 63] : '=');
-  }
+// `bytes` as one encoded word.
+std::string EncodedWord(std::string_view bytes) {
+  return std::string(kWordStart) + Base64(bytes) + std::string(kWordEnd);
 }
 
 // One header field written piece by piece, each piece after a blank, with a
@@ -71,10 +63,7 @@ class FoldedField {
         Fold();
         continue;
       }
-      std::string word(kWordStart);
-      AppendBase64(text.substr(0, take), &word);
-      word += kWordEnd;
-      Add(word);
+      Add(EncodedWord(text.substr(0, take)));
       text.remove_prefix(take);
     }
   }
@@ -85,10 +74,7 @@ class FoldedField {
   // package keeps one), so a name is split only when it must be.
   void AddName(std::string_view name) {
     if (EncodedWordSize(name.size()) > kMaxWord) return AddEncoded(name);
-    std::string word(kWordStart);
-    AppendBase64(name, &word);
-    word += kWordEnd;
-    Add(word);
+    Add(EncodedWord(name));
   }
 
   std::string Finish() { return text_ + "\r\n"; }

@@ -1,7 +1,6 @@
 #include "mailer/smtp/smtp_extensions.h"
 
-#include <openssl/evp.h>
-
+#include "mailer/smtp/base64.h"
 #include "platform/ascii.h"
 
 namespace verdanpost {
@@ -54,15 +53,6 @@ AuthMechanism ChooseMechanism(const ServerExtensions& extensions) {
   if (extensions.auth_plain) return AuthMechanism::kPlain;
   if (extensions.auth_login) return AuthMechanism::kLogin;
   return AuthMechanism::kNone;
-}
-
-std::string Base64(std::string_view bytes) {
-  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                               reinterpret_cast<const unsigned char*>(bytes.data()),
-                               static_cast<int>(bytes.size()));
-  out.resize(static_cast<size_t>(length));
-  return out;
 }
 
 std::string AuthPlainCommand(std::string_view user, std::string_view password) {

@@ -32,8 +32,6 @@ std::string AuthPlainCommand(std::string_view user, std::string_view password);
 // One answer to an AUTH LOGIN challenge: `text` in Base64, then CR LF.
 std::string AuthLoginAnswer(std::string_view text);
 
-std::string Base64(std::string_view bytes);
-
 }  // namespace verdanpost
 
 #endif  // VERDANPOST_MAILER_SMTP_SMTP_EXTENSIONS_H_

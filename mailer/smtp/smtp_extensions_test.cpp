@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "mailer/smtp/base64.h"
+
 namespace verdanpost {
 namespace {
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "mailer/smtp/base64.h"
 #include "mailer/smtp/mailer.h"
 #include "mailer/smtp/smtp_extensions.h"
 #include "testing/scripted_smtp_peer.h"
