@@ -24,24 +24,22 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-std::string TrimBlanks(std::string_view text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return std::string(text.substr(begin, end - begin));
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
 }
 
 std::string AddressOfEntry(std::string_view entry) {
   size_t open = FindUnquoted(entry, '<');
-  if (open == std::string_view::npos) return TrimBlanks(entry);
+  if (open == std::string_view::npos) return std::string(TrimBlanks(entry));
   size_t close = entry.find('>', open + 1);
   if (close == std::string_view::npos) return std::string();
-  return TrimBlanks(entry.substr(open + 1, close - open - 1));
+  return std::string(TrimBlanks(entry.substr(open + 1, close - open - 1)));
 }
 
 bool SplitAddressList(std::string* list, std::vector<std::string>* recipients) {
-  std::string rest = TrimBlanks(*list);
+  std::string rest(TrimBlanks(*list));
   list->clear();
   if (rest.empty()) return true;
   std::string_view view(rest);

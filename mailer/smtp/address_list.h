@@ -10,8 +10,8 @@ namespace verdanpost {
 // True for the six blanks: space, tab, LF, VT, FF and CR.
 bool IsBlank(char c);
 
-// `text` without blanks at either end.
-std::string TrimBlanks(std::string_view text);
+// `text` without blanks at either end; a view into `text`.
+std::string_view TrimBlanks(std::string_view text);
 
 // Position of the first `wanted` outside double quotes, or npos. A quote that
 // is never closed does not quote: then the first `wanted` after it counts, so

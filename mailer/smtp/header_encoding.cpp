@@ -91,12 +91,6 @@ class FoldedField {
   int pieces_on_line_ = 0;  // after the field name
 };
 
-std::string_view TrimView(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 // The text a display name stands for: its double quotes taken off and the
 // backslash escapes inside them undone.
 std::string DisplayNameText(std::string_view phrase) {
@@ -120,7 +114,7 @@ std::vector<std::string_view> Entries(std::string_view list) {
   std::vector<std::string_view> entries;
   for (;;) {
     size_t comma = FindUnquoted(list, ',');
-    entries.push_back(TrimView(list.substr(0, comma)));
+    entries.push_back(TrimBlanks(list.substr(0, comma)));
     if (comma == std::string_view::npos) return entries;
     list.remove_prefix(comma + 1);
   }
@@ -144,7 +138,7 @@ std::string AddressField(std::string_view name, std::string_view list) {
     std::string comma = i + 1 < entries.size() ? "," : "";
     size_t open = FindUnquoted(entry, '<');
     std::string_view phrase =
-        open == std::string_view::npos ? std::string_view() : TrimView(entry.substr(0, open));
+        open == std::string_view::npos ? std::string_view() : TrimBlanks(entry.substr(0, open));
     if (IsAscii(phrase)) {
       // Nothing to encode: an address alone, or a name in plain ASCII.
       if (!entry.empty() || !comma.empty()) field.Add(std::string(entry) + comma);

@@ -12,18 +12,13 @@
 #include <cstring>
 #include <memory>
 
+#include "mailer/smtp/address_list.h"
 #include "mailer/smtp/server_address.h"
 #include "platform/ascii.h"
 #include "platform/xdg_paths.h"
 
 namespace verdanpost {
 namespace {
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
 
 // Everything one pass over the file finds.
 struct Parse {
