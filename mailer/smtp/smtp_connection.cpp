@@ -91,24 +91,13 @@ bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds t
     if (sent_total != nullptr) *sent_total = written;
     return ok;
   }
-  Clock::time_point deadline = Clock::now() + timeout;
-  // MSG_NOSIGNAL: a server that went away fails the send, not the process.
-  int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (flush == Flush::kMore ? MSG_MORE : 0);
   while (!bytes.empty()) {
-    ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), flags);
-    if (sent > 0) {
-      bytes.remove_prefix(static_cast<size_t>(sent));
-      if (sent_total != nullptr) *sent_total += static_cast<size_t>(sent);
-      // The time-out bounds each wait for the server to take more, as the
-      // protocol means it: a slow but steady transfer is no time-out.
-      deadline = Clock::now() + timeout;
-    } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitForSocket(fd_, POLLOUT, deadline)) return false;
-    } else if (sent < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return false;
-    }
+    // The time-out bounds each wait for the server to take more, as the
+    // protocol means it: a slow but steady transfer is no time-out.
+    ssize_t sent = SendWhenReady(fd_, bytes, flush == Flush::kMore, Clock::now() + timeout);
+    if (sent <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(sent));
+    if (sent_total != nullptr) *sent_total += static_cast<size_t>(sent);
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #include "mailer/smtp/socket_wait.h"
 
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 
@@ -27,6 +28,19 @@ bool WaitForSocket(int fd, short events, Clock::time_point deadline) {
     int ready = ::poll(&p, 1, MillisecondsLeft(deadline));
     if (ready > 0) return true;
     if (ready == 0 || errno != EINTR) return false;
+  }
+}
+
+ssize_t SendWhenReady(int fd, std::string_view bytes, bool more, Clock::time_point deadline) {
+  int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (more ? MSG_MORE : 0);
+  for (;;) {
+    ssize_t sent = ::send(fd, bytes.data(), bytes.size(), flags);
+    if (sent > 0) return sent;
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!WaitForSocket(fd, POLLOUT, deadline)) return 0;
+    } else if (!(sent < 0 && errno == EINTR)) {
+      return -1;
+    }
   }
 }
 

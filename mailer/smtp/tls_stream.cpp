@@ -181,19 +181,13 @@ bool TlsStream::Flush(Clock::time_point deadline, bool more) {
     int taken = BIO_read(network_.get(), buffer, static_cast<int>(std::min(pending, kChunk)));
     if (taken <= 0) return false;
     std::string_view bytes(buffer, static_cast<size_t>(taken));
-    int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (more ? MSG_MORE : 0);
     while (!bytes.empty()) {
-      ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), flags);
-      if (sent > 0) {
-        bytes.remove_prefix(static_cast<size_t>(sent));
-      } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        if (!WaitForSocket(fd_, POLLOUT, deadline)) {
-          timed_out_ = true;
-          return false;
-        }
-      } else if (!(sent < 0 && errno == EINTR)) {
+      ssize_t sent = SendWhenReady(fd_, bytes, more, deadline);
+      if (sent <= 0) {
+        if (sent == 0) timed_out_ = true;
         return false;
       }
+      bytes.remove_prefix(static_cast<size_t>(sent));
     }
   }
 }
