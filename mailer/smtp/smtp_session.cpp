@@ -95,14 +95,11 @@ Outcome SmtpSession::Helo() {
 }
 
 Outcome SmtpSession::Ehlo() {
-  if (!connection_.SendAll("EHLO " + LocalHostName() + "\r\n", timeouts_.helo)) {
-    return Outcome::NotSent(SmtpCommand::kEhlo);
-  }
   std::vector<std::string> lines;
-  int code = ReadReply(&connection_, timeouts_.helo, &lines);
-  if (code != kReplyOk) return Outcome::ServerRefused(SmtpCommand::kEhlo, code);
-  extensions_ = ParseEhloReply(lines);
-  return Outcome::Fine();
+  Outcome outcome = Command(SmtpCommand::kEhlo, "EHLO " + LocalHostName() + "\r\n", timeouts_.helo,
+                            kReplyOk, &lines);
+  if (outcome.ok()) extensions_ = ParseEhloReply(lines);
+  return outcome;
 }
 
 Outcome SmtpSession::StartTls() {
@@ -208,19 +205,15 @@ Outcome SmtpSession::SendPipelined(const std::string& sender,
       }
       std::chrono::milliseconds timeout =
           steps[i].command == SmtpCommand::kMailFrom ? timeouts_.mail_from : timeouts_.rcpt_to;
-      int code = ReadReply(&connection_, timeout);
-      if (code != kReplyOk) return Outcome::ServerRefused(steps[i].command, code);
+      Outcome reply = Reply(steps[i].command, timeout, kReplyOk);
+      if (!reply.ok()) return reply;
     }
   }
   return Outcome::Fine();
 }
 
 Outcome SmtpSession::Data() {
-  if (data_sent_) {
-    int code = ReadReply(&connection_, timeouts_.data);
-    if (code != kReplyStartInput) return Outcome::ServerRefused(SmtpCommand::kData, code);
-    return Outcome::Fine();
-  }
+  if (data_sent_) return Reply(SmtpCommand::kData, timeouts_.data, kReplyStartInput);
   return Command(SmtpCommand::kData, "DATA\r\n", timeouts_.data, kReplyStartInput);
 }
 
@@ -252,9 +245,7 @@ Outcome SmtpSession::EndData() {
     return sent < content ? Outcome::ContentNotWritten()
                           : Outcome::NotSent(SmtpCommand::kEndOfData);
   }
-  int code = ReadReply(&connection_, timeouts_.end_of_data);
-  if (code != kReplyOk) return Outcome::ServerRefused(SmtpCommand::kEndOfData, code);
-  return Outcome::Fine();
+  return Reply(SmtpCommand::kEndOfData, timeouts_.end_of_data, kReplyOk);
 }
 
 Outcome SmtpSession::Quit() {
@@ -264,9 +255,15 @@ Outcome SmtpSession::Quit() {
 }
 
 Outcome SmtpSession::Command(SmtpCommand command, std::string_view line,
-                             std::chrono::milliseconds timeout, int expected) {
+                             std::chrono::milliseconds timeout, int expected,
+                             std::vector<std::string>* lines) {
   if (!connection_.SendAll(line, timeout)) return Outcome::NotSent(command);
-  int code = ReadReply(&connection_, timeout);
+  return Reply(command, timeout, expected, lines);
+}
+
+Outcome SmtpSession::Reply(SmtpCommand command, std::chrono::milliseconds timeout, int expected,
+                           std::vector<std::string>* lines) {
+  int code = ReadReply(&connection_, timeout, lines);
   if (code != expected) return Outcome::ServerRefused(command, code);
   return Outcome::Fine();
 }

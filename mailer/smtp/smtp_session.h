@@ -49,7 +49,11 @@ class SmtpSession {
  private:
   // Sends `line` and reads the reply, which must be `expected`.
   Outcome Command(SmtpCommand command, std::string_view line, std::chrono::milliseconds timeout,
-                  int expected);
+                  int expected, std::vector<std::string>* lines = nullptr);
+  // Reads the reply to `command`, which must be `expected`; `lines` as for
+  // ReadReply.
+  Outcome Reply(SmtpCommand command, std::chrono::milliseconds timeout, int expected,
+                std::vector<std::string>* lines = nullptr);
   // EHLO and the extensions its reply offers.
   Outcome Ehlo();
   Outcome StartTls();
