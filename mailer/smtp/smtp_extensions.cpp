@@ -39,19 +39,21 @@ ServerExtensions ParseEhloReply(const std::vector<std::string>& lines) {
       // "AUTH=" is how some older servers write the same list.
       found.auth = true;
       if (keyword.size() > 5) words.push_back(keyword.substr(5));
-      for (size_t w = 1; w < words.size(); ++w) {
-        found.auth_plain = found.auth_plain || EqualsIgnoreAsciiCase(words[w], "PLAIN");
-        found.auth_login = found.auth_login || EqualsIgnoreAsciiCase(words[w], "LOGIN");
-        found.auth_mechanisms.emplace_back(words[w]);
-      }
+      found.auth_mechanisms.insert(found.auth_mechanisms.end(), words.begin() + 1, words.end());
     }
   }
   return found;
 }
 
 AuthMechanism ChooseMechanism(const ServerExtensions& extensions) {
-  if (extensions.auth_plain) return AuthMechanism::kPlain;
-  if (extensions.auth_login) return AuthMechanism::kLogin;
+  auto offered = [&extensions](std::string_view mechanism) {
+    for (const std::string& name : extensions.auth_mechanisms) {
+      if (EqualsIgnoreAsciiCase(name, mechanism)) return true;
+    }
+    return false;
+  };
+  if (offered("PLAIN")) return AuthMechanism::kPlain;
+  if (offered("LOGIN")) return AuthMechanism::kLogin;
   return AuthMechanism::kNone;
 }
 

@@ -11,10 +11,8 @@ namespace verdanpost {
 struct ServerExtensions {
   bool pipelining = false;
   bool starttls = false;
-  bool auth = false;  // an AUTH keyword, whatever its mechanisms
-  bool auth_plain = false;
-  bool auth_login = false;
-  std::vector<std::string> auth_mechanisms;  // as offered, for messages
+  bool auth = false;                         // an AUTH keyword, whatever its mechanisms
+  std::vector<std::string> auth_mechanisms;  // as offered
 };
 
 // Reads the keywords of an EHLO reply from its lines as received (code,
