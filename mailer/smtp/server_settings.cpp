@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <ini.h>
+#include <openssl/crypto.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -190,21 +192,24 @@ Outcome ResolvePassword(const ServerSettings& settings, std::string* password) {
     output.append(buffer, got);
   }
   int status = ::pclose(pipe);
-  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  bool finished = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  size_t end = std::min(output.find('\n'), output.size());
+  if (end > 0 && output[end - 1] == '\r') --end;
+  if (finished && end > 0) password->assign(output, 0, end);
+  // The session wipes its own copy; these are the others.
+  OPENSSL_cleanse(output.data(), output.size());
+  OPENSSL_cleanse(buffer, sizeof(buffer));
+  if (!finished) {
     std::string how = status != -1 && WIFEXITED(status)
                           ? "exit status " + std::to_string(WEXITSTATUS(status))
                           : "it did not finish normally";
     return Outcome::CannotAuthenticate("the password command failed (" + how +
                                        "): " + settings.password_command);
   }
-  size_t end = output.find('\n');
-  std::string first = output.substr(0, end);
-  if (!first.empty() && first.back() == '\r') first.pop_back();
-  if (first.empty()) {
+  if (end == 0) {
     return Outcome::CannotAuthenticate("the password command printed no password: " +
                                        settings.password_command);
   }
-  *password = std::move(first);
   return Outcome::Fine();
 }
 

@@ -1,5 +1,7 @@
 #include "mailer/smtp/smtp_extensions.h"
 
+#include <openssl/crypto.h>
+
 #include "mailer/smtp/base64.h"
 #include "platform/ascii.h"
 
@@ -19,6 +21,18 @@ std::vector<std::string_view> Words(std::string_view text) {
     if (i > start) words.push_back(text.substr(start, i - start));
   }
   return words;
+}
+
+// `prefix`, then `secret` in Base64, then CR LF. The caller wipes the line
+// it gets; the copy made on the way is wiped here, and the line is given its
+// room at once so that no stale copy is left behind by a reallocation.
+std::string CredentialLine(std::string_view prefix, std::string_view secret) {
+  std::string encoded = Base64(secret);
+  std::string line;
+  line.reserve(prefix.size() + encoded.size() + 2);
+  line.append(prefix).append(encoded).append("\r\n");
+  OPENSSL_cleanse(encoded.data(), encoded.size());
+  return line;
 }
 
 }  // namespace
@@ -59,13 +73,16 @@ AuthMechanism ChooseMechanism(const ServerExtensions& extensions) {
 
 std::string AuthPlainCommand(std::string_view user, std::string_view password) {
   std::string credentials;
+  credentials.reserve(user.size() + password.size() + 2);
   credentials.push_back('\0');
   credentials.append(user);
   credentials.push_back('\0');
   credentials.append(password);
-  return "AUTH PLAIN " + Base64(credentials) + "\r\n";
+  std::string line = CredentialLine("AUTH PLAIN ", credentials);
+  OPENSSL_cleanse(credentials.data(), credentials.size());
+  return line;
 }
 
-std::string AuthLoginAnswer(std::string_view text) { return Base64(text) + "\r\n"; }
+std::string AuthLoginAnswer(std::string_view text) { return CredentialLine("", text); }
 
 }  // namespace verdanpost
