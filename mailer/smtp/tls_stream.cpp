@@ -76,13 +76,21 @@ std::unique_ptr<TlsStream> TlsStream::Start(int fd, const std::string& host,
   stream->network_.reset(outer);
   SSL_set_mode(ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   // The certificate must name the host as the operator wrote it: a literal
-  // address must be among its addresses, a name among its names.
+  // address must be among its addresses, a name among its names. Without
+  // that check any trusted certificate would pass, so a host that cannot be
+  // set (none at all, or one OpenSSL refuses) ends the start here.
+  bool host_set = false;
   if (IsAddressLiteral(host)) {
-    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
-  } else {
+    host_set = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str()) == 1;
+  } else if (!host.empty()) {
     SSL_set_tlsext_host_name(ssl, host.c_str());
     SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-    SSL_set1_host(ssl, host.c_str());
+    host_set = SSL_set1_host(ssl, host.c_str()) == 1;
+  }
+  if (!host_set) {
+    *why = "the server's certificate cannot be checked against \"" + host + "\"";
+    ERR_clear_error();
+    return nullptr;
   }
   SSL_set_connect_state(ssl);
 
