@@ -175,6 +175,15 @@ class SMTPMailerTest : public testing::Test {
     EXPECT_TRUE(object.valid()) << err;
     return object;
   }
+  // A registered object whose ServerName is `responder`'s address.
+  AutomationObject SendingTo(const LoopbackResponder& responder) {
+    Register();
+    AutomationObject mailer = Create();
+    if (mailer.valid()) {
+      EXPECT_TRUE(mailer.Put("ServerName", Variant(responder.address())).ok());
+    }
+    return mailer;
+  }
 
   std::string dir_;
   std::string registry_path_;
@@ -462,10 +471,8 @@ TEST_F(SMTPMailerTest, ToolsReportThroughExitStatusAndOutput) {
 TEST_F(SMTPMailerTest, SendsThroughPort25OfALoopbackAddress) {
   LoopbackResponder responder;
   ASSERT_TRUE(responder.ok()) << "no loopback address with a free port 25";
-  Register();
-  AutomationObject mailer = Create();
+  AutomationObject mailer = SendingTo(responder);
   ASSERT_TRUE(mailer.valid());
-  ASSERT_TRUE(mailer.Put("ServerName", Variant(responder.address())).ok());
   const std::string subject = "Gr\xC3\xBC\xC3\x9F\x65 \xF0\x9F\x98\x80";
   AutomationResult sent =
       mailer.Call("sendmessage", {Variant("\"Ann\" <ann@example.org>"), Variant("bob@example.org"),
@@ -486,10 +493,8 @@ TEST_F(SMTPMailerTest, SendsThroughPort25OfALoopbackAddress) {
 TEST_F(SMTPMailerTest, LongTextArrivesExactOverThePiecesItIsConvertedIn) {
   LoopbackResponder responder;
   ASSERT_TRUE(responder.ok()) << "no loopback address with a free port 25";
-  Register();
-  AutomationObject mailer = Create();
+  AutomationObject mailer = SendingTo(responder);
   ASSERT_TRUE(mailer.valid());
-  ASSERT_TRUE(mailer.Put("ServerName", Variant(responder.address())).ok());
   // The text crosses the conversion's piece cuts with a surrogate pair, a
   // line that starts with a dot, and a CR LF parted by the cut.
   constexpr size_t kPiece = Utf16MessageText::kPieceUnits;
