@@ -62,6 +62,18 @@ bool WriteUserDataSource(const std::string& database, std::string* err) {
   return true;
 }
 
+// The path goes into a connection string, where ";" ends a value (the
+// SQLite driver takes no braces around one), and into odbc.ini, where a line
+// break does: either would make the tables and the data source name
+// different files.
+bool CheckNameable(const std::string& database, std::string* err) {
+  if (database.find_first_of(";\r\n") == std::string::npos) return true;
+  *err = database +
+         ": an ODBC data source cannot name a file whose path holds \";\" or a line break; "
+         "set XDG_DATA_HOME to a folder without them";
+  return false;
+}
+
 // Creates the database file when missing, and the tables that are missing,
 // through the driver directly: no data source names the file yet.
 bool CreateTables(const std::string& database, std::string* err) {
@@ -114,7 +126,8 @@ DefaultDataSourceResult SetUpDefaultDataSource() {
   DefaultDataSourceResult result;
   if (DataSourceDefined(mailinglist::kDataSourceName)) return result;
   result.database = DefaultDatabasePath();
-  if (!CreateTables(result.database, &result.error) ||
+  if (!CheckNameable(result.database, &result.error) ||
+      !CreateTables(result.database, &result.error) ||
       !WriteUserDataSource(result.database, &result.error)) {
     result.outcome = Outcome::kFailed;
     return result;
