@@ -11,7 +11,6 @@
 #include "console/mailinglist/list_database.h"
 #include "console/mailinglist/list_schema.h"
 #include "platform/ascii.h"
-#include "platform/database/connection.h"
 #include "platform/xdg_paths.h"
 
 namespace verdanpost::setup {
@@ -84,12 +83,8 @@ bool CreateTables(const std::string& database, std::string* err) {
     *err = "cannot create " + folder.string() + ": " + ec.message();
     return false;
   }
-  database::Connection connection;
-  database::Status status =
-      connection.Open(std::string("Driver=") + kDriver + ";Database=" + database + ";Timeout=5000");
-  if (status.ok()) status = mailinglist::CreateTables(&connection);
-  database::Status closed = connection.Close();
-  if (status.ok()) status = closed;
+  database::Status status = mailinglist::CreateTables(std::string("Driver=") + kDriver +
+                                                      ";Database=" + database + ";Timeout=5000");
   if (!status.ok()) {
     *err = database + ": " + status.message();
     return false;
