@@ -18,6 +18,9 @@ namespace {
 
 constexpr char kDriver[] = "SQLite3";
 constexpr char kIniFile[] = "odbc.ini";
+// How long the driver waits for a database another program has locked, in
+// milliseconds: the same for the setup's connection and the data source.
+constexpr char kBusyTimeout[] = "5000";
 
 // Sets the ODBC installer's configuration mode and puts back "both" (the
 // mode every other caller in the process expects) when it goes.
@@ -43,12 +46,11 @@ std::string InstallerError(const std::string& context) {
 // keys in the file. Removes what it wrote when a write fails.
 bool WriteUserDataSource(const std::string& database, std::string* err) {
   ConfigMode user(ODBC_USER_DSN);
-  const std::string timeout = "5000";
   const std::vector<std::pair<const char*, const char*>> keys = {
       {"Description", "Verdanpost subscribers"},
       {"Driver", kDriver},
       {"Database", database.c_str()},
-      {"Timeout", timeout.c_str()},
+      {"Timeout", kBusyTimeout},
   };
   for (const auto& [key, value] : keys) {
     if (!SQLWritePrivateProfileString(mailinglist::kDataSourceName, key, value, kIniFile)) {
@@ -83,8 +85,8 @@ bool CreateTables(const std::string& database, std::string* err) {
     *err = "cannot create " + folder.string() + ": " + ec.message();
     return false;
   }
-  database::Status status = mailinglist::CreateTables(std::string("Driver=") + kDriver +
-                                                      ";Database=" + database + ";Timeout=5000");
+  database::Status status = mailinglist::CreateTables(
+      std::string("Driver=") + kDriver + ";Database=" + database + ";Timeout=" + kBusyTimeout);
   if (!status.ok()) {
     *err = database + ": " + status.message();
     return false;
