@@ -10,12 +10,8 @@
 //
 // Usage: bulk_send_bench [ROUNDS]   (default 3; the fastest round counts)
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

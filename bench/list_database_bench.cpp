@@ -52,7 +52,7 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-// Defines "vestro" on |database| in ini files of a temporary directory.
+// The median time of one subscribe and of one unsubscribe.
 struct Figures {
   double subscribe_ms;
   double unsubscribe_ms;

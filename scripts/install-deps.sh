@@ -5,7 +5,8 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config clang-format dpkg-dev desktop-file-utils
+  cmake ninja-build g++ pkg-config clang-format
+  dpkg-dev file desktop-file-utils  # cpack's Debian package: its dependencies read by dpkg-shlibdeps
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console/mailinglist/list_database.h"
+#include "console/mailinglist/list_test_support.h"
 #include "platform/database/database_test_support.h"
 #include "platform/database/statement.h"
 
@@ -27,17 +28,8 @@ constexpr char kRemovalColumns[] =
     "\"DeleterName\" TEXT, \"Name\" TEXT, \"E-Mail\" TEXT, \"DateCreated\" TEXT, "
     "\"DateDeleted\" TEXT, \"IPCreatedFrom\" TEXT, \"IPDeletedFrom\" TEXT";
 
-class ExistingTablesTest : public ::testing::TestWithParam<Backend> {
+class ExistingTablesTest : public testing_support::ListBackendTest {
  protected:
-  void SetUp() override {
-    std::string why;
-    source_ = database::test_support::UseEmptyDataSource(GetParam(), &why);
-    if (source_.empty()) GTEST_FAIL() << why;
-    sqlite_ = GetParam() == Backend::kSQLite;
-  }
-
-  void TearDown() override { list_.Close(); }
-
   void Sql(const std::string& sql) { database::test_support::Execute(source_, sql); }
 
   // Replaces |table| with one made by |definition| (the text inside the
@@ -89,15 +81,6 @@ class ExistingTablesTest : public ::testing::TestWithParam<Backend> {
     return addresses;
   }
 
-  int64_t Exists(const std::string& email) {
-    Recordset query;
-    Status status = query.Open(EmailExistsQuery(email), list_.get());
-    EXPECT_TRUE(status.ok()) << status.message();
-    int64_t count = -1;
-    EXPECT_TRUE(query.RecordCount(&count).ok());
-    return count;
-  }
-
   // Unsubscribe's database work, reporting the first failure.
   Status Unsubscribe(const std::string& email) {
     Recordset lookup;
@@ -118,9 +101,7 @@ class ExistingTablesTest : public ::testing::TestWithParam<Backend> {
     return database::test_support::FirstColumn(list_.get(), sql, "NULL");
   }
 
-  std::string source_;
-  bool sqlite_ = true;
-  ListConnection list_;
+  const bool sqlite_ = GetParam() == Backend::kSQLite;
 };
 
 TEST_P(ExistingTablesTest, EveryRowIsReadOnceAndRemovedAloneWhateverTheKeys) {
@@ -289,9 +270,7 @@ TEST_P(ExistingTablesTest, MissingColumnsAreNamed) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, ExistingTablesTest,
                          ::testing::Values(Backend::kSQLite, Backend::kPostgreSQL),
-                         [](const auto& backend) {
-                           return database::test_support::BackendName(backend.param);
-                         });
+                         testing_support::BackendTestName);
 
 }  // namespace
 }  // namespace verdanpost::mailinglist

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <ctime>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/database/statement.h"
@@ -10,6 +12,25 @@
 namespace verdanpost::mailinglist {
 
 using database::Value;
+
+namespace {
+
+// The columns a new subscriber's row and a removal's log row are written to,
+// in the order their values are given; CheckListColumns asks for the same.
+const std::vector<std::string>& SubscriberColumns() {
+  static const std::vector<std::string> columns = {"Name",    "E-Mail",      "MailingAddress",
+                                                   "BraSize", "DateCreated", "IPAddress"};
+  return columns;
+}
+
+const std::vector<std::string>& RemovalColumns() {
+  static const std::vector<std::string> columns = {"DeleterName",  "Name",        "E-Mail",
+                                                   "DateCreated",  "DateDeleted", "IPCreatedFrom",
+                                                   "IPDeletedFrom"};
+  return columns;
+}
+
+}  // namespace
 
 Status ListConnection::Open(const std::string& data_source) {
   return connection_.Open(data_source);
@@ -50,11 +71,10 @@ std::string CurrentDateTimeText() {
 Status AppendSubscriber(ListConnection& list, const NewSubscriber& subscriber,
                         Recordset* mailing_list) {
   if (Status status = mailing_list->Open(kMailingList, list.get()); !status.ok()) return status;
-  return mailing_list->AddNew(
-      {"Name", "E-Mail", "MailingAddress", "BraSize", "DateCreated", "IPAddress"},
-      {Value::Text(subscriber.name), Value::Text(subscriber.email),
-       Value::Text(subscriber.mailing_address), Value::Integer(0),
-       Value::Text(CurrentDateTimeText()), Value::Text(kConsoleIPAddress)});
+  return mailing_list->AddNew(SubscriberColumns(),
+                              {Value::Text(subscriber.name), Value::Text(subscriber.email),
+                               Value::Text(subscriber.mailing_address), Value::Integer(0),
+                               Value::Text(CurrentDateTimeText()), Value::Text(kConsoleIPAddress)});
 }
 
 Status AppendRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
@@ -66,8 +86,7 @@ Status AppendRemoval(ListConnection& list, const std::string& deleter_name, cons
   if (status.ok()) status = FieldText(lookup, "IPAddress", &ip_address);
   if (status.ok()) status = log->Open(kDeletedList, list.get());
   if (!status.ok()) return status;
-  return log->AddNew({"DeleterName", "Name", "E-Mail", "DateCreated", "DateDeleted",
-                      "IPCreatedFrom", "IPDeletedFrom"},
+  return log->AddNew(RemovalColumns(),
                      {Value::Text(deleter_name), Value::Text(name), Value::Text(email),
                       Value::Text(date_created), Value::Text(CurrentDateTimeText()),
                       Value::Text(ip_address), Value::Text(kConsoleIPAddress)});
@@ -113,19 +132,14 @@ Status ReadSubscriberAddresses(ListConnection& list,
 }
 
 Status CheckListColumns(ListConnection& list) {
-  const struct {
-    const char* table;
-    std::vector<std::string> columns;
-  } kUsed[] = {
-      {kMailingList, {"Name", "E-Mail", "MailingAddress", "BraSize", "DateCreated", "IPAddress"}},
-      {kDeletedList,
-       {"DeleterName", "Name", "E-Mail", "DateCreated", "DateDeleted", "IPCreatedFrom",
-        "IPDeletedFrom"}},
+  const std::pair<const char*, const std::vector<std::string>*> used[] = {
+      {kMailingList, &SubscriberColumns()},
+      {kDeletedList, &RemovalColumns()},
   };
-  for (const auto& used : kUsed) {
+  for (const auto& [name, columns] : used) {
     const database::TableInfo* table = nullptr;
-    Status status = list.get()->DescribeTable(used.table, &table);
-    if (status.ok()) status = list.get()->CheckColumns(*table, used.columns);
+    Status status = list.get()->DescribeTable(name, &table);
+    if (status.ok()) status = list.get()->CheckColumns(*table, *columns);
     if (!status.ok()) return status;
   }
   return Status::OK();

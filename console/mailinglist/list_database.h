@@ -124,7 +124,7 @@ Status ReadSubscriberAddresses(ListConnection& list,
 // or writes; otherwise names the first one missing, for example "The table
 // MailingList has no column E-Mail." (on SQLite an unknown double-quoted
 // name reads as a text literal, so a statement would not fail on it). Each
-// operation below also refuses a missing column it needs, by name, before
+// operation above also refuses a missing column it needs, by name, before
 // it writes anything; this tells it before the operation starts.
 Status CheckListColumns(ListConnection& list);
 

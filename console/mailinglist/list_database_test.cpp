@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "console/mailinglist/list_schema.h"
+#include "console/mailinglist/list_test_support.h"
 #include "platform/database/database_test_support.h"
 #include "platform/database/statement.h"
 
@@ -21,31 +22,18 @@ using Row = std::map<std::string, std::string>;
 
 // The list operations as Subscribe, Unsubscribe and the bulk send run them,
 // on every back end, over the tables that CreateTables makes.
-class ListDatabaseTest : public ::testing::TestWithParam<Backend> {
+class ListDatabaseTest : public testing_support::ListBackendTest {
  protected:
   void SetUp() override {
-    std::string why;
-    source_ = database::test_support::UseEmptyDataSource(GetParam(), &why);
-    if (source_.empty()) GTEST_FAIL() << why;
-    ASSERT_TRUE(list_.Open(source_).ok());
+    ListBackendTest::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(CreateTables(list_.get()).ok());
   }
-
-  void TearDown() override { list_.Close(); }
 
   void Subscribe(const std::string& name, const std::string& email) {
     Recordset rows;
     Status status = AppendSubscriber(list_, {name, email, "1 Road\r\nTown"}, &rows);
     ASSERT_TRUE(status.ok()) << status.message();
-  }
-
-  int64_t Exists(const std::string& email) {
-    Recordset query;
-    Status status = query.Open(EmailExistsQuery(email), list_.get());
-    EXPECT_TRUE(status.ok()) << status.message();
-    int64_t count = -1;
-    EXPECT_TRUE(query.RecordCount(&count).ok());
-    return count;
   }
 
   // Unsubscribe's database work; false when the address has no row.
@@ -101,9 +89,6 @@ class ListDatabaseTest : public ::testing::TestWithParam<Backend> {
           "INSERT INTO \"DeletedList\" (\"Name\") VALUES ('log" + std::to_string(i) + "')");
     }
   }
-
-  std::string source_;
-  ListConnection list_;
 };
 
 TEST_P(ListDatabaseTest, ExistenceCountsEveryRowOfTheAddress) {
@@ -316,9 +301,7 @@ TEST_P(ListDatabaseTest, FailuresCarryTheDriverText) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, ListDatabaseTest,
                          ::testing::Values(Backend::kSQLite, Backend::kPostgreSQL),
-                         [](const auto& backend) {
-                           return database::test_support::BackendName(backend.param);
-                         });
+                         testing_support::BackendTestName);
 
 }  // namespace
 }  // namespace verdanpost::mailinglist

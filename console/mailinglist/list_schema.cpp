@@ -43,4 +43,12 @@ Status CreateTables(database::Connection* connection) {
   return Status::OK();
 }
 
+Status CreateTables(const std::string& connection_string) {
+  database::Connection connection;
+  Status status = connection.Open(connection_string);
+  if (status.ok()) status = CreateTables(&connection);
+  Status closed = connection.Close();
+  return status.ok() ? closed : status;
+}
+
 }  // namespace verdanpost::mailinglist

@@ -1,6 +1,8 @@
 #ifndef VERDANPOST_CONSOLE_MAILINGLIST_LIST_SCHEMA_H_
 #define VERDANPOST_CONSOLE_MAILINGLIST_LIST_SCHEMA_H_
 
+#include <string>
+
 #include "platform/database/connection.h"
 #include "platform/database/status.h"
 
@@ -11,6 +13,10 @@ namespace verdanpost::mailinglist {
 // dialect of the database behind |connection| (SQLite or PostgreSQL). Tables
 // and indexes that exist are left as they are, data included.
 database::Status CreateTables(database::Connection* connection);
+
+// CreateTables on a connection of its own to |connection_string| (a data
+// source name, or the driver's keywords), closed again before it returns.
+database::Status CreateTables(const std::string& connection_string);
 
 }  // namespace verdanpost::mailinglist
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "console/mailinglist/list_database.h"
+#include "console/mailinglist/list_test_support.h"
 #include "platform/database/database_test_support.h"
 
 namespace verdanpost::mailinglist {
@@ -10,18 +11,7 @@ namespace {
 
 using database::test_support::Backend;
 
-class ListSchemaTest : public ::testing::TestWithParam<Backend> {
- protected:
-  void SetUp() override {
-    std::string why;
-    source_ = database::test_support::UseEmptyDataSource(GetParam(), &why);
-    if (source_.empty()) GTEST_FAIL() << why;
-    ASSERT_TRUE(list_.Open(source_).ok());
-  }
-
-  std::string source_;
-  ListConnection list_;
-};
+using ListSchemaTest = testing_support::ListBackendTest;
 
 TEST_P(ListSchemaTest, CreatesEveryColumnAndKeepsWhatExists) {
   ASSERT_TRUE(CreateTables(list_.get()).ok());
@@ -76,9 +66,7 @@ TEST_P(ListSchemaTest, LeavesAnOperatorsOwnTableAlone) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, ListSchemaTest,
                          ::testing::Values(Backend::kSQLite, Backend::kPostgreSQL),
-                         [](const auto& backend) {
-                           return database::test_support::BackendName(backend.param);
-                         });
+                         testing_support::BackendTestName);
 
 }  // namespace
 }  // namespace verdanpost::mailinglist

@@ -25,11 +25,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string source = argc == 3 ? argv[2] : mailinglist::kDataSourceName;
-  database::Connection connection;
-  database::Status status = connection.Open(source);
-  if (status.ok()) status = mailinglist::CreateTables(&connection);
-  database::Status closed = connection.Close();
-  if (status.ok()) status = closed;
+  database::Status status = mailinglist::CreateTables(source);
   if (!status.ok()) {
     std::fprintf(stderr, "%s: %s: %s\n", argv[0], source.c_str(), status.message().c_str());
     return 1;

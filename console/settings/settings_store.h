@@ -39,14 +39,14 @@ class SettingsStore {
   // whole.
   std::optional<QString> CheckFile();
 
-  // From now on the file is neither read again nor written: values written
-  // are kept for this run only, and Flush() writes nothing.
-  void KeepOffDisk() { off_disk_ = true; }
-
   // Writes pending values to disk; the text to show the operator when that failed.
   std::optional<QString> Flush();
 
  private:
+  // From now on the file is neither read again nor written: values written
+  // are kept for this run only, and Flush() writes nothing.
+  void KeepOffDisk() { off_disk_ = true; }
+
   QSettings& settings_;
   bool off_disk_ = false;
   QHash<QString, QString> this_run_;  // values written while off disk, by key path

@@ -11,7 +11,6 @@
 #include "console/mailinglist/list_database.h"
 #include "console/mailinglist/list_schema.h"
 #include "platform/ascii.h"
-#include "platform/database/connection.h"
 #include "platform/xdg_paths.h"
 
 namespace verdanpost::setup {
@@ -19,6 +18,9 @@ namespace {
 
 constexpr char kDriver[] = "SQLite3";
 constexpr char kIniFile[] = "odbc.ini";
+// How long the driver waits for a database another program has locked, in
+// milliseconds: the same for the setup's connection and the data source.
+constexpr char kBusyTimeout[] = "5000";
 
 // Sets the ODBC installer's configuration mode and puts back "both" (the
 // mode every other caller in the process expects) when it goes.
@@ -44,12 +46,11 @@ std::string InstallerError(const std::string& context) {
 // keys in the file. Removes what it wrote when a write fails.
 bool WriteUserDataSource(const std::string& database, std::string* err) {
   ConfigMode user(ODBC_USER_DSN);
-  const std::string timeout = "5000";
   const std::vector<std::pair<const char*, const char*>> keys = {
       {"Description", "Verdanpost subscribers"},
       {"Driver", kDriver},
       {"Database", database.c_str()},
-      {"Timeout", timeout.c_str()},
+      {"Timeout", kBusyTimeout},
   };
   for (const auto& [key, value] : keys) {
     if (!SQLWritePrivateProfileString(mailinglist::kDataSourceName, key, value, kIniFile)) {
@@ -62,6 +63,18 @@ bool WriteUserDataSource(const std::string& database, std::string* err) {
   return true;
 }
 
+// The path goes into a connection string, where ";" ends a value (the
+// SQLite driver takes no braces around one), and into odbc.ini, where a line
+// break does: either would make the tables and the data source name
+// different files.
+bool CheckNameable(const std::string& database, std::string* err) {
+  if (database.find_first_of(";\r\n") == std::string::npos) return true;
+  *err = database +
+         ": an ODBC data source cannot name a file whose path holds \";\" or a line break; "
+         "set XDG_DATA_HOME to a folder without them";
+  return false;
+}
+
 // Creates the database file when missing, and the tables that are missing,
 // through the driver directly: no data source names the file yet.
 bool CreateTables(const std::string& database, std::string* err) {
@@ -72,12 +85,8 @@ bool CreateTables(const std::string& database, std::string* err) {
     *err = "cannot create " + folder.string() + ": " + ec.message();
     return false;
   }
-  database::Connection connection;
-  database::Status status =
-      connection.Open(std::string("Driver=") + kDriver + ";Database=" + database + ";Timeout=5000");
-  if (status.ok()) status = mailinglist::CreateTables(&connection);
-  database::Status closed = connection.Close();
-  if (status.ok()) status = closed;
+  database::Status status = mailinglist::CreateTables(
+      std::string("Driver=") + kDriver + ";Database=" + database + ";Timeout=" + kBusyTimeout);
   if (!status.ok()) {
     *err = database + ": " + status.message();
     return false;
@@ -114,7 +123,8 @@ DefaultDataSourceResult SetUpDefaultDataSource() {
   DefaultDataSourceResult result;
   if (DataSourceDefined(mailinglist::kDataSourceName)) return result;
   result.database = DefaultDatabasePath();
-  if (!CreateTables(result.database, &result.error) ||
+  if (!CheckNameable(result.database, &result.error) ||
+      !CreateTables(result.database, &result.error) ||
       !WriteUserDataSource(result.database, &result.error)) {
     result.outcome = Outcome::kFailed;
     return result;

@@ -97,6 +97,21 @@ TEST_F(DefaultDataSourceTest, AFailedSetupDefinesNothingAndIsRetried) {
     setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
   }
   {
+    // A ";" in the path would end the file's name in the connection string:
+    // the tables would go to "semi" and the data source name another file.
+    setenv("XDG_DATA_HOME", (dir_ / "semi;colon").c_str(), 1);
+    DefaultDataSourceResult result = SetUpDefaultDataSource();
+    EXPECT_EQ(result.outcome, Outcome::kFailed);
+    EXPECT_EQ(result.error.rfind((dir_ / "semi;colon/verdanpost/vestro.db").string() +
+                                     ": an ODBC data source cannot name",
+                                 0),
+              0u)
+        << result.error;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "semi"));
+    EXPECT_FALSE(DataSourceDefined("vestro"));
+    setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+  }
+  {
     // Something that is not a database stands where the file belongs: it
     // stays as it is.
     std::filesystem::create_directories(dir_ / "data/verdanpost");
