@@ -1,17 +1,14 @@
 #include "bench/delay_proxy.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
 namespace verdanpost::bench {
@@ -25,15 +22,6 @@ struct Queue {
   std::condition_variable ready;
   std::deque<std::pair<Clock::time_point, std::string>> held;
 };
-
-void SendAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t sent = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (sent <= 0) return;
-    done += static_cast<size_t>(sent);
-  }
-}
 
 // Reads from `from` into `queue`; each segment leaves `delay` after it came.
 void Read(int from, Queue* queue, std::chrono::milliseconds delay, std::function<void()> on_data) {
@@ -66,45 +54,27 @@ void Write(int to, Queue* queue) {
       ::shutdown(to, SHUT_WR);
       return;
     }
-    SendAll(to, next.second);
+    testing_support::SendAll(to, next.second);
   }
 }
 
 }  // namespace
 
 DelayProxy::DelayProxy(uint16_t target_port, std::chrono::milliseconds delay)
-    : target_port_(target_port), delay_(delay) {
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  if (listen_fd_ < 0 || ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::listen(listen_fd_, 16) != 0 ||
-      ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-      ::pipe2(stop_pipe_, O_CLOEXEC) != 0) {
-    throw std::runtime_error("delay proxy: cannot listen");
-  }
-  port_ = ntohs(address.sin_port);
+    : target_port_(target_port), delay_(delay), listener_("delay proxy") {
   thread_ = std::thread([this] { Serve(); });
 }
 
 DelayProxy::~DelayProxy() {
-  char stop = 's';
-  (void)!::write(stop_pipe_[1], &stop, 1);
+  listener_.Stop();
   thread_.join();
   for (std::thread& relay : relays_) relay.join();
-  ::close(stop_pipe_[0]);
-  ::close(stop_pipe_[1]);
-  ::close(listen_fd_);
 }
 
 void DelayProxy::Serve() {
   for (;;) {
-    pollfd p[2] = {{listen_fd_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-    if (::poll(p, 2, -1) < 0 || p[1].revents != 0) return;
-    int client = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
+    int client = listener_.Accept();
+    if (client < 0) return;
     int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "testing/loopback_listener.h"
+
 namespace verdanpost::bench {
 
 // A TCP relay on loopback that stands in for a distant server: it forwards
@@ -21,7 +23,7 @@ class DelayProxy {
   DelayProxy(const DelayProxy&) = delete;
   DelayProxy& operator=(const DelayProxy&) = delete;
 
-  uint16_t port() const { return port_; }
+  uint16_t port() const { return listener_.port(); }
   // Turns so far, over all connections; a client's wait for a reply is one.
   long turns() const { return turns_; }
 
@@ -31,9 +33,7 @@ class DelayProxy {
 
   uint16_t target_port_;
   std::chrono::milliseconds delay_;
-  int listen_fd_ = -1;
-  int stop_pipe_[2] = {-1, -1};
-  uint16_t port_ = 0;
+  testing_support::LoopbackListener listener_;
   std::atomic<long> turns_{0};
   std::mutex mutex_;
   std::vector<std::thread> relays_;

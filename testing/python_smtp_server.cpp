@@ -19,7 +19,9 @@ bool PythonSmtpServer::Start(const std::string& script, const std::vector<std::s
   Stop();
   // Everything the child needs is made before the fork.
   const std::string path = std::string(VERDANPOST_SOURCE_DIR) + "/testing/" + script;
-  std::vector<char*> argv{const_cast<char*>(kDebianPython), const_cast<char*>(path.c_str())};
+  // -B: importing the scripts' shared module must not write into the sources.
+  std::vector<char*> argv{const_cast<char*>(kDebianPython), const_cast<char*>("-B"),
+                          const_cast<char*>(path.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   int out[2];

@@ -1,34 +1,20 @@
 #include "testing/scripted_smtp_peer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
-#include <stdexcept>
 
 namespace verdanpost::testing_support {
 namespace {
 
 constexpr auto kPacketPause = std::chrono::milliseconds(20);
 constexpr auto kIdleWait = std::chrono::seconds(10);
-constexpr int kStopReadingFor = 30000;  // milliseconds
+constexpr auto kStopReadingFor = std::chrono::seconds(30);
 constexpr auto kSlowPause = std::chrono::milliseconds(100);
 constexpr size_t kSlowPiece = 1 << 20;
-
-void SendAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t sent = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (sent <= 0) return;
-    done += static_cast<size_t>(sent);
-  }
-}
 
 std::string Verb(const std::string& line) {
   std::string verb;
@@ -40,7 +26,8 @@ std::string Verb(const std::string& line) {
 
 }  // namespace
 
-ScriptedSmtpPeer::ScriptedSmtpPeer(const std::string& address, uint16_t port) {
+ScriptedSmtpPeer::ScriptedSmtpPeer(const std::string& address, uint16_t port)
+    : listener_("peer", address, port) {
   replies_[SmtpStep::kGreeting] = PeerReply::Text("220 peer.test ready\r\n");
   replies_[SmtpStep::kHelo] = PeerReply::Text("250 peer.test\r\n");
   replies_[SmtpStep::kMailFrom] = PeerReply::Text("250 Sender ok\r\n");
@@ -51,53 +38,16 @@ ScriptedSmtpPeer::ScriptedSmtpPeer(const std::string& address, uint16_t port) {
   replies_[SmtpStep::kStartTls] = PeerReply::Text("500 Command not recognised\r\n");
   replies_[SmtpStep::kAuth] = PeerReply::Text("500 Command not recognised\r\n");
 
-  ipv6_ = address.find(':') != std::string::npos;
-  listen_fd_ = ::socket(ipv6_ ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listen_fd_ < 0) throw std::runtime_error("peer: cannot create a socket");
-  int one = 1;
-  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-  sockaddr_storage storage{};
-  socklen_t length;
-  if (ipv6_) {
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(port);
-    if (::inet_pton(AF_INET6, address.c_str(), &in6->sin6_addr) != 1) {
-      throw std::runtime_error("peer: bad address " + address);
-    }
-    length = sizeof(*in6);
-  } else {
-    auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);
-    in4->sin_family = AF_INET;
-    in4->sin_port = htons(port);
-    if (::inet_pton(AF_INET, address.c_str(), &in4->sin_addr) != 1) {
-      throw std::runtime_error("peer: bad address " + address);
-    }
-    length = sizeof(*in4);
-  }
-  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
-      ::listen(listen_fd_, 16) != 0 ||
-      ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&storage), &length) != 0 ||
-      ::pipe2(stop_pipe_, O_CLOEXEC) != 0) {
-    ::close(listen_fd_);
-    throw std::runtime_error("peer: cannot listen on " + address);
-  }
-  port_ = ntohs(ipv6_ ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
-                      : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
   thread_ = std::thread([this] { Serve(); });
 }
 
 ScriptedSmtpPeer::~ScriptedSmtpPeer() {
-  char stop = 's';
-  (void)!::write(stop_pipe_[1], &stop, 1);
+  listener_.Stop();
   thread_.join();
-  ::close(stop_pipe_[0]);
-  ::close(stop_pipe_[1]);
-  ::close(listen_fd_);
 }
 
 std::string ScriptedSmtpPeer::server_name() const {
-  return (ipv6_ ? "[::1]:" : "127.0.0.1:") + std::to_string(port_);
+  return (listener_.ipv6() ? "[::1]:" : "127.0.0.1:") + std::to_string(listener_.port());
 }
 
 void ScriptedSmtpPeer::SetReply(SmtpStep step, PeerReply reply) {
@@ -151,27 +101,19 @@ void ScriptedSmtpPeer::WaitUntilIdle() {
   for (;;) {
     // A connection still waiting in the backlog counts as busy: the serving
     // thread raises accepted_ under the lock before it takes one.
-    pollfd p{listen_fd_, POLLIN, 0};
-    bool pending = ::poll(&p, 1, 0) > 0;
+    bool pending = listener_.HasWaitingConnection();
     if ((accepted_ == finished_ && !pending) || std::chrono::steady_clock::now() > give_up) return;
     idle_.wait_for(lock, std::chrono::milliseconds(10));
   }
 }
 
 void ScriptedSmtpPeer::Serve() {
-  for (;;) {
-    pollfd p[2] = {{listen_fd_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-    if (::poll(p, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (p[1].revents != 0) return;
-    if (p[0].revents == 0) continue;
+  while (listener_.WaitForConnection()) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       ++accepted_;
     }
-    int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    int fd = listener_.TakeConnection();
     if (fd >= 0) {
       ServeConnection(fd);
       ::close(fd);
@@ -200,10 +142,7 @@ void ScriptedSmtpPeer::Record(const char* data, size_t size) {
 }
 
 bool ScriptedSmtpPeer::Play(int fd, const PeerReply& reply) {
-  if (reply.hold.count() > 0) {
-    pollfd stop{stop_pipe_[0], POLLIN, 0};
-    if (::poll(&stop, 1, static_cast<int>(reply.hold.count())) != 0) return false;
-  }
+  if (reply.hold.count() > 0 && listener_.WaitForStop(reply.hold)) return false;
   for (size_t i = 0; i < reply.packets.size(); ++i) {
     if (i > 0) std::this_thread::sleep_for(kPacketPause);
     if (i + 1 == reply.packets.size() && reply.action == PeerReply::Action::kDisconnect) {
@@ -225,19 +164,16 @@ bool ScriptedSmtpPeer::Play(int fd, const PeerReply& reply) {
       ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
       return false;
     }
-    case PeerReply::Action::kStopReading: {
-      pollfd p{stop_pipe_[0], POLLIN, 0};
-      if (::poll(&p, 1, kStopReadingFor) != 0) return false;
+    case PeerReply::Action::kStopReading:
+      if (listener_.WaitForStop(kStopReadingFor)) return false;
       break;
-    }
     case PeerReply::Action::kStall:
       break;
   }
   // Stalled: keep recording until the client gives up or the peer stops.
   char buffer[4096];
   for (;;) {
-    pollfd p[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-    if (::poll(p, 2, -1) <= 0 || p[1].revents != 0) return false;
+    if (!listener_.WaitReadable(fd)) return false;
     ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
     if (got <= 0) return false;
     Record(buffer, static_cast<size_t>(got));
@@ -256,12 +192,8 @@ void ScriptedSmtpPeer::ServeConnection(int fd) {
   auto receive = [&]() {
     if (answered) ++waits;
     answered = false;
-    if (slow) {
-      pollfd stop{stop_pipe_[0], POLLIN, 0};
-      if (::poll(&stop, 1, static_cast<int>(kSlowPause.count())) != 0) return false;
-    }
-    pollfd p[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-    if (::poll(p, 2, -1) <= 0 || p[1].revents != 0) return false;
+    if (slow && listener_.WaitForStop(kSlowPause)) return false;
+    if (!listener_.WaitReadable(fd)) return false;
     ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
     if (got <= 0) return false;
     Record(buffer.data(), static_cast<size_t>(got));

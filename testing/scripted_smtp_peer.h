@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "testing/loopback_listener.h"
+
 namespace verdanpost::testing_support {
 
 // The steps of an SMTP dialogue at which the peer answers.
@@ -82,7 +84,7 @@ class ScriptedSmtpPeer {
   ScriptedSmtpPeer(const ScriptedSmtpPeer&) = delete;
   ScriptedSmtpPeer& operator=(const ScriptedSmtpPeer&) = delete;
 
-  uint16_t port() const { return port_; }
+  uint16_t port() const { return listener_.port(); }
   // The ServerName that reaches this peer: "127.0.0.1:PORT" or "[::1]:PORT".
   std::string server_name() const;
 
@@ -119,10 +121,7 @@ class ScriptedSmtpPeer {
   void Record(const char* data, size_t size);
   void WaitUntilIdle();
 
-  int listen_fd_ = -1;
-  int stop_pipe_[2] = {-1, -1};  // written to on destruction to end the thread
-  uint16_t port_ = 0;
-  bool ipv6_ = false;
+  LoopbackListener listener_;  // stopped on destruction to end the thread
   std::thread thread_;
 
   std::mutex mutex_;

@@ -21,24 +21,10 @@ import sys
 
 from aiosmtpd.smtp import SMTP, AuthResult
 
+from smtp_message_store import MessageStore
+
 LOGIN = b"ann"
 PASSWORD = b"s3cret pass"
-
-
-class Handler:
-    def __init__(self, outdir):
-        self.outdir = outdir
-        self.count = 0
-
-    async def handle_DATA(self, server, session, envelope):
-        base = os.path.join(self.outdir, str(self.count))
-        self.count += 1
-        with open(base + ".content", "wb") as f:
-            f.write(envelope.original_content)
-        with open(base + ".envelope.tmp", "w", encoding="utf-8") as f:
-            f.write("\n".join([envelope.mail_from] + envelope.rcpt_tos) + "\n")
-        os.rename(base + ".envelope.tmp", base + ".envelope")
-        return "250 OK"
 
 
 def main():
@@ -58,7 +44,7 @@ def main():
 
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(cert, key)
-    handler = Handler(outdir)
+    handler = MessageStore(outdir)
 
     def factory():
         return SMTP(handler, hostname="secure.test",

@@ -12,35 +12,16 @@ DATA_REPLY, if given, is the line answered to the end of the data instead of
 250; "close" closes the connection there without an answer.
 """
 import asyncio
-import os
 import sys
 
 from aiosmtpd.smtp import SMTP
 
-
-class Handler:
-    def __init__(self, outdir, data_reply):
-        self.outdir = outdir
-        self.data_reply = data_reply
-        self.count = 0
-
-    async def handle_DATA(self, server, session, envelope):
-        base = os.path.join(self.outdir, str(self.count))
-        self.count += 1
-        with open(base + ".content", "wb") as f:
-            f.write(envelope.original_content)
-        with open(base + ".envelope.tmp", "w", encoding="utf-8",
-                  errors="surrogateescape") as f:
-            f.write("\n".join([envelope.mail_from] + envelope.rcpt_tos) + "\n")
-        os.rename(base + ".envelope.tmp", base + ".envelope")
-        if self.data_reply == "close":
-            server.transport.close()  # the answer below then goes nowhere
-        return self.data_reply or "250 OK"
+from smtp_message_store import MessageStore
 
 
 async def main():
     host, outdir = sys.argv[1], sys.argv[2]
-    handler = Handler(outdir, sys.argv[3] if len(sys.argv) > 3 else "")
+    handler = MessageStore(outdir, sys.argv[3] if len(sys.argv) > 3 else "")
     loop = asyncio.get_running_loop()
     server = await loop.create_server(
         lambda: SMTP(handler, hostname="sink.test", enable_SMTPUTF8=True), host, 0)

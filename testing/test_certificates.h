@@ -23,7 +23,6 @@ class TestCertificates {
   // authority that ca_file() does not hold).
   std::string certificate(const std::string& name) const { return folder_ + "/" + name + ".pem"; }
   std::string key(const std::string& name) const { return folder_ + "/" + name + ".key"; }
-  const std::string& folder() const { return folder_; }
 
  private:
   std::string folder_;

@@ -1,16 +1,11 @@
 #include "testing/tls_test_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <openssl/ssl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <memory>
-#include <stdexcept>
 
 namespace verdanpost::testing_support {
 namespace {
@@ -32,39 +27,21 @@ bool ReadPlainLine(int fd) {
 
 TlsTestServer::TlsTestServer(const std::string& certificate, const std::string& key,
                              bool plain_first)
-    : certificate_(certificate), key_(key), plain_first_(plain_first) {
+    : certificate_(certificate), key_(key), plain_first_(plain_first), listener_("tls server") {
   // A client that goes away mid-write must not end the test process.
   ::signal(SIGPIPE, SIG_IGN);
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  if (listen_fd_ < 0 || ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::listen(listen_fd_, 8) != 0 ||
-      ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-      ::pipe2(stop_pipe_, O_CLOEXEC) != 0) {
-    throw std::runtime_error("tls server: cannot listen");
-  }
-  port_ = ntohs(address.sin_port);
   thread_ = std::thread([this] { Serve(); });
 }
 
 TlsTestServer::~TlsTestServer() {
-  char stop = 's';
-  (void)!::write(stop_pipe_[1], &stop, 1);
+  listener_.Stop();
   thread_.join();
-  ::close(stop_pipe_[0]);
-  ::close(stop_pipe_[1]);
-  ::close(listen_fd_);
 }
 
 void TlsTestServer::Serve() {
   for (;;) {
-    pollfd p[2] = {{listen_fd_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-    if (::poll(p, 2, -1) < 0 || p[1].revents != 0) return;
-    int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    int fd = listener_.Accept();
+    if (fd < 0) return;
     timeval limit{5, 0};  // a client that stays silent cannot hold the thread
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
     ServeConnection(fd);

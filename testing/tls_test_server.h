@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "testing/loopback_listener.h"
+
 namespace verdanpost::testing_support {
 
 // A TLS server on a loopback socket, in its own thread, serving connections
@@ -21,7 +23,7 @@ class TlsTestServer {
   TlsTestServer(const TlsTestServer&) = delete;
   TlsTestServer& operator=(const TlsTestServer&) = delete;
 
-  uint16_t port() const { return port_; }
+  uint16_t port() const { return listener_.port(); }
   // Handshakes that completed so far.
   int handshakes() const { return handshakes_; }
 
@@ -32,9 +34,7 @@ class TlsTestServer {
   std::string certificate_;
   std::string key_;
   bool plain_first_;
-  int listen_fd_ = -1;
-  int stop_pipe_[2] = {-1, -1};
-  uint16_t port_ = 0;
+  LoopbackListener listener_;
   std::atomic<int> handshakes_{0};
   std::thread thread_;
 };

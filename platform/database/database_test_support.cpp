@@ -11,6 +11,8 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/database/packed_row.h"
+#include "platform/database/query.h"
 #include "platform/database/statement.h"
 
 namespace verdanpost::database::test_support {
@@ -205,17 +207,11 @@ void Execute(const std::string& data_source, const std::string& sql) {
 
 std::vector<std::string> FirstColumn(Connection* connection, const std::string& sql,
                                      const char* null_text) {
-  std::vector<std::string> values;
-  Statement statement;
-  Status status = statement.Execute(connection->handle(), sql, {});
-  for (bool has_row = true; status.ok();) {
-    status = statement.Fetch(&has_row);
-    if (!status.ok() || !has_row) break;
-    std::optional<std::string> value;
-    status = statement.GetText(1, &value);
-    values.push_back(value.value_or(null_text));
-  }
+  std::vector<std::string> rows;
+  Status status = QueryRows(*connection, sql, {}, &rows);
   EXPECT_TRUE(status.ok()) << sql << ": " << status.message();
+  std::vector<std::string> values;
+  for (const std::string& row : rows) values.push_back(UnpackField(row, 0).value_or(null_text));
   return values;
 }
 

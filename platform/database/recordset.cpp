@@ -189,9 +189,13 @@ Status Recordset::DeleteOldest(const std::string& by_column, int64_t rows) {
   if (Status status = connection_->CheckColumns(*table_, {by_column}); !status.ok()) {
     return status;
   }
+  // From here the count is kept by hand: rows read whole at Open (a key
+  // that cannot be paged) would still be counted after they left the table.
+  int64_t held = 0;
+  if (Status status = RecordCount(&held); !status.ok()) return status;
   int64_t deleted = 0;
   Status status = DeleteFirstRows(*connection_, *table_, by_column, rows, *row, &deleted);
-  if (count_) *count_ -= deleted;
+  *count_ -= deleted;
   return status;
 }
 

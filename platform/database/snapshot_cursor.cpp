@@ -60,13 +60,18 @@ std::string SnapshotCursor::Where(bool after, bool bounded) const {
   return where;
 }
 
-Status SnapshotCursor::ReadAll() {
+// "SELECT key, columns FROM table WHERE ... ORDER BY key", the rows with
+// the Where() terms asked for, in key order or against it.
+std::string SnapshotCursor::RowsQuery(bool after, bool bounded, bool descending) const {
   const RowKey& key = source_.table->key;
-  Status status = QueryRows(*source_.connection,
-                            "SELECT " + key.ReadList() + ", " + source_.columns + " FROM " +
-                                source_.connection->Quote(source_.table->name) +
-                                Where(false, false) + " ORDER BY " + key.OrderList(false),
-                            source_.parameters, &page_);
+  return "SELECT " + key.ReadList() + ", " + source_.columns + " FROM " +
+         source_.connection->Quote(source_.table->name) + Where(after, bounded) + " ORDER BY " +
+         key.OrderList(descending);
+}
+
+Status SnapshotCursor::ReadAll() {
+  Status status =
+      QueryRows(*source_.connection, RowsQuery(false, false, false), source_.parameters, &page_);
   deleted_.assign(page_.size(), false);
   position_ = 0;
   done_ = true;
@@ -77,8 +82,6 @@ Status SnapshotCursor::ReadAll() {
 // page of nothing but those is passed over whole.
 Status SnapshotCursor::FetchPage() {
   const RowKey& key = source_.table->key;
-  const std::string sql = "SELECT " + key.ReadList() + ", " + source_.columns + " FROM " +
-                          source_.connection->Quote(source_.table->name);
   page_.clear();
   deleted_.clear();
   position_ = 0;
@@ -90,7 +93,7 @@ Status SnapshotCursor::FetchPage() {
     if (!status.ok()) return status;
     std::vector<std::string> rows;
     status = QueryRows(*source_.connection,
-                       sql + Where(after_.has_value(), true) + " ORDER BY " + key.OrderList(false) +
+                       RowsQuery(after_.has_value(), true, false) +
                            source_.connection->dialect().Limit(page_size_),
                        parameters, &rows);
     if (!status.ok()) return status;
@@ -145,12 +148,9 @@ Status SnapshotCursor::SeekToLast() {
   std::vector<Parameter> parameters = source_.parameters;
   Status status = key.AddParameters(*bound_, &parameters);
   if (status.ok()) {
-    status =
-        QueryRows(*source_.connection,
-                  "SELECT " + key.ReadList() + ", " + source_.columns + " FROM " +
-                      source_.connection->Quote(source_.table->name) + Where(false, true) +
-                      " ORDER BY " + key.OrderList(true) + source_.connection->dialect().Limit(1),
-                  parameters, &page_);
+    status = QueryRows(*source_.connection,
+                       RowsQuery(false, true, true) + source_.connection->dialect().Limit(1),
+                       parameters, &page_);
   }
   deleted_.assign(page_.size(), false);
   return status;

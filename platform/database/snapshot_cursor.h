@@ -55,6 +55,7 @@ class SnapshotCursor {
 
  private:
   std::string Where(bool after, bool bounded) const;
+  std::string RowsQuery(bool after, bool bounded, bool descending) const;
   Status ReadAll();
   Status FetchPage();
   void SkipDeleted();
