@@ -4,6 +4,7 @@
 // lands in the files of the user who runs the tests. CTest runs each test in
 // a program of its own, so every test starts from an empty home. The folder
 // is removed when the program ends.
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -16,7 +17,11 @@ class TemporaryHome {
   TemporaryHome() {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "verdanpost-test-home.XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return;  // tests then run in the real home
+    if (mkdtemp(pattern.data()) == nullptr) {
+      // Running in the real home could overwrite the user's own files.
+      std::fprintf(stderr, "cannot make a temporary home for the tests in %s\n", pattern.c_str());
+      std::exit(1);
+    }
     home_ = pattern;
     const auto use = [this](const char* variable, const char* folder) {
       const std::filesystem::path path = home_ / folder;
@@ -34,11 +39,11 @@ class TemporaryHome {
   TemporaryHome& operator=(const TemporaryHome&) = delete;
   ~TemporaryHome() {
     std::error_code ignored;
-    if (!home_.empty()) std::filesystem::remove_all(home_, ignored);
+    std::filesystem::remove_all(home_, ignored);
   }
 
  private:
-  std::filesystem::path home_;  // empty when no folder could be made
+  std::filesystem::path home_;
 };
 
 const TemporaryHome temporary_home;
