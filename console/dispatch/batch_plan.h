@@ -21,6 +21,8 @@ class BatchPlan {
   BatchPlan(std::vector<QString> addresses, int64_t batch_size);
 
   bool empty() const { return recipients_.empty(); }
+  // The sendable addresses, in list order: the batches one after another.
+  const std::vector<QString>& recipients() const { return recipients_; }
   size_t batch_count() const;
   // The addresses of batch `index` (0-based), in list order.
   std::span<const QString> batch(size_t index) const;

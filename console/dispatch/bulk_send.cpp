@@ -58,11 +58,7 @@ bool PlanBulkSend(const std::function<SendInputs()>& read_inputs, const char* da
     if (!job->note.isEmpty()) *err += '\n' + job->note;
     return false;
   }
-  job->recipients.clear();
-  for (size_t i = 0; i < plan.batch_count(); ++i) {
-    const std::span<const QString> batch = plan.batch(i);
-    job->recipients.insert(job->recipients.end(), batch.begin(), batch.end());
-  }
+  job->recipients = plan.recipients();
   return true;
 }
 

@@ -7,13 +7,13 @@
 #include <gmock/gmock.h>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTimer>
 
 #include "console/dispatch/operations_test_support.h"
 #include "console/dispatch/send_record.h"
+#include "console/dispatch/send_record_test_support.h"
 #include "console/window/send_progress_dialog.h"
 #include "console/window/test_application_test_support.h"
 
@@ -22,25 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
-
-// The fields of one CSV row without line breaks in its fields.
-QStringList SplitCsvRow(const QString& row) {
-  QStringList fields(1);
-  bool quoted = false;
-  for (qsizetype i = 0; i < row.size(); ++i) {
-    if (row[i] == '"' && quoted && i + 1 < row.size() && row[i + 1] == '"') {
-      fields.back() += '"';
-      ++i;
-    } else if (row[i] == '"') {
-      quoted = !quoted;
-    } else if (row[i] == ',' && !quoted) {
-      fields << QString();
-    } else {
-      fields.back() += row[i];
-    }
-  }
-  return fields;
-}
 
 class BulkSendProgressTest : public OperationsTest {
  protected:
@@ -94,16 +75,15 @@ class BulkSendProgressTest : public OperationsTest {
     std::vector<QStringList> records;
     const QDir folder(SendRecordFolder());
     for (const QString& name : folder.entryList({"*.csv"}, QDir::Files, QDir::Name)) {
-      QFile file(folder.filePath(name));
-      EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-      QStringList rows = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
-      EXPECT_EQ(rows.takeFirst(), "Message,Ended,Recipients,ErrorCode,ErrorMessage");
-      for (QString& row : rows) {
-        QStringList fields = SplitCsvRow(row);
-        fields.removeAt(1);  // the time
-        row = fields.join('|');
+      std::vector<QStringList> rows = ReadCsv(folder.filePath(name));
+      EXPECT_EQ(rows.empty() ? QStringList() : rows.front(),
+                QStringList({"Message", "Ended", "Recipients", "ErrorCode", "ErrorMessage"}));
+      QStringList joined;
+      for (size_t i = 1; i < rows.size(); ++i) {
+        rows[i].removeAt(1);  // the time
+        joined << rows[i].join('|');
       }
-      records.push_back(rows);
+      records.push_back(joined);
     }
     return records;
   }

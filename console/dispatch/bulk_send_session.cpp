@@ -3,6 +3,7 @@
 #include <QDateTime>
 
 #include "console/dispatch/operator_texts.h"
+#include "console/dispatch/recorded_run.h"
 #include "console/dispatch/send_record.h"
 
 namespace verdanpost {
@@ -35,8 +36,7 @@ void RunRound(MailerFactory& mailers, const BulkSendPlanner& plan, const QString
   round->result = run.Run(mailers, progress);
 }
 
-}  // namespace
-
+// The report of one run of batches: how it ended and its failures.
 QString BulkSendReport(const RecordedRunResult& result) {
   QStringList lines;
   if (result.cancelled) lines << SendingCancelled(result.sent, result.messages);
@@ -48,6 +48,8 @@ QString BulkSendReport(const RecordedRunResult& result) {
   if (!result.record_error.isEmpty()) lines << kRecordNotWritten + result.record_error;
   return lines.join('\n');
 }
+
+}  // namespace
 
 void SendInBatches(OperationsView& view, MailerFactory& mailers, const BulkSendPlanner& plan,
                    const QString& record_folder) {
@@ -69,11 +71,9 @@ void SendInBatches(OperationsView& view, MailerFactory& mailers, const BulkSendP
       view.ShowMessage(report);
       return;
     }
+    // A run that missed someone leaves them unreached: each batch holds at
+    // least one address.
     report += '\n' + SendRecordNamed(round.record.path());
-    if (result.unreached.isEmpty()) {
-      view.ShowMessage(report);
-      return;
-    }
     if (!view.AskMessage(report + "\n\n" + SendToUnreached(result.unreached.size()))) return;
     // The same message to just the ones who missed it, without reading the
     // list again; what was skipped before has been told.

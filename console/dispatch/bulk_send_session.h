@@ -6,10 +6,8 @@
 #include <vector>
 
 #include <QString>
-#include <QStringList>
 
 #include "console/dispatch/mailer_client.h"
-#include "console/dispatch/recorded_run.h"
 #include "console/window/console_operations.h"
 
 namespace verdanpost {
@@ -26,9 +24,6 @@ struct BulkSendJob {
 // Reads the list and the window into *job; false with *err, the text to
 // show, when nothing is to be sent. Runs on the sending thread.
 using BulkSendPlanner = std::function<bool(BulkSendJob* job, QString* err)>;
-
-// The report of one run of batches: how it ended and its failures.
-QString BulkSendReport(const RecordedRunResult& result);
 
 // A press of Send Message: `plan`, then the job's batches through one mailer
 // made by `mailers`, all off the window's thread through `view`, with a

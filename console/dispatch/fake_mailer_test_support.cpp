@@ -70,4 +70,12 @@ bool ScriptedMailerFactory::Record(const QStringList& call, QString* err) {
   return true;
 }
 
+QStringList SentBccs(const QStringList& log) {
+  QStringList bccs;
+  for (const QString& call : log) {
+    if (call.startsWith("SendMessage|")) bccs << call.split('|')[4];
+  }
+  return bccs;
+}
+
 }  // namespace verdanpost::testing_support

@@ -58,6 +58,9 @@ class ScriptedMailerFactory : public MailerFactory {
   int calls_of_failing_member_ = 0;
 };
 
+// The Bcc of each SendMessage call in the log of a ScriptedMailerFactory, in order.
+QStringList SentBccs(const QStringList& log);
+
 }  // namespace verdanpost::testing_support
 
 #endif  // VERDANPOST_CONSOLE_DISPATCH_FAKE_MAILER_TEST_SUPPORT_H_

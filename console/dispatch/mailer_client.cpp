@@ -46,12 +46,11 @@ class LateBoundMailer : public MailerClient {
   bool SendMessageFromFile(const QString& from, const QString& to, const QString& cc,
                            const QString& bcc, const QString& subject, const QString& file_name,
                            QString* err) override {
-    return Check(object_.Call("SendMessageFromFile", {Text(from), Text(to), Text(cc), Text(bcc),
-                                                      Text(subject), Text(file_name)}),
-                 err);
+    return Check(
+        object_.Call("SendMessageFromFile", Arguments(from, to, cc, bcc, subject, file_name)), err);
   }
   bool SendRawMessageFromFile(const QString& file_name, QString* err) override {
-    return Check(object_.Call("SendRawMessageFromFile", {Text(file_name)}), err);
+    return Check(object_.Call("SendRawMessageFromFile", Arguments(file_name)), err);
   }
   bool ErrorCode(int32_t* code, QString* err) override {
     AutomationResult result = object_.Get("ErrorCode");

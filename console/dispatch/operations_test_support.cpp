@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "console/dispatch/scripted_progress_test_support.h"
 #include "console/dispatch/send_record.h"
 #include "console/mailinglist/list_database.h"
 #include "console/mailinglist/list_schema.h"
@@ -250,32 +251,13 @@ bool FakeOperationsView::AskMessage(const QString& text) {
   return yes;
 }
 
-namespace {
-
-class ScriptedProgress : public SendProgress {
- public:
-  ScriptedProgress(int cancel_at, QStringList* seen) : cancel_at_(cancel_at), seen_(seen) {}
-  void MessageStarting(int number, int messages, int64_t reached) override {
-    seen_->append(QString("%1/%2 reached %3").arg(number).arg(messages).arg(reached));
-    if (number == cancel_at_) cancel_ = true;
-  }
-  bool CancelRequested() override { return cancel_; }
-
- private:
-  const int cancel_at_;
-  QStringList* seen_;
-  bool cancel_ = false;
-};
-
-}  // namespace
-
 void FakeOperationsView::RunSend(const ProgressingSend& run) {
   int cancel = 0;
   if (!cancel_at.empty()) {
     cancel = cancel_at.front();
     cancel_at.pop_front();
   }
-  ScriptedProgress scripted(cancel, &progress);
+  ScriptedProgress scripted(&progress, cancel);
   std::thread thread([&] { run(scripted); });
   thread.join();
 }

@@ -9,23 +9,15 @@
 #include <QTemporaryDir>
 
 #include "console/dispatch/fake_mailer_test_support.h"
+#include "console/dispatch/scripted_progress_test_support.h"
 
 namespace verdanpost {
 namespace {
 
 using ::testing::ElementsAre;
 using testing_support::ScriptedMailerFactory;
-
-// Records what the run reports.
-class ScriptedProgress : public SendProgress {
- public:
-  void MessageStarting(int number, int messages, int64_t reached) override {
-    seen << QString("%1/%2 reached %3").arg(number).arg(messages).arg(reached);
-  }
-  bool CancelRequested() override { return false; }
-
-  QStringList seen;
-};
+using testing_support::ScriptedProgress;
+using testing_support::SentBccs;
 
 class RecordedRunTest : public ::testing::Test {
  protected:
@@ -49,15 +41,6 @@ class RecordedRunTest : public ::testing::Test {
     return run.Run(mailers_, progress_);
   }
 
-  // The Bcc of each message the mailer was given.
-  QStringList Sent() const {
-    QStringList bccs;
-    for (const QString& call : log_) {
-      if (call.startsWith("SendMessage|")) bccs << call.split('|')[4];
-    }
-    return bccs;
-  }
-
   // The record's rows after the header, fields joined by "|" without the time.
   QStringList RecordRows() const {
     QFile file(record_.path());
@@ -75,7 +58,8 @@ class RecordedRunTest : public ::testing::Test {
   SendInputs inputs_;
   QStringList log_;
   ScriptedMailerFactory mailers_{&log_};
-  ScriptedProgress progress_;
+  QStringList progress_seen_;
+  ScriptedProgress progress_{&progress_seen_};
   QTemporaryDir dir_;
   SendRecord record_;
 };
@@ -86,7 +70,7 @@ TEST_F(RecordedRunTest, EveryBatchIsTriedAndItsOutcomeRecorded) {
                        {0, "Message sent"},
                        {6, "Could not connect to server"}};
   const RecordedRunResult result = Run(TenInThrees());
-  EXPECT_THAT(Sent(), ElementsAre("a, b, c", "d, e, f", "g, h, i", "j"));
+  EXPECT_THAT(SentBccs(log_), ElementsAre("a, b, c", "d, e, f", "g, h, i", "j"));
   EXPECT_EQ(log_.count("Create"), 1);
   EXPECT_EQ(result.messages, 4);
   EXPECT_EQ(result.sent, 4);
@@ -100,7 +84,7 @@ TEST_F(RecordedRunTest, EveryBatchIsTriedAndItsOutcomeRecorded) {
       RecordRows(),
       ElementsAre("1,\"a, b, c\",0,Message sent", "2,\"d, e, f\",550,Server returned RCPT TO error",
                   "3,\"g, h, i\",0,Message sent", "4,j,6,Could not connect to server"));
-  EXPECT_THAT(progress_.seen,
+  EXPECT_THAT(progress_seen_,
               ElementsAre("1/4 reached 0", "2/4 reached 3", "3/4 reached 3", "4/4 reached 6"));
 }
 

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include "platform/xdg_paths.h"
+
 namespace verdanpost {
 
 namespace {
@@ -15,9 +17,7 @@ QString Timestamp(const QDateTime& time) {
 }  // namespace
 
 QString SendRecordFolder() {
-  QString data_home = qEnvironmentVariable("XDG_DATA_HOME");
-  if (data_home.isEmpty()) data_home = QDir::homePath() + QStringLiteral("/.local/share");
-  return data_home + QStringLiteral("/verdanpost/sends");
+  return QFile::decodeName(XdgDataHome().c_str()) + QStringLiteral("/verdanpost/sends");
 }
 
 QString CsvField(const QString& text) {

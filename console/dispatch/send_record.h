@@ -10,7 +10,8 @@
 
 namespace verdanpost {
 
-// Where the records of bulk sends go: ${XDG_DATA_HOME:-~/.local/share}/verdanpost/sends.
+// Where the records of bulk sends go: ${XDG_DATA_HOME:-~/.local/share}/verdanpost/sends,
+// by the rule of XdgDataHome() (platform/xdg_paths.h).
 QString SendRecordFolder();
 
 // The record of one bulk send: a CSV file named by the send's start time,

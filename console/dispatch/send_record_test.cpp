@@ -6,53 +6,15 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include "console/dispatch/send_record_test_support.h"
+
 namespace verdanpost {
 namespace {
 
-// Splits CSV text into rows of fields, the way a spreadsheet reads it.
-std::vector<QStringList> ParseCsv(const QString& text) {
-  std::vector<QStringList> rows;
-  QStringList row;
-  QString field;
-  bool quoted = false;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        field += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        field += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      row << field;
-      field.clear();
-    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      row << field;
-      field.clear();
-      rows.push_back(row);
-      row.clear();
-      ++i;
-    } else {
-      field += c;
-    }
-  }
-  EXPECT_TRUE(field.isEmpty() && row.isEmpty()) << "the last row has no line end";
-  return rows;
-}
+using testing_support::ReadCsv;
 
 class SendRecordTest : public ::testing::Test {
  protected:
-  QString Read(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return QString::fromUtf8(file.readAll());
-  }
-
   QTemporaryDir dir_;
   const QDateTime start_{QDate(2026, 12, 7), QTime(16, 20, 31), QTimeZone(3600)};
 };
@@ -67,13 +29,13 @@ TEST_F(SendRecordTest, RowsReadBackAsWrittenAndReachTheFileAtOnce) {
   const QDateTime ended = start_.addMSecs(1234);
   ASSERT_TRUE(record.AddRow(1, ended, {"a@x.test", "b@x.test"}, 0, "Message sent", &err));
   // Written through before the next message: another reader sees it now.
-  EXPECT_EQ(ParseCsv(Read(record.path())).size(), 2u);
+  EXPECT_EQ(ReadCsv(record.path()).size(), 2u);
   ASSERT_TRUE(
       record.AddRow(2, ended, {"c@x.test"}, 550, "Server said \"no\",\r\nthen hung up", &err));
   ASSERT_TRUE(record.AddRow(3, ended, {" d@x.test"}, -1, "", &err));
   ASSERT_TRUE(record.AddRow(4, ended, {"ü@x.test"}, 6, "Could not connect to server", &err));
 
-  const std::vector<QStringList> rows = ParseCsv(Read(record.path()));
+  const std::vector<QStringList> rows = ReadCsv(record.path());
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0], QStringList({"Message", "Ended", "Recipients", "ErrorCode", "ErrorMessage"}));
   EXPECT_EQ(rows[1], QStringList({"1", "2026-12-07T16:20:32.234+01:00", "a@x.test, b@x.test", "0",
@@ -106,8 +68,8 @@ TEST_F(SendRecordTest, SendsThatStartTogetherGetFilesOfTheirOwn) {
   EXPECT_EQ(QFileInfo(third.path()).fileName(), "2026-12-07_16-20-31_3.csv");
   ASSERT_TRUE(first.AddRow(1, start_, {"a@x.test"}, 0, "", &err));
   // The first record is not touched by the others.
-  EXPECT_EQ(ParseCsv(Read(first.path())).size(), 2u);
-  EXPECT_EQ(ParseCsv(Read(second.path())).size(), 1u);
+  EXPECT_EQ(ReadCsv(first.path()).size(), 2u);
+  EXPECT_EQ(ReadCsv(second.path()).size(), 1u);
 }
 
 TEST_F(SendRecordTest, FolderThatCannotBeMadeIsReported) {

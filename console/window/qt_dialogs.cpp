@@ -28,24 +28,24 @@ QStringList QtNameFilters(const QString& filter) {
 }
 
 void QtDialogs::ShowMessage(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("VerdanpostConsole"), text, QMessageBox::Ok,
-                  parent_);
+  ExecMessageBox(QMessageBox::NoIcon, text, QMessageBox::Ok);
+}
+
+bool QtDialogs::Ask(const QString& text) {
+  return ExecMessageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
+         QMessageBox::Yes;
+}
+
+int QtDialogs::ExecMessageBox(QMessageBox::Icon icon, const QString& text,
+                              QMessageBox::StandardButtons buttons) {
+  QMessageBox box(icon, QStringLiteral("VerdanpostConsole"), text, buttons, parent_);
   // The texts carry the mail server's own words and the operator's input;
   // shown as they are, never read as markup.
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
-  box.exec();
+  const int button = box.exec();
   ReturnFocus();
-}
-
-bool QtDialogs::Ask(const QString& text) {
-  QMessageBox box(QMessageBox::Question, QStringLiteral("VerdanpostConsole"), text,
-                  QMessageBox::Yes | QMessageBox::No, parent_);
-  box.setTextFormat(Qt::PlainText);
-  box.setWindowModality(Qt::ApplicationModal);
-  const bool yes = box.exec() == QMessageBox::Yes;
-  ReturnFocus();
-  return yes;
+  return button;
 }
 
 void ConfigureOpenDialog(QFileDialog& dialog, const QString& filter, const QString& initial_name) {

@@ -1,6 +1,7 @@
 #ifndef VERDANPOST_CONSOLE_WINDOW_QT_DIALOGS_H_
 #define VERDANPOST_CONSOLE_WINDOW_QT_DIALOGS_H_
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
@@ -23,6 +24,10 @@ class QtDialogs : public Dialogs {
                                          const QString& initial_name) override;
 
  private:
+  // One modal box titled with the program's name, its text shown as it is;
+  // returns the button that closed it.
+  int ExecMessageBox(QMessageBox::Icon icon, const QString& text,
+                     QMessageBox::StandardButtons buttons);
   void ReturnFocus();
 
   QPointer<QWidget> parent_;

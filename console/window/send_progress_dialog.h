@@ -29,7 +29,6 @@ class SendProgressDialog : public QDialog {
 
   // Message `number` of `messages` is on its way; `reached` subscribers have it.
   void SetProgress(int number, int messages, int64_t reached);
-  bool cancel_requested() const { return cancel_requested_; }
 
  signals:
   void cancelRequested();
