@@ -128,7 +128,9 @@ void SendProgressDialog::SetProgress(int number, int messages, int64_t reached) 
                                 ? QStringLiteral("Starting")
                                 : QStringLiteral("Message %1 of %2").arg(number).arg(messages));
   }
-  reached_label_->setText(QStringLiteral("%1 subscribers reached so far").arg(reached));
+  reached_label_->setText(reached == 1
+                              ? QStringLiteral("1 subscriber reached so far")
+                              : QStringLiteral("%1 subscribers reached so far").arg(reached));
   bar_->setRange(0, std::max(messages, 1));
   // The bar counts the messages done; the one on its way is not yet.
   bar_->setValue(std::max(number - 1, 0));
