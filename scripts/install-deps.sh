@@ -13,6 +13,7 @@ packages=(
   libssl-dev openssl libinih-dev
   postgresql
   python3-aiosmtpd postfix time
+  dovecot-core dovecot-imapd  # the real mail servers of the tests (testing/real_mail_servers.sh)
   xvfb xauth fonts-dejavu-core
   clang libclang-rt-14-dev
 )
