@@ -24,16 +24,17 @@ void MakeAuthority(const std::string& dir, const std::string& name, const std::s
       ".key -out " + dir + "/" + name + ".pem -subj '/CN=" + title + "'");
 }
 
+// `days` -1 makes a certificate that expired a day ago.
 void MakeServer(const std::string& dir, const std::string& name, const std::string& authority,
-                const std::string& alt_names, int serial) {
+                const std::string& alt_names, int serial, int days = 2) {
   std::string base = dir + "/" + name;
   std::ofstream(base + ".ext") << "subjectAltName=" << alt_names
                                << "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n";
   Run("openssl req -new " + std::string(kNewKey) + " -keyout " + base + ".key -out " + base +
       ".csr -subj '/CN=" + name + "'");
-  Run("openssl x509 -req -days 2 -in " + base + ".csr -CA " + dir + "/" + authority +
-      ".pem -CAkey " + dir + "/" + authority + ".key -set_serial " + std::to_string(serial) +
-      " -extfile " + base + ".ext -out " + base + ".pem");
+  Run("openssl x509 -req -days " + std::to_string(days) + " -in " + base + ".csr -CA " + dir + "/" +
+      authority + ".pem -CAkey " + dir + "/" + authority + ".key -set_serial " +
+      std::to_string(serial) + " -extfile " + base + ".ext -out " + base + ".pem");
 }
 
 }  // namespace
@@ -47,6 +48,7 @@ TestCertificates::TestCertificates() {
   MakeServer(folder_, "localhost", "ca", "DNS:localhost,IP:127.0.0.1", 2);
   MakeServer(folder_, "other", "ca", "DNS:other.example.org", 3);
   MakeServer(folder_, "untrusted", "stranger", "DNS:localhost,IP:127.0.0.1", 4);
+  MakeServer(folder_, "expired", "ca", "DNS:localhost,IP:127.0.0.1", 5, -1);
 }
 
 TestCertificates::~TestCertificates() {

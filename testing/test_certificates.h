@@ -20,7 +20,8 @@ class TestCertificates {
   // Certificate and key files of a server: "localhost" (names localhost and
   // 127.0.0.1, signed by the authority), "other" (names other.example.org,
   // signed by the authority), "untrusted" (names localhost, signed by an
-  // authority that ca_file() does not hold).
+  // authority that ca_file() does not hold), "expired" (as "localhost", but
+  // it expired yesterday).
   std::string certificate(const std::string& name) const { return folder_ + "/" + name + ".pem"; }
   std::string key(const std::string& name) const { return folder_ + "/" + name + ".key"; }
 
