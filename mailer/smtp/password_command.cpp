@@ -67,6 +67,8 @@ int Spawn(const std::string& command, int output, pid_t* pid) {
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  // Nor does it get the host's other descriptors (its sockets and files).
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   // The host may block or ignore signals; the command starts as from a shell.
   sigset_t none, defaults;
   sigemptyset(&none);

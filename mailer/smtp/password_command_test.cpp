@@ -1,5 +1,6 @@
 #include "mailer/smtp/password_command.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -87,10 +88,18 @@ TEST_F(PasswordCommandTest, StandardErrorIsNeverShown) {
   EXPECT_EQ(password_, "");
 }
 
-TEST_F(PasswordCommandTest, ReadsNothingAndLongOutputDoesNotBlockIt) {
+TEST_F(PasswordCommandTest, GetsNoInputNoDescriptorsAndMayPrintMuch) {
   // Input is empty, so a command that asks gets nothing and fails.
   EXPECT_EQ(Run("read answer && echo \"$answer\"").message(),
             "Could not authenticate: the password command failed (exit status 1)");
+  // The host's descriptors stay its own.
+  int fd = ::open("/dev/null", O_RDONLY);  // without close-on-exec
+  ASSERT_GE(fd, 0);
+  Outcome outcome = Run("if [ -e /proc/self/fd/" + std::to_string(fd) +
+                        " ]; then echo inherited; else echo closed; fi");
+  ::close(fd);
+  EXPECT_TRUE(outcome.ok()) << outcome.message();
+  EXPECT_EQ(password_, "closed");
   // More than a pipe holds, after the first line.
   EXPECT_TRUE(Run("echo first; head -c 1000000 /dev/zero").ok());
   EXPECT_EQ(password_, "first");

@@ -123,6 +123,14 @@ Outcome ReadServerSettings(const std::string& path, const std::string& server_na
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     return Outcome::InvalidSettings(path + " is not a file");
   }
+  // Whoever can write the file chooses the command run for the password
+  // and the authorities trusted.
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return Outcome::InvalidSettings(path +
+                                    " can be changed by other users; make it private with "
+                                    "chmod 600 " +
+                                    path);
+  }
   // The file's bytes hold the passwords: read into room that never moves,
   // and wiped before it goes.
   std::string text;

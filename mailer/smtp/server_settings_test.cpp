@@ -149,6 +149,12 @@ TEST_F(ServerSettingsTest, ProblemsAreRefusedWithWhatToChange) {
     ::chmod(path.c_str(), 0600);
     Read(path, server);
   }
+  for (mode_t mode : {0620, 0602}) {
+    // Others could choose the password command, or the authorities trusted.
+    std::string path = Write("[other.example.org]\nSecurity = tls\n", mode);
+    ExpectInvalid(path, server,
+                  path + " can be changed by other users; make it private with chmod 600 " + path);
+  }
   {
     std::string path = dir_.string();  // a folder, not a file
     ExpectInvalid(path, server, path + " is not a file");
