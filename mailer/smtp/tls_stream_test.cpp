@@ -143,6 +143,10 @@ TEST_F(TlsStreamTest, RefusesServersItCannotTrust) {
                                                  "20[0-9][0-9]-[01][0-9]-[0-3][0-9]; its "
                                                  "operator must renew it")))
         << why;
+    // An authority that expired: the server's own certificate is not blamed.
+    Serve("under_expired_ca");
+    EXPECT_EQ(Start("localhost", certificates_->expired_ca_file(), &why), nullptr);
+    EXPECT_EQ(why, "the certificate of an authority that vouches for the server's has expired");
   }
   {
     Serve("localhost");  // the test's own authority is not in the system's store
