@@ -320,7 +320,7 @@ void Mailer::Run(Job* job) {
     outcome = Acquire(&reused);
     if (outcome.ok()) outcome = job->prepare(*session_);
     if (outcome.ok()) outcome = Transact(job, &committed);
-    if (outcome.ok() || !reused || committed || session_->ready()) break;
+    if (outcome.ok() || !reused || committed || !session_->lost()) break;
     session_.reset();
   }
   Conclude(std::move(outcome));

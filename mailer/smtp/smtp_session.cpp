@@ -293,9 +293,9 @@ Outcome SmtpSession::SendEnvelope(const std::string& sender,
       }
     }
   }
-  if (!failure.ok() && data_sent_) {
-    // DATA went out too: read its reply, and if the server now waits for
-    // content, nothing but closing can end the transaction.
+  if ((!failure.ok() || (replies != nullptr && accepted == 0)) && data_sent_) {
+    // DATA went out too, for nothing: read its reply, and if the server
+    // now waits for content, nothing but closing can end the transaction.
     data_sent_ = false;
     std::string text;
     if (ReadOne(timeouts_.data, &text) == kReplyStartInput) ready_ = false;
@@ -380,6 +380,7 @@ Outcome SmtpSession::Command(SmtpCommand command, std::string_view line,
 
 Outcome SmtpSession::NotSent(SmtpCommand command) {
   ready_ = false;
+  lost_ = true;
   return Outcome::NotSent(command).WithReason(connection_.failure_reason());
 }
 
@@ -403,6 +404,7 @@ int SmtpSession::ReadOne(std::chrono::milliseconds timeout, std::string* text,
   if (end != ReplyEnd::kWhole) {
     // Out of step with the server for good.
     ready_ = false;
+    lost_ = end == ReplyEnd::kCutOff;
     reason_ = end == ReplyEnd::kTooLong ? "the server's reply went on past 1,000 lines or 64 KiB"
                                         : connection_.failure_reason();
     return code;
@@ -413,7 +415,10 @@ int SmtpSession::ReadOne(std::chrono::milliseconds timeout, std::string* text,
     if (!text->empty()) text->push_back('\n');
     text->append(shown);
   }
-  if (code == kReplyClosing421) ready_ = false;  // the server is closing the connection
+  if (code == kReplyClosing421) {  // the server is closing the connection
+    ready_ = false;
+    lost_ = true;
+  }
   return code;
 }
 

@@ -86,6 +86,9 @@ class SmtpSession {
   // Whether the connection is open and ready for the next command: every
   // reply read, not inside DATA, the server not closing it.
   bool ready() const { return ready_ && connection_.is_open(); }
+  // Whether the connection failed under the session: the server closed it
+  // or said 421, a reply did not come, or a send failed.
+  bool lost() const { return lost_; }
   // Whether the server has said or done nothing unasked since the last
   // reply (see SmtpConnection::LooksIdle).
   bool LooksIdle() { return ready() && connection_.LooksIdle(); }
@@ -131,6 +134,7 @@ class SmtpSession {
   ServerExtensions extensions_;  // of the last EHLO reply
   bool data_sent_ = false;       // DATA went out with a pipelined envelope
   bool ready_ = false;           // see ready()
+  bool lost_ = false;            // see lost()
   bool reset_pending_ = false;   // RSET goes before the next MAIL FROM
   bool content_started_ = false;
   bool stay_in_step_ = false;
