@@ -483,13 +483,12 @@ TEST_F(SMTPMailerTest, LaterMembersReachTheMailer) {
   EXPECT_EQ(peer.connections(), 1);
   EXPECT_EQ(peer.received_messages().size(), 2u);
   EXPECT_EQ(peer.commands().back(), "QUIT");
-  {  // Where and why a connection failed.
+  {                                             // Where and why a connection failed.
     uint16_t port = ScriptedSmtpPeer().port();  // closed again at once
     ASSERT_TRUE(mailer.Put("ServerName", Variant("127.0.0.1:" + std::to_string(port))).ok());
     ASSERT_TRUE(mailer.Call("SendMessage", args).ok());
     EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 6);
-    EXPECT_EQ(mailer.Get("ServerAddress").value().ToString(),
-              "127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(mailer.Get("ServerAddress").value().ToString(), "127.0.0.1:" + std::to_string(port));
     EXPECT_EQ(mailer.Get("FailureReason").value().ToString(), "Connection refused");
   }
   mailer.Reset();
