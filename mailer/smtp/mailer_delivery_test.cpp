@@ -13,6 +13,7 @@
 
 #include "mailer/smtp/mailer.h"
 #include "mailer/smtp/quoted_printable.h"
+#include "mailer/smtp/reply_reader.h"
 #include "mailer/smtp/smtp_session.h"
 #include "testing/scripted_smtp_peer.h"
 
@@ -137,8 +138,42 @@ TEST_F(MailerDeliveryTest, TheServersWordsAndTheReasonReachTheCaller) {
   }
 }
 
+// A source of "250-X" lines that never ends, handed out as a connection
+// hands out what it received.
+class EndlessReply {
+ public:
+  SmtpConnection::ReceiveResult Fill(SmtpConnection::Clock::time_point) {
+    if (begin_ == held_.size()) {
+      held_.clear();
+      for (int i = 0; i < 500; ++i) held_ += "250-X\r\n";
+      begin_ = 0;
+    }
+    return SmtpConnection::ReceiveResult::kData;
+  }
+  std::string_view buffered() const { return std::string_view(held_).substr(begin_); }
+  void Consume(size_t count) {
+    begin_ += count;
+    taken_ += count;
+  }
+  size_t taken() const { return taken_; }
+
+ private:
+  std::string held_;
+  size_t begin_ = 0;
+  size_t taken_ = 0;
+};
+
 // A server answering for ever must not take the client's memory with it.
 TEST_F(MailerDeliveryTest, AnEndlessReplyFailsItsStep) {
+  {  // The reader stops at the limit, having kept no more than it.
+    EndlessReply endless;
+    std::vector<std::string> lines;
+    ReplyEnd end = ReplyEnd::kWhole;
+    EXPECT_EQ(ReadReplyFrom(&endless, SmtpConnection::Clock::now(), &lines, &end), kNoReply);
+    EXPECT_EQ(end, ReplyEnd::kTooLong);
+    EXPECT_EQ(lines.size(), kMaxReplyLines);
+    EXPECT_LE(endless.taken(), kMaxReplyBytes);
+  }
   std::string lines;
   for (int i = 0; i < 200000; ++i) lines += "250-X\r\n";  // 1.4 MB, never a last line
   {
