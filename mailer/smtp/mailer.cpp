@@ -219,7 +219,7 @@ void Mailer::SendMessage(const std::string& from, const std::string& to, const s
     return sent.ok() ? quoted(std::string_view()) : sent;
   };
   if (!outcome.ok()) {
-    Conclude(outcome);
+    outcome_ = std::move(outcome);  // refused before any connection: a kept one stays as it is
     return;
   }
   Run(&job);
@@ -256,7 +256,7 @@ void Mailer::SendMessageFromFile(const std::string& from, const std::string& to,
     return sent.ok() ? quoted(std::string_view()) : sent;
   };
   if (!outcome.ok()) {
-    Conclude(outcome);
+    outcome_ = std::move(outcome);  // refused before any connection: a kept one stays as it is
     return;
   }
   Run(&job);
@@ -268,7 +268,7 @@ void Mailer::SendRawMessageFromFile(const std::string& file_name) {
   RawHeader header;
   Job job;
   if (!file.Open(file_name)) {
-    Conclude(Outcome::CannotOpenFile());
+    outcome_ = Outcome::CannotOpenFile();
     return;
   }
   job.prepare = [&](const SmtpSession& session) {
@@ -305,7 +305,7 @@ void Mailer::SendRawMessageFromFile(const std::string& file_name) {
 
 void Mailer::SendRawMessage(const std::string&) {
   refused_recipients_.clear();
-  Conclude(Outcome::RawMessageNotImplemented());
+  outcome_ = Outcome::RawMessageNotImplemented();
 }
 
 void Mailer::Run(Job* job) {

@@ -257,7 +257,7 @@ Outcome SmtpSession::SendEnvelope(const std::string& sender,
     return failure;
   }
 
-  for (size_t start = 0; start < steps.size(); start += kPipelineWindow) {
+  for (size_t start = 0; start < steps.size() && failure.ok(); start += kPipelineWindow) {
     size_t end = std::min(steps.size(), start + kPipelineWindow);
     std::string batch;
     for (size_t i = start; i < end; ++i) batch += steps[i].line;
