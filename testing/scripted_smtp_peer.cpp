@@ -66,6 +66,11 @@ void ScriptedSmtpPeer::SetRcptReplyFor(const std::string& address, PeerReply rep
   rcpt_address_replies_["<" + address + ">"] = std::move(reply);
 }
 
+void ScriptedSmtpPeer::SetNthReply(SmtpStep step, size_t index, PeerReply reply) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  nth_replies_[{step, index}] = std::move(reply);
+}
+
 std::string ScriptedSmtpPeer::transcript() {
   WaitUntilIdle();
   std::lock_guard<std::mutex> lock(mutex_);
@@ -127,6 +132,8 @@ void ScriptedSmtpPeer::Serve() {
 
 PeerReply ScriptedSmtpPeer::ReplyFor(SmtpStep step, size_t rcpt_index, const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
+  auto nth = nth_replies_.find({step, step_counts_[step]++});
+  if (nth != nth_replies_.end()) return nth->second;
   if (step == SmtpStep::kRcptTo) {
     for (const auto& [address, reply] : rcpt_address_replies_) {
       if (line.find(address) != std::string::npos) return reply;

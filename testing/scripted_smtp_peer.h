@@ -96,6 +96,9 @@ class ScriptedSmtpPeer {
   // Replaces the reply to every RCPT TO of `address` (as in "<address>");
   // wins over the two above.
   void SetRcptReplyFor(const std::string& address, PeerReply reply);
+  // Replaces the reply to the `index`th command (from 0) of `step` over all
+  // connections, e.g. the second MAIL FROM; wins over all of the above.
+  void SetNthReply(SmtpStep step, size_t index, PeerReply reply);
 
   // Every byte received, over all connections, in order.
   std::string transcript();
@@ -133,6 +136,8 @@ class ScriptedSmtpPeer {
   bool data_scripted_ = false;  // SetReply(kData, ...) was called
   std::map<size_t, PeerReply> rcpt_replies_;
   std::map<std::string, PeerReply> rcpt_address_replies_;  // by "<address>"
+  std::map<std::pair<SmtpStep, size_t>, PeerReply> nth_replies_;
+  std::map<SmtpStep, size_t> step_counts_;  // commands of each step so far
   std::string transcript_;
   std::vector<std::string> commands_;
   std::vector<std::string> messages_;

@@ -361,6 +361,28 @@ TEST_F(MailerDeliveryTest, AKeptSessionTheServerEndedIsReplacedBeforeTheMessage)
     EXPECT_EQ(peer_->connections(), 2);
     EXPECT_EQ(peer_->received_messages().size(), 2u);  // each once
   }
+  {  // Closed just as the next message starts: its envelope gets the 421,
+     // and the message goes once, on a new connection.
+    NewPeer().SetNthReply(SmtpStep::kMailFrom, 1,
+                          PeerReply::Disconnect("421 4.4.2 peer.test closing\r\n"));
+    mailer_->set_keep_connection(true);
+    Send("a@example.org");
+    Send("b@example.org");
+    ExpectOutcome(0, "Message sent");
+    mailer_->Disconnect();
+    EXPECT_EQ(peer_->connections(), 2);
+    EXPECT_EQ(peer_->received_messages().size(), 2u);
+  }
+  {  // Once content went, a lost connection is a failure, never a resend.
+    NewPeer().SetNthReply(SmtpStep::kEndOfData, 1, PeerReply::Disconnect());
+    mailer_->set_keep_connection(true);
+    Send("a@example.org");
+    Send("b@example.org");
+    ExpectOutcome(-1, "Server returned message error");
+    EXPECT_EQ(mailer_->failure_reason(), "the server closed the connection");
+    EXPECT_EQ(peer_->connections(), 1);
+    EXPECT_EQ(CountOf(peer_->commands(), "MAIL FROM:"), 2u);
+  }
   {  // Idle past the limit: a polite QUIT, then a new connection.
     NewPeer();
     mailer_->set_keep_connection(true);
