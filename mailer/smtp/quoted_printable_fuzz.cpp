@@ -6,6 +6,7 @@
 //   CR LF;
 // - the output is the same whether the text comes whole or in pieces.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
