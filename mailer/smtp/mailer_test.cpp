@@ -150,9 +150,8 @@ TEST_F(MailerTest, ReplyThatArrivesEarlyIsTakenByTheNextStep) {
   }
 }
 
-// A receive polls briefly while replies come at once and blocks once one
-// is slow; a dialogue that changes pace in both directions reads every
-// reply at its own step.
+// A dialogue that changes pace in both directions, replies slow and prompt
+// and in pieces, reads every reply at its own step.
 TEST_F(MailerTest, RepliesSlowAndPromptInTurnAreEachTakenByTheirStep) {
   ScriptedSmtpPeer& peer = NewPeer();
   peer.SetReply(SmtpStep::kGreeting, PeerReply::After(milliseconds(20), "220 slow hello\r\n"));
