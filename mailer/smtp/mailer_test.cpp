@@ -644,6 +644,7 @@ TEST_F(MailerTest, ReachesAPeerOverIpv6) {
   EXPECT_EQ(peer_->server_name().rfind("[::1]:", 0), 0u);
   SendSimple();
   ExpectOutcome(0, "Message sent");
+  EXPECT_EQ(mailer_->server_address(), peer_->server_name());  // the address in brackets
 }
 
 TEST_F(MailerTest, EachCallOverwritesTheOutcome) {
