@@ -400,7 +400,6 @@ Outcome Mailer::Transact(Job* job, bool* committed) {
 
 Outcome Mailer::TransactPartially(Job* job, const std::string& parameters, bool* committed) {
   const size_t count = job->recipients.size();
-
   std::vector<std::string> lines(count);  // RefusedRecipients, by index
   std::vector<size_t> pending;
   for (size_t i = 0; i < count; ++i) {
