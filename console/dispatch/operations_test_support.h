@@ -40,6 +40,8 @@ class ListDatabaseTest : public ::testing::Test {
   std::vector<std::string> Subscribers();
   // Subscribers named a@x.test, b@x.test, ... in list order.
   void SubscribeLetters(int count);
+  // Makes the list one that an older version made: rows may share an address.
+  void DropUniqueAddressIndex();
   // The path of the latest bulk send's record.
   QString LatestSendRecord() const;
   // What a bulk send's box adds when `unreached` subscribers missed the
