@@ -150,9 +150,13 @@ TEST_F(BulkSendTest, FailedBatchesAreCountedEvenWhenTheLastOneWentOut) {
   // Every message with a second recipient is refused: the first two batches.
   peer_->SetRcptReply(1, PeerReply::Text("550 No such user\r\n"));
   Click("SendMessage");
-  EXPECT_EQ(OnlyMessage(),
-            "2 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)" +
-                FollowUp(6));
+  const QString text = OnlyMessage();
+  const QString failed =
+      "2 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)";
+  ASSERT_TRUE(text.startsWith(failed) && text.endsWith(FollowUp(6))) << text.toStdString();
+  // The server's words follow the code where the mailer tells them.
+  const QString words = text.mid(failed.size(), text.size() - failed.size() - FollowUp(6).size());
+  EXPECT_TRUE(words.isEmpty() || words == ": 550 No such user") << words.toStdString();
   EXPECT_EQ(peer_->received_messages().size(), 1u);
 }
 

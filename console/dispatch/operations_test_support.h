@@ -23,6 +23,11 @@
 
 namespace verdanpost::testing_support {
 
+// What the box says of UnreachableServer(): the server and the reason
+// follow the code where the mailer tells them.
+inline constexpr char kRefusedConnection[] =
+    "Could not connect to server( 127\\.0\\.0\\.1:1)? \\(6\\)(: Connection refused)?";
+
 // "vestro" on a fresh SQLite file holding the two list tables, with steps
 // that write and read it as another program would.
 class ListDatabaseTest : public ::testing::Test {
