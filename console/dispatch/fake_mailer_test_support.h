@@ -16,13 +16,13 @@ namespace verdanpost::testing_support {
 
 // What a scripted mailer answers after one send.
 struct ScriptedOutcome {
-  ScriptedOutcome(int32_t code_ = 0, QString message_ = {}, QString server_reply_ = {},
-                  QString failure_reason_ = {}, QString server_address_ = {})
-      : code(code_),
-        message(std::move(message_)),
-        server_reply(std::move(server_reply_)),
-        failure_reason(std::move(failure_reason_)),
-        server_address(std::move(server_address_)) {}
+  ScriptedOutcome(int32_t error_code = 0, QString error_message = {}, QString reply = {},
+                  QString reason = {}, QString address = {})
+      : code(error_code),
+        message(std::move(error_message)),
+        server_reply(std::move(reply)),
+        failure_reason(std::move(reason)),
+        server_address(std::move(address)) {}
 
   int32_t code;
   QString message;

@@ -80,6 +80,12 @@ const char* TabCaption(StoredMessage which) {
   return "Send";
 }
 
+}  // namespace
+
+QString DisplayAddress(const QString& name, const QString& email) {
+  return '"' + name + "\" <" + email + '>';
+}
+
 const char* MessageName(StoredMessage which) {
   switch (which) {
     case StoredMessage::kAddition:
@@ -90,12 +96,6 @@ const char* MessageName(StoredMessage which) {
       break;
   }
   return kListMessage;
-}
-
-}  // namespace
-
-QString DisplayAddress(const QString& name, const QString& email) {
-  return '"' + name + "\" <" + email + '>';
 }
 
 bool CheckSendable(const SendInputs& inputs, StoredMessage which, QString* err) {

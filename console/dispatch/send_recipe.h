@@ -30,6 +30,9 @@ QString DisplayAddress(const QString& name, const QString& email);
 // greeting (Addition) and the farewell (Removal).
 enum class StoredMessage { kMessages, kAddition, kRemoval };
 
+// What the operator's boxes call it: "greeting", "farewell", "list message".
+const char* MessageName(StoredMessage which);
+
 // Whether the editor's definition `which` and the Setup values can make a
 // message at all: a From address of the form of one, a message file named
 // when UseFile is selected, and for a raw send a file with its own header

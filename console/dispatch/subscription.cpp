@@ -181,7 +181,7 @@ bool Subscription::SendFromTab(int tab, const Recipient& to, StoredMessage which
   const SendInputs inputs = view_.CurrentSendInputs();
   if (!CheckSendable(inputs, which, err)) return false;
   if (!SendStoredMessage(*mailer, inputs, to, &why)) {
-    *err = NotSent(which == StoredMessage::kAddition ? kGreeting : kFarewell, why);
+    *err = NotSent(MessageName(which), why);
     return false;
   }
   MailerOutcome outcome;
