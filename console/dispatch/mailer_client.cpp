@@ -69,6 +69,10 @@ class LateBoundMailer : public MailerClient {
     *message = QString::fromStdString(result.value().ToString());
     return true;
   }
+  QString OptionalText(const char* property) override {
+    AutomationResult result = object_.Get(property);
+    return result.ok() ? QString::fromStdString(result.value().ToString()) : QString();
+  }
 
  private:
   static bool Check(const AutomationResult& result, QString* err) {
