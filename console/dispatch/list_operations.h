@@ -3,9 +3,9 @@
 
 #include <string>
 
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/subscription.h"
-#include "console/window/console_operations.h"
 
 namespace verdanpost {
 

@@ -13,7 +13,7 @@
 #include <QRadioButton>
 #include <QThread>
 
-#include "console/window/console_operations.h"
+#include "console/dispatch/console_operations.h"
 #include "console/window/console_pages.h"
 #include "console/window/dialogs.h"
 #include "console/window/multi_line_text_box.h"

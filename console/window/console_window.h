@@ -6,9 +6,9 @@
 #include <QString>
 #include <QWidget>
 
+#include "console/dispatch/console_operations.h"
 #include "console/settings/console_settings.h"
 #include "console/settings/console_view.h"
-#include "console/window/console_operations.h"
 
 class QFrame;
 class QSettings;

@@ -27,8 +27,8 @@
 
 #include <gtest/gtest.h>
 
+#include "console/dispatch/console_operations.h"
 #include "console/settings/settings_texts.h"
-#include "console/window/console_operations.h"
 #include "console/window/recording_dialogs_test_support.h"
 #include "console/window/tab_strip.h"
 #include "console/window/test_application_test_support.h"

@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-#include "console/window/send_progress.h"
+#include "console/dispatch/send_progress.h"
 
 class QLabel;
 class QProgressBar;
