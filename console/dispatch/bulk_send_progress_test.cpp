@@ -35,8 +35,9 @@ class BulkSendProgressTest : public OperationsTest {
   }
 
   void Limit(int recipients_per_message) {
-    window_->SetCheckState("LimitRecipientsPerMessage", kChecked);
-    window_->SetText("RecipientsPerMessage", QString::number(recipients_per_message));
+    SetCheckState(*window_->setup_page().limit_recipients_per_message(), kChecked);
+    window_->setup_page().recipients_per_message()->setText(
+        QString::number(recipients_per_message));
   }
   // The peer takes its time over every message it accepts.
   void HoldEachMessage(std::chrono::milliseconds hold) {

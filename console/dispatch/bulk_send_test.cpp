@@ -23,8 +23,8 @@ class BulkSendTest : public OperationsTest {
   }
 
   void Limit(const QString& recipients_per_message) {
-    window_->SetCheckState("LimitRecipientsPerMessage", kChecked);
-    window_->SetText("RecipientsPerMessage", recipients_per_message);
+    SetCheckState(*window_->setup_page().limit_recipients_per_message(), kChecked);
+    window_->setup_page().recipients_per_message()->setText(recipients_per_message);
   }
 };
 
@@ -55,7 +55,7 @@ TEST_F(BulkSendTest, BatchSizes) {
   {
     // Halves go to the even neighbour: 2.5 gives 2.
     peer_ = std::make_unique<ScriptedSmtpPeer>();
-    window_->SetText("SMTPServer", QString::fromStdString(peer_->server_name()));
+    window_->setup_page().smtp_server()->setText(QString::fromStdString(peer_->server_name()));
     Limit("2.5");
     Click("SendMessage");
     EXPECT_EQ(OnlyMessage(), kMessageSent);
@@ -64,7 +64,7 @@ TEST_F(BulkSendTest, BatchSizes) {
   }
   {
     peer_ = std::make_unique<ScriptedSmtpPeer>();
-    window_->SetText("SMTPServer", QString::fromStdString(peer_->server_name()));
+    window_->setup_page().smtp_server()->setText(QString::fromStdString(peer_->server_name()));
     Limit("10 per message");
     Click("SendMessage");
     EXPECT_EQ(OnlyMessage(), kMessageSent);
@@ -76,8 +76,8 @@ TEST_F(BulkSendTest, BatchSizes) {
 TEST_F(BulkSendTest, LimitOffSendsTheWholeListOnceWithTheOwnersCopy) {
   SubscribeLetters(7);
   // Not used while the limit is off, so not refused either.
-  window_->SetText("RecipientsPerMessage", "99999");
-  window_->SetCheckState("CopyMessages", kChecked);
+  window_->setup_page().recipients_per_message()->setText("99999");
+  SetCheckState(*window_->setup_page().copy_messages(), kChecked);
   Click("SendMessage");
   EXPECT_EQ(OnlyMessage(), kMessageSent);
   EXPECT_THAT(RecipientsPerMessage(),
@@ -168,7 +168,7 @@ TEST_F(BulkSendTest, ImpossibleSendsAreRefusedBeforeAnything) {
   {
     Sql("INSERT INTO MailingList (\"E-Mail\") WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
         "SELECT i + 1 FROM n WHERE i < 32765) SELECT 'z' || i || '@x.test' FROM n");
-    window_->SetCheckState("LimitRecipientsPerMessage", kUnchecked);
+    SetCheckState(*window_->setup_page().limit_recipients_per_message(), kUnchecked);
     Click("SendMessage");
     EXPECT_EQ(OnlyMessage(), kListTooLong);
   }
@@ -231,7 +231,7 @@ TEST_F(BulkSendTest, FailuresOfTheFileTheListAndTheMailerAreReported) {
   }
   EXPECT_EQ(peer_->connections(), 0);
   // The editor keeps what it held.
-  EXPECT_EQ(window_->Text("Subject"), "News");
+  EXPECT_EQ(window_->messages_page().subject()->text(), "News");
   EXPECT_EQ(window_->CurrentMessageTab(), 1);
 }
 

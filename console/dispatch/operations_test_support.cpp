@@ -222,7 +222,9 @@ void OperationsTest::EditFile(const QString& path, bool raw) {
   window_->SetEditorDefinition(message);
 }
 
-void OperationsTest::UnreachableServer() { window_->SetText("SMTPServer", "127.0.0.1:1"); }
+void OperationsTest::UnreachableServer() {
+  window_->setup_page().smtp_server()->setText("127.0.0.1:1");
+}
 
 void OperationsTest::UnregisterMailer() {
   setenv("AUTOMATION_REGISTRY", dir_.filePath("empty.reg").toStdString().c_str(), 1);

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 #include <QByteArray>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -18,6 +20,7 @@
 #include "console/dispatch/list_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/window/console_window.h"
+#include "console/window/multi_line_text_box.h"
 #include "console/window/recording_dialogs_test_support.h"
 #include "testing/scripted_smtp_peer.h"
 

@@ -9,6 +9,7 @@
 #include "console/dispatch/console_operations.h"
 #include "console/settings/console_settings.h"
 #include "console/settings/console_view.h"
+#include "console/window/console_pages.h"
 
 class QFrame;
 class QSettings;
@@ -22,16 +23,14 @@ class TabStrip;
 // Messages and Setup under the main tab strip, the message editor with its
 // own tab strip, and the wiring of control events to the handlers. Every
 // control is a child with the control's name as object name (arrays as
-// "Frame(0)", "MessagesFrame(2)"). Form_Load runs in the constructor,
-// Form_Unload when the window closes. What Form_Load found wrong with the
-// settings file is shown once the window is first on the screen. *settings and *dialogs must
+// "Frame(0)", "MessagesFrame(2)"); code reaches them through the pages'
+// typed accessors. Form_Load runs in the constructor, Form_Unload when the
+// window closes. What Form_Load found wrong with the settings file is shown
+// once the window is first on the screen. *settings and *dialogs must
 // outlive the window.
 //
 // The operations reach it as an OperationsView, the settings handlers as a
-// ConsoleView. Tests also use the API by control name below: texts
-// (multi-line boxes with CR LF line breaks), check states as 0 (unchecked),
-// 1 (checked) or 2 (grey), option buttons as bool, and tab selection by
-// 1-based position.
+// ConsoleView; tabs are selected by 1-based position.
 class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView {
   Q_OBJECT
 
@@ -44,17 +43,10 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   void SetOperations(ConsoleOperations* operations) { operations_ = operations; }
   Dialogs& dialogs() { return dialogs_; }
 
-  // Text of the text box `control`; the multi-line boxes (AddMailingAddress,
-  // MessageText) give and take CR LF line breaks. Unknown names read as "".
-  QString Text(const QString& control) const;
-  void SetText(const QString& control, const QString& text);
-  // Check state of the check box `control`: 0, 1 or 2.
-  int CheckState(const QString& control) const;
-  void SetCheckState(const QString& control, int state);
-  // Selected state of the option button `control` (UseFile, UseText).
-  // Selecting one clears the other; clearing one leaves the other as it is.
-  bool OptionValue(const QString& control) const;
-  void SetOptionValue(const QString& control, bool selected);
+  AddPage& add_page() const { return *add_page_; }
+  RemovePage& remove_page() const { return *remove_page_; }
+  MessagesPage& messages_page() const { return *messages_page_; }
+  SetupPage& setup_page() const { return *setup_page_; }
 
   // Select a tab from code by 1-based position. Selecting another tab than
   // the shown one runs the tab strip's click handler, as a click does.
@@ -99,7 +91,6 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
 
  private:
   void FitFont();
-  void PutOptionTabStopOnSelection();
   void SetTabOrder();
   void Wire();
 
@@ -107,8 +98,11 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   ConsoleOperations* operations_ = nullptr;
   TabStrip* my_tab_strip_ = nullptr;
   TabStrip* messages_tab_strip_ = nullptr;
-  std::array<QFrame*, 4> frames_{};
-  std::array<QFrame*, 3> messages_frames_{};
+  AddPage* add_page_ = nullptr;
+  RemovePage* remove_page_ = nullptr;
+  MessagesPage* messages_page_ = nullptr;
+  SetupPage* setup_page_ = nullptr;
+  std::array<QFrame*, 4> frames_{};  // the pages by main tab
   int current_main_tab_ = 1;
   bool unloaded_ = false;               // Form_Unload has run
   bool shown_ = false;                  // the window has been shown once
