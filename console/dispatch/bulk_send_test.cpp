@@ -5,7 +5,10 @@
 
 #include <gmock/gmock.h>
 
+#include <QDir>
+
 #include "console/dispatch/operations_test_support.h"
+#include "console/dispatch/send_record.h"
 
 namespace verdanpost::testing_support {
 namespace {
@@ -40,6 +43,24 @@ TEST_F(BulkSendTest, SevenSubscribersInBatchesOfThree) {
     EXPECT_THAT(message, HasSubstr("From: \"List Desk\" <desk@list.test>\r\n"));
     EXPECT_THAT(message, HasSubstr("To: \"Owen Owner\" <owner@list.test>\r\n"));
     EXPECT_THAT(message, HasSubstr("Hello, list"));
+  }
+}
+
+TEST_F(BulkSendTest, AsksFirstAndNoSendsNothing) {
+  SubscribeLetters(7);
+  Limit("3");
+  {
+    window_->messages_page().send_message()->click();  // the question answered No
+    EXPECT_EQ(OnlyMessage(), "Send \"News\" to 7 subscribers in 3 messages?");
+    EXPECT_TRUE(peer_->received_messages().empty());
+    EXPECT_FALSE(QDir(SendRecordFolder()).exists() &&
+                 !QDir(SendRecordFolder()).entryList({"*.csv"}).isEmpty());
+  }
+  {
+    Click("SendMessage");
+    EXPECT_EQ(send_question_, "Send \"News\" to 7 subscribers in 3 messages?");
+    EXPECT_EQ(OnlyMessage(), kMessageSent);
+    EXPECT_EQ(peer_->received_messages().size(), 3u);
   }
 }
 
@@ -193,6 +214,7 @@ TEST_F(BulkSendTest, ControlsAreReadOnceTheListIsOpen) {
     // Planned on the send's own thread, which reads the controls through
     // the window's.
     QString note = "stale";
+    dialogs_.answers = {true};  // to the question before the send
     SendInBatches(
         *window_, mailers_,
         [&](BulkSendJob* job, QString* err) {
@@ -201,7 +223,8 @@ TEST_F(BulkSendTest, ControlsAreReadOnceTheListIsOpen) {
           return planned;
         },
         dir_.path());
-    EXPECT_EQ(OnlyMessage(), kMessageSent);
+    ASSERT_EQ(dialogs_.questions.size(), 1u);
+    EXPECT_EQ(dialogs_.messages.back(), kMessageSent);
     EXPECT_EQ(reads, 1);
     EXPECT_EQ(note, "");
   }

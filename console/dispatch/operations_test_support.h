@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -25,6 +26,9 @@
 #include "testing/scripted_smtp_peer.h"
 
 namespace verdanpost::testing_support {
+
+// Whether `text` is the question asked before a bulk send goes out.
+bool IsBulkSendQuestion(const QString& text);
 
 // "vestro" on a fresh SQLite file holding the two list tables, with steps
 // that write and read it as another program would.
@@ -63,7 +67,9 @@ class OperationsTest : public ListDatabaseTest {
   void SetUp() override;
   void TearDown() override;
 
-  // Presses the button `name` ("Add", "Delete", "SendMessage").
+  // Presses the button `name` ("Add", "Delete", "SendMessage"). For
+  // SendMessage the question before the send is answered Yes and kept in
+  // send_question_, out of dialogs_.messages and dialogs_.questions.
   void Click(const char* name);
   // The one message box shown since the last call; a failure when there was
   // not exactly one.
@@ -92,6 +98,7 @@ class OperationsTest : public ListDatabaseTest {
   std::unique_ptr<ConsoleWindow> window_;
   ProgIdMailerFactory mailers_;
   std::unique_ptr<ListOperations> operations_;
+  QString send_question_;  // the question of the last SendMessage
 
  private:
   size_t seen_messages_ = 0;
@@ -142,7 +149,8 @@ class FakeOperationsTest : public ListDatabaseTest {
   void SetUp() override;
 
   // Runs the click and returns its one message box; a failure when there
-  // was not exactly one.
+  // was not exactly one. SendMessage answers the question before the send
+  // Yes (kept in send_question_) and returns the box after it.
   QString Add();
   QString Delete();
   QString SendMessage();
@@ -153,6 +161,7 @@ class FakeOperationsTest : public ListDatabaseTest {
   FakeOperationsView view_{&log_};
   ScriptedMailerFactory mailers_{&log_};
   std::unique_ptr<ListOperations> operations_;
+  QString send_question_;  // the question of the last SendMessage()
 
  private:
   QString OnlyMessage(void (ListOperations::*click)());
