@@ -57,6 +57,11 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   // 1-based editor tab whose definition the editor holds.
   int CurrentMessageTab() const { return settings_.CurrentMessageTab(); }
 
+  // Writes what closing writes, without closing: for the end of a session
+  // or a signal to stop, when nobody may be there to read a box. Returns
+  // the text that closing would show when the store could not be written.
+  std::optional<QString> SaveSettings() { return settings_.Form_Unload(); }
+
   // The handlers, named after control and event.
   void Form_Load();
   void Form_Unload();

@@ -417,6 +417,24 @@ TEST_F(ConsoleWindowTest, FirstCloseWritesMessagesAndSetup) {
   EXPECT_TRUE(dialogs_.messages.empty());
 }
 
+TEST_F(ConsoleWindowTest, SavingWithoutClosingWritesWhatClosingWrites) {
+  // As when the desktop session ends: written now, the window stays, and a
+  // later close writes the later edits.
+  ConsoleWindow& w = Open();
+  w.SelectMessageTab(2);
+  EditMessage("welcome");
+  w.setup_page().smtp_server()->setText("mail.example.org");
+  EXPECT_EQ(w.SaveSettings(), std::nullopt);
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(Stored("Addition", "Subject"), "welcome");
+  EXPECT_EQ(Stored("Setup", "SMTPServer"), "mail.example.org");
+  EXPECT_EQ(StoredKeys("Setup").size(), 8);
+  EditMessage("welcome again");
+  Close();
+  EXPECT_EQ(Stored("Addition", "Subject"), "welcome again");
+  EXPECT_TRUE(dialogs_.messages.empty());
+}
+
 TEST_F(ConsoleWindowTest, CloseAndReopenRoundTrips) {
   {
     // Closing on tab 3 writes "Removal"; the next run starts on tab 1.
