@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <utility>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -69,6 +71,8 @@ ConsoleWindow::ConsoleWindow(QSettings& settings, Dialogs& dialogs, QWidget* par
   SetTabOrder();
   Wire();
   my_tab_strip_->setFocus();
+  // Seen before the focused control, which may keep keys for itself.
+  QCoreApplication::instance()->installEventFilter(this);
   Form_Load();
 }
 
@@ -128,6 +132,52 @@ void ConsoleWindow::Wire() {
   on_click(remove_page_->delete_button(), &ConsoleWindow::Delete_Click);
   on_click(messages_page_->send_message(), &ConsoleWindow::SendMessage_Click);
   on_click(messages_page_->get_message_file(), &ConsoleWindow::GetMessageFile_Click);
+}
+
+bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+    auto* target = static_cast<QWidget*>(watched);
+    if ((target == this || isAncestorOf(target)) && target->isEnabled() &&
+        HandleKey(target, *static_cast<QKeyEvent*>(event))) {
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+bool ConsoleWindow::HandleKey(QWidget* target, const QKeyEvent& key) {
+  const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+  if ((key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+    auto* button = qobject_cast<QPushButton*>(target);
+    if (button == nullptr || !button->isVisible()) return false;
+    button->click();
+    return true;
+  }
+  int step = 0;
+  if (modifiers == Qt::ControlModifier) {
+    if (key.key() == Qt::Key_Tab || key.key() == Qt::Key_PageDown) step = 1;
+    if (key.key() == Qt::Key_PageUp) step = -1;
+  } else if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
+    if (key.key() == Qt::Key_Backtab || key.key() == Qt::Key_Tab) step = -1;
+  }
+  if (step == 0) return false;
+  // The editor's strip while the focus is on it or in the editor; the main
+  // strip otherwise. Both go round.
+  const bool editor = messages_page_->isVisible() &&
+                      (target == messages_page_ || messages_page_->isAncestorOf(target));
+  TabStrip* strip = editor ? messages_tab_strip_ : my_tab_strip_;
+  const int count = strip->count();
+  const int next = (strip->selected() - 1 + step + count) % count + 1;
+  QWidget* const focused = QApplication::focusWidget();
+  if (editor) {
+    SelectMessageTab(next);
+  } else {
+    SelectMainTab(next);
+  }
+  // A control on the page just left has lost the focus to whatever came
+  // next; the strip takes it instead.
+  if (QApplication::focusWidget() != focused) strip->setFocus();
+  return true;
 }
 
 void ConsoleWindow::SelectMainTab(int tab) { my_tab_strip_->Select(tab); }

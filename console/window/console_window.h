@@ -12,6 +12,7 @@
 #include "console/window/console_pages.h"
 
 class QFrame;
+class QKeyEvent;
 class QSettings;
 
 namespace verdanpost {
@@ -91,12 +92,18 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   void RunSend(const ProgressingSend& send) override;
 
  protected:
+  // The window's keys, whichever control has the focus: Return presses the
+  // focused button; Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp move
+  // to the next or previous page of the tab strip that has the focus, or of
+  // the message editor's when the focus is inside it, else the main one.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
   void FitFont();
   void SetTabOrder();
+  bool HandleKey(QWidget* target, const QKeyEvent& key);
   void Wire();
 
   Dialogs& dialogs_;

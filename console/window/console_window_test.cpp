@@ -822,6 +822,83 @@ TEST_F(KeyboardTest, TabVisitsTheShownPageOnly) {
   }
 }
 
+TEST_F(KeyboardTest, ReturnPressesTheFocusedButton) {
+  ConsoleWindow& w = OpenActive();
+  {
+    w.add_page().add_button()->setFocus();
+    Press(Qt::Key_Return);
+    Press(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(operations_.calls, (std::vector<std::string>{"Add_Click", "Add_Click"}));
+  }
+  {
+    // Elsewhere Return presses nothing.
+    operations_.calls.clear();
+    w.add_page().email()->setFocus();
+    Press(Qt::Key_Return);
+    EXPECT_TRUE(operations_.calls.empty());
+  }
+  {
+    w.SelectMainTab(3);
+    w.messages_page().get_message_file()->setFocus();
+    Press(Qt::Key_Return);
+    EXPECT_EQ(dialogs_.file_requests.size(), 1u);
+    w.messages_page().send_message()->setFocus();
+    Press(Qt::Key_Return);
+    EXPECT_EQ(operations_.calls, std::vector<std::string>{"SendMessage_Click"});
+  }
+}
+
+TEST_F(KeyboardTest, ControlKeysMoveBetweenPages) {
+  ConsoleWindow& w = OpenActive();
+  const auto control = [this](int key, Qt::KeyboardModifiers shift = Qt::NoModifier) {
+    Press(key, Qt::ControlModifier | shift);
+  };
+  {
+    // The main strip, round in both directions.
+    ASSERT_EQ(Focused(), "MyTabStrip");
+    control(Qt::Key_Tab);
+    EXPECT_EQ(w.CurrentMainTab(), 2);
+    control(Qt::Key_PageDown);
+    EXPECT_EQ(w.CurrentMainTab(), 3);
+    control(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(w.CurrentMainTab(), 2);
+    control(Qt::Key_PageUp);
+    control(Qt::Key_PageUp);
+    EXPECT_EQ(w.CurrentMainTab(), 4);
+    control(Qt::Key_Tab);
+    EXPECT_EQ(w.CurrentMainTab(), 1);
+    EXPECT_EQ(Focused(), "MyTabStrip");
+  }
+  {
+    // From a control on a page: the page goes, the strip takes the focus.
+    w.add_page().mailing_address()->setFocus();
+    control(Qt::Key_Tab);
+    EXPECT_EQ(w.CurrentMainTab(), 2);
+    EXPECT_EQ(Focused(), "MyTabStrip");
+  }
+  {
+    // In the editor its own strip moves, and the main one stays.
+    w.SelectMainTab(3);
+    w.messages_page().tab_strip()->setFocus();
+    control(Qt::Key_Tab);
+    EXPECT_EQ(w.CurrentMessageTab(), 2);
+    EXPECT_EQ(Focused(), "MessagesTabStrip");
+    w.messages_page().message_text()->setFocus();
+    w.messages_page().message_text()->setPlainText("kept");
+    control(Qt::Key_PageDown);
+    EXPECT_EQ(w.CurrentMessageTab(), 3);
+    EXPECT_EQ(Focused(), "MessageText");
+    control(Qt::Key_Tab);
+    EXPECT_EQ(w.CurrentMessageTab(), 1);
+    EXPECT_EQ(Stored("Addition", "MessageText"), "kept");  // no tab typed into it
+    w.messages_page().send_message()->setFocus();
+    control(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(w.CurrentMessageTab(), 3);
+    EXPECT_EQ(Focused(), "MessagesTabStrip");
+    EXPECT_EQ(w.CurrentMainTab(), 3);
+  }
+}
+
 TEST_F(KeyboardTest, FocusFrameShowsFromTheStart) {
   OpenActive();
   ASSERT_EQ(Focused(), "MyTabStrip");
