@@ -42,7 +42,6 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   // The operations behind Add, Delete and SendMessage; not owned, may be null
   // (the buttons then do nothing).
   void SetOperations(ConsoleOperations* operations) { operations_ = operations; }
-  Dialogs& dialogs() { return dialogs_; }
 
   AddPage& add_page() const { return *add_page_; }
   RemovePage& remove_page() const { return *remove_page_; }
