@@ -133,7 +133,9 @@ class FakeOperationsView : public OperationsView {
   mutable int send_input_reads = 0;
   // Answers to the next questions, in order (No when none is left).
   std::deque<bool> answers;
-  // For each send in turn: Cancel once this message has started (0: never).
+  // For each send that starts a message, in turn: Cancel once this message
+  // has started (0: never). The read of the list before the question starts
+  // none.
   std::deque<int> cancel_at;
   // What each send reported, one "N/M reached R" per message started.
   QStringList progress;
