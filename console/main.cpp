@@ -1,8 +1,12 @@
 // The console program: the user's settings store, the real dialogs, the
 // window, the mailer made by ProgID and the list operations behind the
 // window's buttons, wired together; on a first start it also gives the user
-// the default list database.
+// the default list database. The settings are written when the window
+// closes, when the desktop session ends, and on SIGTERM or SIGHUP.
+#include <cstdio>
+
 #include <QApplication>
+#include <QSessionManager>
 #include <QSettings>
 
 #include "console/dispatch/list_operations.h"
@@ -11,19 +15,42 @@
 #include "console/setup/first_start.h"
 #include "console/window/console_window.h"
 #include "console/window/qt_dialogs.h"
+#include "console/window/stop_signals.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QGuiApplication::setDesktopFileName(QStringLiteral("verdanpost-console"));
+  // Caught from the start: a stop that comes while the window is being
+  // made is handled once the event loop runs.
+  verdanpost::StopSignals stop_signals;
   QSettings settings(QSettings::IniFormat, QSettings::UserScope,
                      QStringLiteral("Verdanpost Console"));
   verdanpost::QtDialogs dialogs;
   verdanpost::ConsoleWindow window(settings, dialogs);
   dialogs.set_parent(&window);
+
+  const auto save_settings = [&window] {
+    if (const std::optional<QString> error = window.SaveSettings()) {
+      std::fprintf(stderr, "verdanpost-console: %s\n", qPrintable(*error));
+    }
+  };
+  // The session may still be cancelled: the window stays, and closing it
+  // later writes again.
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                   [&save_settings](QSessionManager&) { save_settings(); });
+  bool stopped = false;
+  QObject::connect(&stop_signals, &verdanpost::StopSignals::stopRequested, &window,
+                   [&save_settings, &stopped] {
+                     save_settings();
+                     stopped = true;
+                     QCoreApplication::exit(0);
+                   });
+
   verdanpost::ProgIdMailerFactory mailers;
   verdanpost::ListOperations operations(window, mailers, verdanpost::mailinglist::kDataSourceName);
   window.SetOperations(&operations);
   window.show();
   verdanpost::setup::SetUpListDatabaseOnFirstStart(dialogs);
-  return app.exec();
+  // A stop during the first start's box has ended that box's loop only.
+  return stopped ? 0 : app.exec();
 }

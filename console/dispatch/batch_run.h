@@ -6,9 +6,9 @@
 #include <QString>
 
 #include "console/dispatch/batch_plan.h"
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/send_recipe.h"
-#include "console/window/console_operations.h"
 
 namespace verdanpost {
 

@@ -6,8 +6,8 @@
 #include <QString>
 
 #include "console/dispatch/bulk_send_session.h"
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/operator_texts.h"
-#include "console/window/console_operations.h"
 
 namespace verdanpost {
 

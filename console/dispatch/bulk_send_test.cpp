@@ -5,7 +5,10 @@
 
 #include <gmock/gmock.h>
 
+#include <QDir>
+
 #include "console/dispatch/operations_test_support.h"
+#include "console/dispatch/send_record.h"
 
 namespace verdanpost::testing_support {
 namespace {
@@ -23,8 +26,8 @@ class BulkSendTest : public OperationsTest {
   }
 
   void Limit(const QString& recipients_per_message) {
-    window_->SetCheckState("LimitRecipientsPerMessage", kChecked);
-    window_->SetText("RecipientsPerMessage", recipients_per_message);
+    SetCheckState(*window_->setup_page().limit_recipients_per_message(), kChecked);
+    window_->setup_page().recipients_per_message()->setText(recipients_per_message);
   }
 };
 
@@ -43,6 +46,24 @@ TEST_F(BulkSendTest, SevenSubscribersInBatchesOfThree) {
   }
 }
 
+TEST_F(BulkSendTest, AsksFirstAndNoSendsNothing) {
+  SubscribeLetters(7);
+  Limit("3");
+  {
+    window_->messages_page().send_message()->click();  // the question answered No
+    EXPECT_EQ(OnlyMessage(), "Send \"News\" to 7 subscribers in 3 messages?");
+    EXPECT_TRUE(peer_->received_messages().empty());
+    EXPECT_FALSE(QDir(SendRecordFolder()).exists() &&
+                 !QDir(SendRecordFolder()).entryList({"*.csv"}).isEmpty());
+  }
+  {
+    Click("SendMessage");
+    EXPECT_EQ(send_question_, "Send \"News\" to 7 subscribers in 3 messages?");
+    EXPECT_EQ(OnlyMessage(), kMessageSent);
+    EXPECT_EQ(peer_->received_messages().size(), 3u);
+  }
+}
+
 TEST_F(BulkSendTest, BatchSizes) {
   SubscribeLetters(6);
   {
@@ -55,7 +76,7 @@ TEST_F(BulkSendTest, BatchSizes) {
   {
     // Halves go to the even neighbour: 2.5 gives 2.
     peer_ = std::make_unique<ScriptedSmtpPeer>();
-    window_->SetText("SMTPServer", QString::fromStdString(peer_->server_name()));
+    window_->setup_page().smtp_server()->setText(QString::fromStdString(peer_->server_name()));
     Limit("2.5");
     Click("SendMessage");
     EXPECT_EQ(OnlyMessage(), kMessageSent);
@@ -64,7 +85,7 @@ TEST_F(BulkSendTest, BatchSizes) {
   }
   {
     peer_ = std::make_unique<ScriptedSmtpPeer>();
-    window_->SetText("SMTPServer", QString::fromStdString(peer_->server_name()));
+    window_->setup_page().smtp_server()->setText(QString::fromStdString(peer_->server_name()));
     Limit("10 per message");
     Click("SendMessage");
     EXPECT_EQ(OnlyMessage(), kMessageSent);
@@ -76,8 +97,8 @@ TEST_F(BulkSendTest, BatchSizes) {
 TEST_F(BulkSendTest, LimitOffSendsTheWholeListOnceWithTheOwnersCopy) {
   SubscribeLetters(7);
   // Not used while the limit is off, so not refused either.
-  window_->SetText("RecipientsPerMessage", "99999");
-  window_->SetCheckState("CopyMessages", kChecked);
+  window_->setup_page().recipients_per_message()->setText("99999");
+  SetCheckState(*window_->setup_page().copy_messages(), kChecked);
   Click("SendMessage");
   EXPECT_EQ(OnlyMessage(), kMessageSent);
   EXPECT_THAT(RecipientsPerMessage(),
@@ -175,7 +196,7 @@ TEST_F(BulkSendTest, ImpossibleSendsAreRefusedBeforeAnything) {
   {
     Sql("INSERT INTO MailingList (\"E-Mail\") WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
         "SELECT i + 1 FROM n WHERE i < 32765) SELECT 'z' || i || '@x.test' FROM n");
-    window_->SetCheckState("LimitRecipientsPerMessage", kUnchecked);
+    SetCheckState(*window_->setup_page().limit_recipients_per_message(), kUnchecked);
     Click("SendMessage");
     EXPECT_EQ(OnlyMessage(), kListTooLong);
   }
@@ -200,6 +221,7 @@ TEST_F(BulkSendTest, ControlsAreReadOnceTheListIsOpen) {
     // Planned on the send's own thread, which reads the controls through
     // the window's.
     QString note = "stale";
+    dialogs_.answers = {true};  // to the question before the send
     SendInBatches(
         *window_, mailers_,
         [&](BulkSendJob* job, QString* err) {
@@ -208,7 +230,8 @@ TEST_F(BulkSendTest, ControlsAreReadOnceTheListIsOpen) {
           return planned;
         },
         dir_.path());
-    EXPECT_EQ(OnlyMessage(), kMessageSent);
+    ASSERT_EQ(dialogs_.questions.size(), 1u);
+    EXPECT_EQ(dialogs_.messages.back(), kMessageSent);
     EXPECT_EQ(reads, 1);
     EXPECT_EQ(note, "");
   }
@@ -238,7 +261,7 @@ TEST_F(BulkSendTest, FailuresOfTheFileTheListAndTheMailerAreReported) {
   }
   EXPECT_EQ(peer_->connections(), 0);
   // The editor keeps what it held.
-  EXPECT_EQ(window_->Text("Subject"), "News");
+  EXPECT_EQ(window_->messages_page().subject()->text(), "News");
   EXPECT_EQ(window_->CurrentMessageTab(), 1);
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include <QLocale>
 #include <QString>
 
 namespace verdanpost {
@@ -147,6 +148,18 @@ inline QString SendToUnreached(int64_t unreached) {
 // that has none, or none with a sender.
 inline constexpr char kNoHeader[] = "Message does not have a header";
 inline constexpr char kNoFromLine[] = "The message file has no From: line";
+// The question before a bulk send goes out: the subject, and how many
+// subscribers it reaches in how many messages, counted with thousands
+// separators ("1,234").
+inline QString ConfirmBulkSend(const QString& subject, int64_t subscribers, int64_t messages) {
+  const QLocale english(QLocale::English, QLocale::UnitedStates);
+  const auto count = [&english](int64_t n, const char* one, const char* many) {
+    return english.toString(static_cast<qlonglong>(n)) + ' ' + QLatin1String(n == 1 ? one : many);
+  };
+  return QString("Send \"%1\" to %2 in %3?")
+      .arg(subject, count(subscribers, "subscriber", "subscribers"),
+           count(messages, "message", "messages"));
+}
 
 // The hand-off file of a raw send.
 inline QString MessageFileNotRead(const QString& path, const QString& why) {

@@ -7,10 +7,10 @@
 #include <QStringList>
 
 #include "console/dispatch/batch_plan.h"
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
+#include "console/dispatch/send_progress.h"
 #include "console/dispatch/send_record.h"
-#include "console/window/console_operations.h"
-#include "console/window/send_progress.h"
 
 namespace verdanpost {
 

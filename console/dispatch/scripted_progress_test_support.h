@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "console/window/send_progress.h"
+#include "console/dispatch/send_progress.h"
 
 namespace verdanpost::testing_support {
 

@@ -6,8 +6,8 @@
 
 #include <QString>
 
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
-#include "console/window/console_operations.h"
 
 namespace verdanpost {
 

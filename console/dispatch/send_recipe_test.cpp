@@ -39,7 +39,7 @@ class SendRecipeTest : public ::testing::Test {
     inputs_.message.UseFile = false;
     inputs_.message.UseText = true;
   }
-  void UseFile(const QByteArray& content, int send_raw) {
+  void UseFile(const QByteArray& content, CheckState send_raw) {
     inputs_.message.UseFile = true;
     inputs_.message.SendRaw = send_raw;
     inputs_.message.FileName = dir_.filePath("letter.eml");

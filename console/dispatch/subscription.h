@@ -6,9 +6,9 @@
 
 #include <QString>
 
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/operator_texts.h"
-#include "console/window/console_operations.h"
 
 namespace verdanpost {
 
