@@ -27,7 +27,7 @@ class RawSendInteropTest : public OperationsTest {
     ASSERT_TRUE(server_.Start("smtp_sink_server.py",
                               {"127.0.0.1", dir_.filePath("out").toStdString()}, &err))
         << err;
-    window_->SetText("SMTPServer", "127.0.0.1:" + QString::number(server_.port()));
+    window_->setup_page().smtp_server()->setText("127.0.0.1:" + QString::number(server_.port()));
   }
   void TearDown() override {
     server_.Stop();
@@ -52,7 +52,7 @@ TEST_F(RawSendInteropTest, TheOwnersCopyRidesOnTheInsertedToLine) {
   const QByteArray letter = "From: desk@list.test\r\nSubject: Raw news\r\n\r\nBody\r\n";
   const QString path = WriteFile("news.eml", letter);
   EditFile(path, true);
-  window_->SetCheckState("CopyMessages", kChecked);
+  SetCheckState(*window_->setup_page().copy_messages(), kChecked);
   Click("SendMessage");
   EXPECT_EQ(OnlyMessage(), kMessageSent);
   EXPECT_THAT(Envelope(0),
@@ -76,7 +76,7 @@ TEST_F(RawSendInteropTest, AFileWithoutItsOwnHeaderNeverGoesOut) {
     EXPECT_EQ(OnlyMessage(), refusal);
     window_->SelectMessageTab(2);
     EditFile(WriteFile("plain.eml", content), true);
-    window_->SetText("AddEMail", "new@x.test");
+    window_->add_page().email()->setText("new@x.test");
     Click("Add");
     EXPECT_EQ(OnlyMessage(), refusal);
     window_->SelectMessageTab(1);
