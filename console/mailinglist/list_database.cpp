@@ -102,10 +102,6 @@ Status TrimRemovalLog(Recordset& log) {
   return log.DeleteOldest("DateDeleted", count - kDeletedListTrimThreshold);
 }
 
-Status OpenMailingList(ListConnection& list, Recordset* mailing_list) {
-  return mailing_list->Open(kMailingList, list.get());
-}
-
 Status ReadSubscriberAddresses(ListConnection& list,
                                std::vector<std::optional<std::string>>* addresses) {
   addresses->clear();

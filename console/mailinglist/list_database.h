@@ -103,9 +103,6 @@ Status AppendRemoval(ListConnection& list, const std::string& deleter_name, cons
 // that fails leaves the log longer, and the next removal trims again.
 Status TrimRemovalLog(Recordset& log);
 
-// Opens |mailing_list| on the whole of MailingList, on its first row.
-Status OpenMailingList(ListConnection& list, Recordset* mailing_list);
-
 // Reads the E-Mail of every row of MailingList into *addresses, in list
 // order (the order of the table's row key), a null address as nullopt. The
 // read goes forward through the table once and compares no key, so no row

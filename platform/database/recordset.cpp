@@ -92,32 +92,6 @@ Status Recordset::MoveNext() {
   return Status::OK();
 }
 
-Status Recordset::MoveFirst() {
-  if (Status status = CheckOpen(); !status.ok()) return status;
-  current_deleted_ = false;
-  in_appended_ = false;
-  Status status = snapshot_.SeekToFirst();
-  EnterAppendedIfPast();
-  return status;
-}
-
-Status Recordset::MoveLast() {
-  if (Status status = CheckOpen(); !status.ok()) return status;
-  current_deleted_ = false;
-  appended_.SeekToLast();
-  if (appended_.valid()) {
-    in_appended_ = true;
-    return Status::OK();
-  }
-  if (Status status = snapshot_.SeekToLast(); !status.ok()) return status;
-  if (!snapshot_.valid()) {
-    in_appended_ = true;
-    return Status::Error("the record set holds no rows");
-  }
-  in_appended_ = false;
-  return Status::OK();
-}
-
 Status Recordset::RecordCount(int64_t* count) {
   if (Status status = CheckOpen(); !status.ok()) return status;
   if (!count_) {

@@ -120,9 +120,6 @@ TEST_P(RecordsetTest, AppendedRowCountsAndStandsLast) {
     EXPECT_EQ("c", value);
     ASSERT_TRUE(records.Fields("E-Mail", &value).ok());
     EXPECT_EQ(std::nullopt, value);
-    ASSERT_TRUE(records.MoveLast().ok());
-    ASSERT_TRUE(records.Fields("Name", &value).ok());
-    EXPECT_EQ("c", value);
     EXPECT_EQ(std::vector<std::string>{"c"}, Walk(records, "Name"));
     EXPECT_EQ(3, RowsIn(table));
   }
@@ -136,59 +133,6 @@ TEST_P(RecordsetTest, AppendedRowCountsAndStandsLast) {
     std::optional<std::string> size;
     ASSERT_TRUE(records.Fields("Size", &size).ok());
     EXPECT_EQ("0", size);
-  }
-}
-
-TEST_P(RecordsetTest, MoveLastReachesTheLastRowHeld) {
-  Insert("People", "a", "a@x");
-  Insert("People", "b", "b@x");
-  Recordset records;
-  ASSERT_TRUE(records.Open("People", &connection_).ok());
-  Insert("People", "late", "late@x");
-  ASSERT_TRUE(records.MoveLast().ok());
-  EXPECT_EQ(std::vector<std::string>{"b"}, Walk(records, "Name"));
-
-  Recordset empty;
-  ASSERT_TRUE(
-      empty.Open(Select{"People", {"Name"}, "Name", Value::Text("none")}, &connection_).ok());
-  EXPECT_EQ("the record set holds no rows", empty.MoveLast().message());
-}
-
-TEST_P(RecordsetTest, MoveFirstGoesBackToTheFirstRowHeld) {
-  std::string values;
-  std::vector<std::string> expected;
-  for (int i = 0; i < 40; ++i) {
-    expected.push_back("n" + std::to_string(i));
-    values += (values.empty() ? "('" : ", ('") + expected.back() + "')";
-  }
-  test_support::Execute(source_, "INSERT INTO \"People\" (\"Name\") VALUES " + values);
-  {
-    // From past the end of more than one page, an appended row included.
-    Recordset records;
-    ASSERT_TRUE(records.Open("People", &connection_).ok());
-    EXPECT_EQ(expected, Walk(records, "Name"));
-    ASSERT_TRUE(records.AddNew({"Name"}, {Value::Text("new")}).ok());
-    ASSERT_TRUE(records.MoveFirst().ok());
-    expected.push_back("new");
-    EXPECT_EQ(expected, Walk(records, "Name"));
-    // A deleted first row is not met again.
-    ASSERT_TRUE(records.MoveFirst().ok());
-    ASSERT_TRUE(records.Delete().ok());
-    ASSERT_TRUE(records.MoveFirst().ok());
-    std::optional<std::string> value;
-    ASSERT_TRUE(records.Fields("Name", &value).ok());
-    EXPECT_EQ("n1", value);
-  }
-  {
-    // Nothing held: the first row is the first one appended; none, the end.
-    Recordset records;
-    ASSERT_TRUE(
-        records.Open(Select{"People", {"Name"}, "Name", Value::Text("none")}, &connection_).ok());
-    ASSERT_TRUE(records.MoveFirst().ok());
-    EXPECT_TRUE(records.eof());
-    ASSERT_TRUE(records.AddNew({"Name"}, {Value::Text("none")}).ok());
-    ASSERT_TRUE(records.MoveFirst().ok());
-    EXPECT_EQ(std::vector<std::string>{"none"}, Walk(records, "Name"));
   }
 }
 
@@ -212,7 +156,6 @@ TEST_P(RecordsetTest, DeleteRemovesExactlyTheCurrentRow) {
 
     // An appended row can be deleted again through the same record set.
     ASSERT_TRUE(records.AddNew({"Name"}, {Value::Text("new")}).ok());
-    ASSERT_TRUE(records.MoveLast().ok());
     ASSERT_TRUE(records.Delete().ok());
     EXPECT_EQ(3, Count(records));
     EXPECT_EQ(3, RowsIn(table));
