@@ -28,7 +28,7 @@ SQLCHAR* Chars(const std::string& text) {
 }  // namespace
 
 Status Connection::Open(const std::string& connection_string) {
-  if (is_open()) return Status::Error("the connection is already open");
+  if (is_open()) return Status::Invalid("the connection is already open");
   if (Status status = env_.Allocate(); !status.ok()) return status;
   if (Status status = dbc_.Allocate(env_.get()); !status.ok()) {
     env_.Reset();
@@ -75,7 +75,7 @@ Status Connection::Close() {
 }
 
 Status Connection::DescribeTable(const std::string& table, const TableInfo** info) {
-  if (!is_open()) return Status::Error("the connection is closed");
+  if (!is_open()) return Status::Invalid("the connection is closed");
   if (auto found = tables_.find(table); found != tables_.end()) {
     *info = &found->second;
     return Status::OK();
@@ -83,8 +83,8 @@ Status Connection::DescribeTable(const std::string& table, const TableInfo** inf
   TableInfo described{table, {}, {}};
   if (Status status = ChooseRowKey(table, &described.key); !status.ok()) return status;
   if (described.key.empty()) {
-    return Status::Error("The rows of the table " + table +
-                         " cannot be told apart: it has no primary key and no row identifier.");
+    return Status::Invalid("The rows of the table " + table +
+                           " cannot be told apart: it has no primary key and no row identifier.");
   }
   // One empty select tells the key's types and the table's columns.
   Statement statement;
@@ -109,7 +109,7 @@ Status Connection::CheckColumns(const TableInfo& table,
     for (const std::string& column : table.columns) {
       found = found || dialect_.SameColumn(column, name);
     }
-    if (!found) return Status::Error("The table " + table.name + " has no column " + name + ".");
+    if (!found) return Status::NotFound("The table " + table.name + " has no column " + name + ".");
   }
   return Status::OK();
 }

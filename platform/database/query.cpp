@@ -46,7 +46,7 @@ Status QueryNumber(const Connection& connection, const std::string& sql,
   if (text) {
     auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
     if (error != std::errc() || end != text->data() + text->size()) {
-      return Status::Error("the database answered \"" + *text + "\" where a number was due");
+      return Status::Invalid("the database answered \"" + *text + "\" where a number was due");
     }
   }
   *number = value;

@@ -240,6 +240,61 @@ TEST_P(RecordsetTest, DriverFailuresCarryTheDriverText) {
   }
 }
 
+// The kind of each failure, from the real driver's own diagnostics, so that
+// a caller can tell a locked database from a missing table.
+TEST_P(RecordsetTest, DriverFailuresCarryTheirKind) {
+  const bool sqlite = GetParam() == Backend::kSQLite;
+  {
+    Recordset records;
+    Status status = records.Open("Nowhere", &connection_);
+    EXPECT_TRUE(status.IsNotFound()) << status.message();
+    ASSERT_TRUE(records.Open("People", &connection_).ok());
+    status = records.AddNew({"Shoe"}, {Value::Text("x")});
+    EXPECT_TRUE(status.IsNotFound()) << status.message();
+    status = records.AddNew({"Name", "E-Mail"}, {Value::Text("x")});
+    EXPECT_TRUE(status.IsInvalid()) << status.message();
+  }
+  {
+    Connection other;
+    Status status = other.Open("nosuchsource");
+    EXPECT_TRUE(status.IsNotFound()) << status.message();
+    status = other.Open(test_support::UnreachableDataSource());
+    EXPECT_TRUE(status.IsIOError()) << status.message();
+  }
+  {
+    // A unique index refuses a second row with the same address.
+    test_support::Execute(source_,
+                          "CREATE UNIQUE INDEX \"People_E-Mail\" ON \"People\" (\"E-Mail\")");
+    Recordset records;
+    ASSERT_TRUE(records.Open("People", &connection_).ok());
+    ASSERT_TRUE(records.AddNew({"E-Mail"}, {Value::Text("twin@x")}).ok());
+    Status status = records.AddNew({"E-Mail"}, {Value::Text("twin@x")});
+    EXPECT_TRUE(status.IsConstraint()) << status.message();
+  }
+  {
+    // Another connection holds the table; this one waits a moment at most.
+    Connection holder;
+    ASSERT_TRUE(holder.Open(source_).ok());
+    Statement lock;
+    ASSERT_TRUE(lock.Execute(holder.handle(),
+                             sqlite ? "BEGIN EXCLUSIVE" : "BEGIN; LOCK TABLE \"People\"", {})
+                    .ok());
+    if (!sqlite) {
+      ASSERT_TRUE(ExecuteChange(connection_, "SET lock_timeout = '50ms'", {}, nullptr).ok());
+    }
+    Recordset records;
+    Status status = records.Open("People", &connection_);
+    EXPECT_TRUE(status.IsBusy()) << status.message();
+  }
+  {
+    Recordset records;
+    EXPECT_TRUE(records.MoveNext().IsInvalid());
+    int64_t number = 0;
+    EXPECT_TRUE(QueryNumber(connection_, "SELECT 'x'", {}, &number).IsInvalid());
+    EXPECT_TRUE(QueryNumber(connection_, "SELEKT 1", {}, &number).IsInvalid());
+  }
+}
+
 TEST_P(RecordsetTest, DeleteOldestKeepsTheCurrentRow) {
   // Dates out of insertion order, one missing: that row counts as oldest.
   for (const char* date : {"2026-03", "2026-01", "2026-05", "2026-02"}) {

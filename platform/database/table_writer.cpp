@@ -46,8 +46,8 @@ Status AppendRow(const Connection& connection, const TableInfo& table,
                  const std::string& columns, std::string* packed) {
   const SqlDialect& dialect = connection.dialect();
   if (!dialect.CanAppend()) {
-    return Status::Error("appending rows needs SQLite or PostgreSQL, not " +
-                         connection.dbms_name());
+    return Status::Invalid("appending rows needs SQLite or PostgreSQL, not " +
+                           connection.dbms_name());
   }
   std::string names, placeholders;
   std::vector<Parameter> parameters;
@@ -89,7 +89,7 @@ Status DeleteRow(const Connection& connection, const TableInfo& table, const std
       "DELETE FROM " + connection.Quote(table.name) + " WHERE " + table.key.Compare("="),
       parameters, &changed);
   if (!status.ok()) return status;
-  if (changed != 1) return Status::Error("the current row is no longer in " + table.name);
+  if (changed != 1) return Status::NotFound("the current row is no longer in " + table.name);
   return Status::OK();
 }
 
