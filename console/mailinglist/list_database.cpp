@@ -113,7 +113,7 @@ Status ReadSubscriberAddresses(ListConnection& list,
   // A forward-only read of one column: nothing is compared, so no row can
   // be passed over, whatever the table's keys hold.
   database::Statement statement;
-  status = statement.Execute(connection.handle(),
+  status = statement.Execute(connection,
                              "SELECT " + connection.Quote("E-Mail") + " FROM " +
                                  connection.Quote(kMailingList) + " ORDER BY " +
                                  table->key.OrderList(false),

@@ -62,8 +62,9 @@ Status::Code SQLiteCodeOf(SQLINTEGER native) {
 // table): SQLite's result code, and the words of a missing object.
 Status::Code CodeOf(const std::string& state, SQLINTEGER native, const std::string& message) {
   using Code = Status::Code;
-  // Time-outs and a statement cancelled by the connection's watchdog.
-  if (state == "HYT00" || state == "HYT01" || state == "HY008" || state == "57014") {
+  // Time-outs: the driver's own, and the server's statement time-out.
+  if (state == "HYT00" || state == "HYT01" || state == "HY008" || state == "57014" ||
+      Contains(message, "timeout expired")) {
     return Code::kTimedOut;
   }
   // Missing tables, columns and data sources.

@@ -29,6 +29,8 @@ class Status {
     kInvalid,
     // The database did not answer within the connection's time limit.
     kTimedOut,
+    // The wait for the database was cancelled (Connection::Cancel).
+    kCancelled,
     // A failure that none of the codes above names.
     kOther,
   };
@@ -42,6 +44,7 @@ class Status {
   static Status IOError(std::string message) { return {Code::kIOError, std::move(message)}; }
   static Status Invalid(std::string message) { return {Code::kInvalid, std::move(message)}; }
   static Status TimedOut(std::string message) { return {Code::kTimedOut, std::move(message)}; }
+  static Status Cancelled(std::string message) { return {Code::kCancelled, std::move(message)}; }
   static Status Error(std::string message) { return {Code::kOther, std::move(message)}; }
   // A failure of |code| (not kOk) with |message|.
   static Status WithCode(Code code, std::string message) {
@@ -56,6 +59,7 @@ class Status {
   bool IsIOError() const { return code_ == Code::kIOError; }
   bool IsInvalid() const { return code_ == Code::kInvalid; }
   bool IsTimedOut() const { return code_ == Code::kTimedOut; }
+  bool IsCancelled() const { return code_ == Code::kCancelled; }
   const std::string& message() const { return message_; }
 
  private:
