@@ -25,7 +25,12 @@ struct Round {
 
 void RunRound(MailerFactory& mailers, const BulkSendPlanner& plan, const QString& record_folder,
               BulkSendJob* job, SendProgress& progress, Round* round) {
-  if (plan && !plan(job, &round->refusal)) return;
+  if (plan) {
+    job->cancelled = [&progress] { return progress.CancelRequested(); };
+    const bool planned = plan(job, &round->refusal);
+    job->cancelled = nullptr;
+    if (!planned) return;
+  }
   QString err;
   if (!round->record.Create(record_folder, QDateTime::currentDateTime(), &err)) {
     round->refusal = kRecordNotCreated + err;

@@ -59,6 +59,14 @@ inline constexpr char kUserNotRemoved[] =
     "The removal was logged, but the user could not be removed: ";
 // Follows the report on a new line.
 inline constexpr char kLogNotTrimmed[] = "The removal log could not be trimmed: ";
+// What follows one of the prefixes above when the database did not answer
+// within the list's time limit.
+inline QString ListDidNotAnswer(int64_t seconds) {
+  return QString("The mailing list did not answer within %1 seconds.").arg(seconds);
+}
+// A bulk send cancelled while the list was still being read: nothing sent.
+inline constexpr char kListReadCancelled[] =
+    "Sending cancelled while the mailing list was read: no message sent.";
 
 // Failures of the mailer object (not of the message: see FailureText).
 inline constexpr char kMailerNotCreated[] = "The mailer could not be created: ";

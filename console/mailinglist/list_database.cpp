@@ -1,5 +1,6 @@
 #include "console/mailinglist/list_database.h"
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <optional>
@@ -32,7 +33,22 @@ const std::vector<std::string>& RemovalColumns() {
 
 }  // namespace
 
-Status ListConnection::Open(const std::string& data_source) {
+namespace {
+
+std::atomic<int64_t> list_time_limit_seconds{30};
+
+}  // namespace
+
+std::chrono::seconds ListTimeLimit() {
+  return std::chrono::seconds(list_time_limit_seconds.load());
+}
+
+void SetListTimeLimit(std::chrono::seconds limit) { list_time_limit_seconds = limit.count(); }
+
+ListConnection::ListConnection() { connection_.set_time_limit(ListTimeLimit()); }
+
+Status ListConnection::Open(const std::string& data_source, std::function<bool()> cancelled) {
+  if (cancelled) connection_.set_cancel_check(std::move(cancelled));
   return connection_.Open(data_source);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/database/call_gate.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -65,12 +66,28 @@ CallGate::Ending CallGate::Run(std::function<void()> call) {
   const uint64_t ticket = ++state.queued;
   state.work.notify_one();
   auto over = [&] { return state.finished >= ticket || state.cancelled; };
-  bool ended;
-  if (limit_.count() > 0) {
-    ended = state.done.wait_for(lock, limit_, over);
-  } else {
-    state.done.wait(lock, over);
-    ended = true;
+  // Without a cancel check, one wait; with one, waits of a slice each,
+  // asking in between.
+  constexpr std::chrono::milliseconds kSlice(50);
+  const auto deadline = std::chrono::steady_clock::now() + limit_;
+  bool ended = false;
+  for (;;) {
+    auto until = std::chrono::steady_clock::time_point::max();
+    if (limit_.count() > 0) until = deadline;
+    if (cancel_check_) until = std::min(until, std::chrono::steady_clock::now() + kSlice);
+    if (until == std::chrono::steady_clock::time_point::max()) {
+      state.done.wait(lock, over);
+      ended = true;
+    } else {
+      ended = state.done.wait_until(lock, until, over);
+    }
+    if (ended) break;
+    if (cancel_check_ && cancel_check_()) {
+      state.cancelled = true;
+      ended = true;
+      break;
+    }
+    if (limit_.count() > 0 && std::chrono::steady_clock::now() >= deadline) break;
   }
   if (state.finished >= ticket) return Ending::kDone;
   state.broken = true;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace verdanpost::database {
 
@@ -46,6 +47,10 @@ class CallGate {
   // Ends the wait of the call running now, if any, and of every later one.
   // May be called from any thread.
   void Cancel();
+  // |cancelled| is asked while a call is waited for, a few times a second,
+  // and true ends the wait as Cancel() does: for a caller that learns of a
+  // cancel by asking (a bulk send's progress dialog). Set before Run().
+  void set_cancel_check(std::function<bool()> cancelled) { cancel_check_ = std::move(cancelled); }
 
   std::chrono::milliseconds limit() const { return limit_; }
 
@@ -53,6 +58,7 @@ class CallGate {
   struct State;
 
   std::chrono::milliseconds limit_;
+  std::function<bool()> cancel_check_;
   std::shared_ptr<State> state_;
 };
 

@@ -58,6 +58,12 @@ class Connection {
   // Ends the wait for the database of the call running now and of every
   // later one, which give Status::Cancelled. May be called from any thread.
   void Cancel() { gate_->Cancel(); }
+  // |cancelled| is asked while the database is waited for, and true ends
+  // the wait as Cancel() does (see CallGate::set_cancel_check). Set after
+  // set_time_limit(), before Open().
+  void set_cancel_check(std::function<bool()> cancelled) {
+    gate_->set_cancel_check(std::move(cancelled));
+  }
 
   // Runs |call|, which waits for the database, through the connection's
   // gate: ok when it returned, else TimedOut or Cancelled, and the

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -125,6 +126,18 @@ TEST_F(TimeLimitTest, CancelEndsAWaitWithoutALimit) {
   cancel.join();
   EXPECT_TRUE(status.IsCancelled()) << status.message();
   EXPECT_FALSE(connection.is_open());
+  Continue();
+
+  // A caller that learns of a cancel by asking.
+  Connection asking;
+  std::atomic<bool> pressed{false};
+  asking.set_cancel_check([&pressed] { return pressed.load(); });
+  ASSERT_TRUE(asking.Open(source_).ok());
+  Stop();
+  std::thread press([&pressed] { pressed = true; });
+  status = records.Open("People", &asking);
+  press.join();
+  EXPECT_TRUE(status.IsCancelled()) << status.message();
   Continue();
 }
 
