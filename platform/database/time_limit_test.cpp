@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "platform/database/connection.h"
 #include "platform/database/database_test_support.h"
 #include "platform/database/query.h"
 #include "platform/database/recordset.h"
+#include "platform/database/statement.h"
 
 namespace verdanpost::database {
 namespace {
@@ -139,6 +141,40 @@ TEST_F(TimeLimitTest, CancelEndsAWaitWithoutALimit) {
   press.join();
   EXPECT_TRUE(status.IsCancelled()) << status.message();
   Continue();
+}
+
+// The SQLite driver keeps neither time-out attribute: it waits as long as
+// its own busy time-out while another connection holds the database.
+TEST(SQLiteTimeLimitTest, ALockedDatabaseEndsTheWaitWithinTheLimit) {
+  char dir[] = "/tmp/time_limit_test.XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string file = std::string(dir) + "/list.db";
+  const std::string source = "Driver=SQLite3;Database=" + file + ";Timeout=600000";
+  Connection holder;
+  ASSERT_TRUE(holder.Open(source).ok());
+  Statement create;
+  ASSERT_TRUE(
+      create.Execute(holder, "CREATE TABLE \"P\" (\"ID\" INTEGER PRIMARY KEY, \"N\" TEXT)", {})
+          .ok());
+  {
+    Connection connection;
+    connection.set_time_limit(std::chrono::seconds(1));
+    ASSERT_TRUE(connection.Open(source).ok());
+    Recordset records;
+    ASSERT_TRUE(records.Open("P", &connection).ok());
+    Statement lock;
+    ASSERT_TRUE(lock.Execute(holder, "BEGIN IMMEDIATE", {}).ok());
+    Status status = records.AddNew({"N"}, {Value::Text("late")});
+    EXPECT_TRUE(status.IsTimedOut()) << status.message();
+    Statement release;
+    ASSERT_TRUE(release.Execute(holder, "ROLLBACK", {}).ok());
+  }
+  // The write that waited is rolled back, never committed.
+  int64_t rows = -1;
+  EXPECT_TRUE(QueryNumber(holder, "SELECT COUNT(*) FROM \"P\"", {}, &rows).ok());
+  EXPECT_EQ(0, rows);
+  holder.Close();
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
