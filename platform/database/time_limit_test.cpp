@@ -43,9 +43,9 @@ class TimeLimitTest : public ::testing::Test {
     stopped_ = false;
   }
 
-  // Opens |connection| with a time limit of one second.
+  // Opens |connection| with a time limit of two seconds.
   void OpenLimited(Connection* connection) {
-    connection->set_time_limit(std::chrono::seconds(1));
+    connection->set_time_limit(std::chrono::seconds(2));
     ASSERT_TRUE(connection->Open(source_).ok());
   }
 
@@ -75,7 +75,7 @@ TEST_F(TimeLimitTest, AStoppedServerEndsEveryWaitWithinTheLimit) {
     // Logging in.
     Stop();
     Connection connection;
-    connection.set_time_limit(std::chrono::seconds(1));
+    connection.set_time_limit(std::chrono::seconds(2));
     Status status = connection.Open(source_);
     EXPECT_TRUE(status.IsTimedOut()) << status.message();
     EXPECT_FALSE(connection.is_open());
@@ -89,7 +89,7 @@ TEST_F(TimeLimitTest, AStoppedServerEndsEveryWaitWithinTheLimit) {
     Recordset records;
     Status status = records.Open("People", &connection);
     EXPECT_TRUE(status.IsTimedOut()) << status.message();
-    EXPECT_EQ("the database did not answer within 1 seconds", status.message());
+    EXPECT_EQ("the database did not answer within 2 seconds", status.message());
     EXPECT_FALSE(connection.is_open());
     EXPECT_EQ("the connection is closed", records.Open("People", &connection).message());
     EXPECT_TRUE(connection.Close().ok());
@@ -158,7 +158,7 @@ TEST(SQLiteTimeLimitTest, ALockedDatabaseEndsTheWaitWithinTheLimit) {
           .ok());
   {
     Connection connection;
-    connection.set_time_limit(std::chrono::seconds(1));
+    connection.set_time_limit(std::chrono::seconds(2));
     ASSERT_TRUE(connection.Open(source).ok());
     Recordset records;
     ASSERT_TRUE(records.Open("P", &connection).ok());
