@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -45,21 +46,30 @@ CallGate::Ending CallGate::Run(std::function<void()> call) {
   if (!state.thread_started) {
     // The thread shares the state, so it may outlive the gate while a call
     // that broke it is still waiting for the database.
-    std::thread([state = state_] {
-      std::unique_lock<std::mutex> held(state->mutex);
-      for (;;) {
-        state->work.wait(held, [&] { return !state->calls.empty() || state->closing; });
-        if (state->calls.empty()) return;
-        std::function<void()> next = std::move(state->calls.front());
-        state->calls.pop_front();
-        held.unlock();
-        next();
-        next = nullptr;
-        held.lock();
-        ++state->finished;
-        state->done.notify_all();
-      }
-    }).detach();
+    std::thread thread;
+    try {
+      thread = std::thread([state = state_] {
+        std::unique_lock<std::mutex> held(state->mutex);
+        for (;;) {
+          state->work.wait(held, [&] { return !state->calls.empty() || state->closing; });
+          if (state->calls.empty()) return;
+          std::function<void()> next = std::move(state->calls.front());
+          state->calls.pop_front();
+          held.unlock();
+          next();
+          next = nullptr;
+          held.lock();
+          ++state->finished;
+          state->done.notify_all();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: the call runs here, without a limit.
+      lock.unlock();
+      call();
+      return Ending::kDone;
+    }
+    thread.detach();
     state.thread_started = true;
   }
   state.calls.push_back(std::move(call));

@@ -146,6 +146,10 @@ TEST_F(TimeLimitTest, CancelEndsAWaitWithoutALimit) {
 // The SQLite driver keeps neither time-out attribute: it waits as long as
 // its own busy time-out while another connection holds the database.
 TEST(SQLiteTimeLimitTest, ALockedDatabaseEndsTheWaitWithinTheLimit) {
+  // The driver manager reads the ini files once per process: let the test
+  // support write them before anything is connected.
+  std::string why;
+  ASSERT_FALSE(test_support::UseEmptyDataSource(Backend::kSQLite, &why).empty()) << why;
   char dir[] = "/tmp/time_limit_test.XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string file = std::string(dir) + "/list.db";
