@@ -46,7 +46,7 @@ bool PlanBulkSend(const std::function<SendInputs()>& read_inputs, const char* da
   // The whole list first, and the read closed, before a message goes out;
   // the window's controls are read once the list is in.
   std::vector<QString> addresses;
-  if (!ReadListAddresses(data_source, &addresses, err)) return false;
+  if (!ReadListAddresses(data_source, &addresses, err, job->cancelled)) return false;
   job->inputs = read_inputs();
   if (!CheckSendable(job->inputs, StoredMessage::kMessages, err)) return false;
   if (!ChooseBatchSize(job->inputs.setup, static_cast<int64_t>(addresses.size()), &job->batch_size,

@@ -92,8 +92,11 @@ void SendInBatches(OperationsView& view, MailerFactory& mailers, const BulkSendP
   QString refusal;
   bool planned = false;
   QString subject;
-  view.RunSend([&](SendProgress&) {
+  view.RunSend([&](SendProgress& progress) {
+    // Cancel ends the read while it waits for the database.
+    job.cancelled = [&progress] { return progress.CancelRequested(); };
     planned = plan(&job, &refusal);
+    job.cancelled = nullptr;
     if (planned) subject = SubjectOfSend(job.inputs.message);
   });
   if (!planned) {

@@ -19,6 +19,9 @@ struct BulkSendJob {
   std::vector<QString> recipients;  // in list order
   int64_t batch_size = 1;           // at least 1
   QString note;
+  // While the plan runs: whether the operator asked to stop (the reading of
+  // the list asks it while it waits for the database).
+  std::function<bool()> cancelled;
 };
 
 // Reads the list and the window into *job; false with *err, the text to

@@ -44,7 +44,7 @@ class SendInBatchesTest : public ::testing::Test {
     SendInBatches(
         view_, mailers_,
         [&](BulkSendJob* job, QString*) {
-          *job = {inputs_, {recipients.begin(), recipients.end()}, batch_size, note};
+          *job = {inputs_, {recipients.begin(), recipients.end()}, batch_size, note, {}};
           return true;
         },
         folder.isEmpty() ? dir_.path() : folder);

@@ -66,6 +66,14 @@ inline QString RowsRemoved(int64_t rows) {
   return QString("The address was on the list %1 times: each row was logged and removed.")
       .arg(QString::number(rows));
 }
+// What follows one of the prefixes above when the database did not answer
+// within the list's time limit.
+inline QString ListDidNotAnswer(int64_t seconds) {
+  return QString("The mailing list did not answer within %1 seconds.").arg(seconds);
+}
+// A bulk send cancelled while the list was still being read: nothing sent.
+inline constexpr char kListReadCancelled[] =
+    "Sending cancelled while the mailing list was read: no message sent.";
 
 // Failures of the mailer object (not of the message: see FailureText).
 inline constexpr char kMailerNotCreated[] = "The mailer could not be created: ";

@@ -20,10 +20,12 @@ using mailinglist::Status;
 constexpr int kAdditionTab = 2;
 constexpr int kRemovalTab = 3;
 
-// false with *err set to `prefix` and the driver's text when `status` failed.
+// false with *err set to `prefix` and the driver's text when `status` failed,
+// or the list's time limit when the database did not answer within it.
 bool Check(const Status& status, const char* prefix, QString* err) {
   if (status.ok()) return true;
-  *err = prefix + QString::fromStdString(status.message());
+  *err = prefix + (status.IsTimedOut() ? ListDidNotAnswer(mailinglist::ListTimeLimit().count())
+                                       : QString::fromStdString(status.message()));
   return false;
 }
 

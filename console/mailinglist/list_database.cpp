@@ -1,5 +1,6 @@
 #include "console/mailinglist/list_database.h"
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <optional>
@@ -32,7 +33,22 @@ const std::vector<std::string>& RemovalColumns() {
 
 }  // namespace
 
-Status ListConnection::Open(const std::string& data_source) {
+namespace {
+
+std::atomic<int64_t> list_time_limit_seconds{30};
+
+}  // namespace
+
+std::chrono::seconds ListTimeLimit() {
+  return std::chrono::seconds(list_time_limit_seconds.load());
+}
+
+void SetListTimeLimit(std::chrono::seconds limit) { list_time_limit_seconds = limit.count(); }
+
+ListConnection::ListConnection() { connection_.set_time_limit(ListTimeLimit()); }
+
+Status ListConnection::Open(const std::string& data_source, std::function<bool()> cancelled) {
+  if (cancelled) connection_.set_cancel_check(std::move(cancelled));
   return connection_.Open(data_source);
 }
 
@@ -126,10 +142,6 @@ Status TrimRemovalLog(Recordset& log) {
   return log.DeleteOldest("DateDeleted", count - kDeletedListTrimThreshold);
 }
 
-Status OpenMailingList(ListConnection& list, Recordset* mailing_list) {
-  return mailing_list->Open(kMailingList, list.get());
-}
-
 Status ReadSubscriberAddresses(ListConnection& list,
                                std::vector<std::optional<std::string>>* addresses) {
   addresses->clear();
@@ -141,7 +153,7 @@ Status ReadSubscriberAddresses(ListConnection& list,
   // A forward-only read of one column: nothing is compared, so no row can
   // be passed over, whatever the table's keys hold.
   database::Statement statement;
-  status = statement.Execute(connection.handle(),
+  status = statement.Execute(connection,
                              "SELECT " + connection.Quote("E-Mail") + " FROM " +
                                  connection.Quote(kMailingList) + " ORDER BY " +
                                  table->key.OrderList(false),

@@ -32,7 +32,9 @@
 // Bulk send: ReadSubscriberAddresses(list, &addresses), list.Close(), then
 // the messages go out from |addresses|.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,11 +58,22 @@ inline constexpr char kConsoleIPAddress[] = "127.0.0.1";
 // DeletedList keeps this many of the most recent removals.
 inline constexpr int64_t kDeletedListTrimThreshold = 50;
 
-// The connection of one subscribe, unsubscribe or bulk send.
+// How long a list operation waits for the database to log in and to answer
+// each statement: 30 seconds, unless a test shortened it. Past it the
+// operation gives Status::TimedOut and leaves nothing half-done.
+std::chrono::seconds ListTimeLimit();
+void SetListTimeLimit(std::chrono::seconds limit);
+
+// The connection of one subscribe, unsubscribe or bulk send, with the
+// ListTimeLimit().
 class ListConnection {
  public:
+  ListConnection();
   // Tests may name another data source; the console always uses "vestro".
-  Status Open(const std::string& data_source = kDataSourceName);
+  // |cancelled|, when given, is asked while the database is waited for, and
+  // true ends the wait (Status::Cancelled).
+  Status Open(const std::string& data_source = kDataSourceName,
+              std::function<bool()> cancelled = nullptr);
   Status Close();
   database::Connection* get() { return &connection_; }
 
@@ -125,9 +138,6 @@ Status DeleteEveryRow(Recordset& rows);
 // order of their row key; the row just appended is never among them. A trim
 // that fails leaves the log longer, and the next removal trims again.
 Status TrimRemovalLog(Recordset& log);
-
-// Opens |mailing_list| on the whole of MailingList, on its first row.
-Status OpenMailingList(ListConnection& list, Recordset* mailing_list);
 
 // Reads the E-Mail of every row of MailingList into *addresses, in list
 // order (the order of the table's row key), a null address as nullopt. The

@@ -320,12 +320,12 @@ TEST_P(ListDatabaseTest, HostileAddressesAreComparedWholeAndChangeNothingElse) {
 TEST_P(ListDatabaseTest, BulkWalkReadsEveryAddressInListOrder) {
   {
     Recordset rows;
-    ASSERT_TRUE(OpenMailingList(list_, &rows).ok());
+    ASSERT_TRUE(rows.Open(kMailingList, list_.get()).ok());
     EXPECT_TRUE(rows.eof());
   }
   for (const char* email : {"c@x", "a@x", "b@x"}) Subscribe("n", email);
   Recordset rows;
-  ASSERT_TRUE(OpenMailingList(list_, &rows).ok());
+  ASSERT_TRUE(rows.Open(kMailingList, list_.get()).ok());
   int64_t count = 0;
   ASSERT_TRUE(rows.RecordCount(&count).ok());
   EXPECT_EQ(3, count);

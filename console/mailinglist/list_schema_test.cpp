@@ -58,7 +58,7 @@ TEST_P(ListSchemaTest, LeavesAnOperatorsOwnTableAlone) {
   ASSERT_TRUE(rows.RecordCount(&count).ok());
   EXPECT_EQ(1, count);
   Recordset whole;
-  ASSERT_TRUE(OpenMailingList(list_, &whole).ok());
+  ASSERT_TRUE(whole.Open(kMailingList, list_.get()).ok());
   std::string notes;
   ASSERT_TRUE(FieldText(whole, "Notes", &notes).ok());
   EXPECT_EQ("mine", notes);

@@ -59,15 +59,13 @@ class Recordset {
   // Writes one row with |values| in |fields| and makes it the current row,
   // the last of the record set.
   Status AddNew(const std::vector<std::string>& fields, const std::vector<Value>& values);
-  // Back to the first row held (the first row appended when none is).
-  Status MoveFirst();
-  Status MoveLast();
+  // The next row: the rows held since Open, then the rows appended.
   Status MoveNext();
   // Deletes the current row, and only it, from the table.
   Status Delete();
   // Deletes the |rows| oldest rows of the table, never the current row:
   // the first by |by_column| (nulls first, as the oldest), then by row key.
-  // RecordCount follows; rows already read stay readable until MoveFirst.
+  // RecordCount follows; rows already read stay readable.
   Status DeleteOldest(const std::string& by_column, int64_t rows);
 
  private:
