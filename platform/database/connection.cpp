@@ -78,6 +78,7 @@ void Connection::FreeStatement(StatementHandle statement, std::shared_ptr<const 
 
 Status Connection::InTransaction(const std::function<Status()>& write) const {
   if (!is_open()) return Status::Invalid("the connection is closed");
+  if (in_statement_transaction_) return write();
   SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
   if (!SQL_SUCCEEDED(SQLGetConnectAttr(dbc_.get(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)) ||
       autocommit == SQL_AUTOCOMMIT_OFF) {

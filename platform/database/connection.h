@@ -79,6 +79,10 @@ class Connection {
   // rolled back rather than done later; within the caller's transaction, as
   // it is.
   Status InTransaction(const std::function<Status()>& write) const;
+  // Whether a transaction opened by statements (WriteLock's BEGIN) is open:
+  // the driver, still committing each statement by itself as far as it
+  // knows, cannot tell.
+  void set_in_statement_transaction(bool open) { in_statement_transaction_ = open; }
 
   // What the driver calls the database product (SQL_DBMS_NAME).
   const std::string& dbms_name() const { return dbms_name_; }
@@ -118,6 +122,7 @@ class Connection {
   std::string dbms_name_;
   SqlDialect dialect_;
   std::map<std::string, TableInfo> tables_;
+  bool in_statement_transaction_ = false;
 };
 
 }  // namespace verdanpost::database

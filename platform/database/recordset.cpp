@@ -94,6 +94,15 @@ Status Recordset::MoveNext() {
   return Status::OK();
 }
 
+Status Recordset::MoveFirst() {
+  if (Status status = CheckOpen(); !status.ok()) return status;
+  current_deleted_ = false;
+  in_appended_ = false;
+  Status status = snapshot_.SeekToFirst();
+  EnterAppendedIfPast();
+  return status;
+}
+
 Status Recordset::RecordCount(int64_t* count) {
   if (Status status = CheckOpen(); !status.ok()) return status;
   if (!count_) {

@@ -59,6 +59,9 @@ class Recordset {
   // Writes one row with |values| in |fields| and makes it the current row,
   // the last of the record set.
   Status AddNew(const std::vector<std::string>& fields, const std::vector<Value>& values);
+  // Back to the first row held (the first row appended when none is), so
+  // that the rows of a lookup can be walked again.
+  Status MoveFirst();
   // The next row: the rows held since Open, then the rows appended.
   Status MoveNext();
   // Deletes the current row, and only it, from the table.

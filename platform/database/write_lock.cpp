@@ -20,6 +20,7 @@ Status WriteLock::Begin(const std::string& table, int wait_seconds) {
     }
     // From BEGIN on, a failure must end the transaction it opened.
     open_ = open_ || sql.starts_with("BEGIN");
+    connection_->set_in_statement_transaction(open_);
   }
   return Status::OK();
 }
@@ -29,6 +30,7 @@ Status WriteLock::Commit() {
   Status status = ExecuteChange(*connection_, "COMMIT", {}, nullptr);
   if (status.ok()) {
     open_ = false;
+    connection_->set_in_statement_transaction(false);
   } else {
     Rollback();
   }
@@ -39,6 +41,7 @@ void WriteLock::Rollback() {
   if (!open_ || !connection_->is_open()) return;
   open_ = false;
   ExecuteChange(*connection_, "ROLLBACK", {}, nullptr);
+  connection_->set_in_statement_transaction(false);
 }
 
 }  // namespace verdanpost::database
