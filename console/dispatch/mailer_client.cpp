@@ -69,6 +69,10 @@ class LateBoundMailer : public MailerClient {
     *message = QString::fromStdString(result.value().ToString());
     return true;
   }
+  bool PutKeepConnection(bool keep, QString* err) override {
+    return Check(object_.Put("KeepConnection", Variant(keep)), err);
+  }
+  bool Disconnect(QString* err) override { return Check(object_.Call("Disconnect"), err); }
 
  private:
   static bool Check(const AutomationResult& result, QString* err) {

@@ -28,6 +28,18 @@ class MailerClient {
   virtual bool SendRawMessageFromFile(const QString& file_name, QString* err) = 0;
   virtual bool ErrorCode(int32_t* code, QString* err) = 0;
   virtual bool ErrorMessage(QString* message, QString* err) = 0;
+
+  // Members a mailer may lack; false with *err when it does. KeepConnection
+  // keeps one session open across sends; Disconnect ends it.
+  virtual bool PutKeepConnection(bool keep, QString* err) {
+    (void)keep;
+    *err = QStringLiteral("KeepConnection: no such member");
+    return false;
+  }
+  virtual bool Disconnect(QString* err) {
+    *err = QStringLiteral("Disconnect: no such member");
+    return false;
+  }
 };
 
 // Makes a fresh mailer object for each operation. Abstract so the operations

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/dispatch/import_greeter.h"
 #include "console/mailinglist/list_database.h"
 #include "console/mailinglist/list_schema.h"
 #include "console/mailinglist/list_transfer_command.h"

@@ -1,0 +1,303 @@
+// The console's Import..., Export... and Subscribers... commands on an SQLite
+// list, with a scripted view, dialogs and mailer; the subscribers window and
+// the buttons also through their widgets (offscreen, and once more on an X
+// server of their own).
+#include "console/dispatch/list_commands.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <fstream>
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableView>
+#include <QTest>
+
+#include "console/dispatch/operations_test_support.h"
+#include "console/window/console_window.h"
+#include "console/window/list_command_buttons.h"
+#include "console/window/recording_dialogs_test_support.h"
+#include "console/window/test_application_test_support.h"
+#include "console/window/twips.h"
+
+namespace verdanpost {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class ScriptedTransferDialogs : public TransferDialogs {
+ public:
+  std::optional<ImportRequest> ChooseImportFile() override { return import; }
+  std::optional<ExportRequest> ChooseExportFile() override { return export_request; }
+  bool ImportProgress(int64_t done, int64_t rows) override {
+    progress.push_back(QString("%1/%2").arg(done).arg(rows));
+    return true;
+  }
+  void ImportEnded() override { progress.push_back("ended"); }
+
+  std::optional<ImportRequest> import;
+  std::optional<ExportRequest> export_request;
+  QStringList progress;
+};
+
+class ListCommandsTest : public testing_support::FakeOperationsTest {
+ protected:
+  static void SetUpTestSuite() {
+    FakeOperationsTest::SetUpTestSuite();
+    testing_support::EnsureTestApplication();
+  }
+
+  void SetUp() override {
+    FakeOperationsTest::SetUp();
+    if (HasFatalFailure()) return;
+    view_.tabs[2].UseText = true;
+    view_.tabs[2].UseFile = false;
+    view_.tabs[2].Subject = "Welcome";
+    view_.tabs[3].UseText = true;
+    view_.tabs[3].UseFile = false;
+    view_.tabs[3].Subject = "Goodbye";
+    commands_ = std::make_unique<ListCommands>(parent_, view_, dialogs_, mailers_, data_source_);
+  }
+
+  QString WriteCsv(const char* name, const std::string& text) {
+    const QString path = dir_.filePath(name);
+    std::ofstream(path.toStdString(), std::ios::binary) << text;
+    return path;
+  }
+
+  // The recipient of each greeting or farewell the scripted mailer sent.
+  QStringList SentTo() const {
+    QStringList to;
+    for (const QString& call : log_) {
+      if (call.startsWith("SendMessage|")) to << call.split('|')[2];
+    }
+    return to;
+  }
+
+  QWidget parent_;
+  ScriptedTransferDialogs dialogs_;
+  std::unique_ptr<ListCommands> commands_;
+};
+
+TEST_F(ListCommandsTest, ImportGreetsThroughOneMailerAndAddsOnlyTheGreeted) {
+  Subscribe("Old", "old@x.test");
+  dialogs_.import = ImportRequest{
+      WriteCsv("in.csv", "Name;E-Mail\nAnn;ann@x.test\nBo;bo@x.test\nOld;OLD@x.test\nCy;cy\n"),
+      true};
+  mailers_.outcomes = {{0, ""}, {5, "Recipient refused"}};
+  commands_->Import_Click();
+
+  // The greeting as Add sends it, through the one mailer made for the import.
+  EXPECT_EQ(log_.count("Create"), 1);
+  EXPECT_EQ(log_.indexOf("tab 2"), 0);
+  EXPECT_THAT(SentTo(), ElementsAre("\"Ann\" <ann@x.test>", "\"Bo\" <bo@x.test>"));
+  EXPECT_THAT(Subscribers(), ElementsAre("Old|old@x.test", "Ann|ann@x.test"));
+  ASSERT_EQ(view_.messages.size(), 1u);
+  EXPECT_EQ(view_.messages[0],
+            "1 subscriber added; 1 duplicate and 1 invalid row skipped\n"
+            "1 subscriber was not added: the greeting was not sent.\n"
+            "The skipped rows are listed in \"" +
+                dialogs_.import->path + ".skipped.csv\".");
+  EXPECT_THAT(dialogs_.progress, ElementsAre("4/4", "ended"));
+}
+
+TEST_F(ListCommandsTest, ImportRefusalsAndCancelledPickers) {
+  {
+    // Cancelled pickers do nothing at all.
+    commands_->Import_Click();
+    commands_->Export_Click();
+    EXPECT_TRUE(log_.isEmpty());
+  }
+  {
+    dialogs_.import = ImportRequest{WriteCsv("bad.csv", "Mail\nann@x.test\n"), false};
+    commands_->Import_Click();
+    ASSERT_EQ(view_.messages.size(), 1u);
+    EXPECT_EQ(view_.messages.back(), "\"" + dialogs_.import->path +
+                                         "\" has no E-Mail column in its first line. Nobody was "
+                                         "added.");
+  }
+  {
+    dialogs_.import = ImportRequest{WriteCsv("in.csv", "E-Mail\nann@x.test\n"), true};
+    mailers_.create_error = "no such class";
+    commands_->Import_Click();
+    EXPECT_EQ(view_.messages.back(), "No greeting can be sent, so nobody was added: no such class");
+  }
+  EXPECT_TRUE(Subscribers().empty());
+}
+
+TEST_F(ListCommandsTest, ExportWritesTheListOrTheRemovals) {
+  Subscribe("Ann", "ann@x.test");
+  Subscribe("Bo", "bo@x.test");
+  dialogs_.export_request = ExportRequest{dir_.filePath("out.csv"), false, false};
+  commands_->Export_Click();
+  EXPECT_EQ(view_.messages.back(),
+            "2 subscribers exported to \"" + dialogs_.export_request->path + "\".");
+  std::ifstream in(dialogs_.export_request->path.toStdString());
+  std::string header;
+  std::getline(in, header);
+  EXPECT_EQ(header, "ID,Name,E-Mail,MailingAddress,BraSize,DateCreated,IPAddress\r");
+
+  dialogs_.export_request->removed = true;
+  commands_->Export_Click();
+  EXPECT_EQ(view_.messages.back(),
+            "0 removals exported to \"" + dialogs_.export_request->path + "\".");
+}
+
+// The table the subscribers window shows, read in pages.
+class SubscriberTableTest : public ListCommandsTest {
+ protected:
+  void SetUp() override {
+    ListCommandsTest::SetUp();
+    if (HasFatalFailure()) return;
+    SubscribeLetters(3);  // a@x.test, b@x.test, c@x.test
+    Sql("INSERT INTO MailingList (Name, \"E-Mail\", DateCreated) "
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 447) "
+        "SELECT 'Many ' || i, 'many' || i || '@y.test', '2020' FROM n");
+    table_ = std::make_unique<SubscriberTable>(view_, mailers_, data_source_);
+    table_->Refresh();
+  }
+
+  QString Cell(int row, int column) const {
+    return table_->data(table_->index(row, column)).toString();
+  }
+
+  std::unique_ptr<SubscriberTable> table_;
+};
+
+TEST_F(SubscriberTableTest, PagesFilterAndSort) {
+  EXPECT_EQ(table_->CountText(), "450 subscribers");
+  ASSERT_EQ(table_->rowCount(), 450);
+  EXPECT_EQ(table_->headerData(1, Qt::Horizontal).toString(), "E-Mail");
+  EXPECT_EQ(Cell(0, 1), "a@x.test");
+  EXPECT_EQ(Cell(449, 1), "many447@y.test");  // the third page
+  EXPECT_EQ(Cell(205, 0), "Many 203");
+
+  // By name or address, in any letter case; "_" and "%" are plain letters.
+  table_->SetFilter("MANY44");
+  EXPECT_EQ(table_->CountText(), "9 of 450 subscribers");  // 44, 440 to 447
+  table_->SetFilter("_");
+  EXPECT_EQ(table_->rowCount(), 0);
+  table_->SetFilter("x.test");
+  EXPECT_EQ(table_->rowCount(), 3);
+
+  table_->sort(1, Qt::DescendingOrder);
+  EXPECT_EQ(Cell(0, 1), "c@x.test");
+  table_->SetFilter("");
+  table_->sort(0, Qt::AscendingOrder);
+  EXPECT_EQ(Cell(0, 0), "Many 1");
+  EXPECT_EQ(Cell(446, 0), "Many 99");
+  EXPECT_EQ(Cell(449, 0), "c");
+
+  // A change made elsewhere shows on a refresh.
+  Subscribe("Zed", "zed@x.test");
+  EXPECT_EQ(table_->rowCount(), 450);
+  table_->Refresh();
+  EXPECT_EQ(table_->CountText(), "451 subscribers");
+}
+
+TEST_F(SubscriberTableTest, RemoveGoesThroughDeleteForEachRow) {
+  table_->SetFilter("@x.test");
+  {
+    view_.answers = {false};
+    table_->Remove({0, 2});
+    EXPECT_EQ(view_.messages.back(),
+              "Remove 2 subscribers from the list and send each of them the farewell?");
+    EXPECT_EQ(table_->rowCount(), 3);
+  }
+  view_.answers = {true};
+  mailers_.outcomes = {{0, ""}, {6, "Could not connect to server"}};
+  table_->Remove({0, 2});
+  EXPECT_THAT(SentTo(), ElementsAre("\"a\" <a@x.test>", "\"c\" <c@x.test>"));
+  EXPECT_EQ(view_.messages.back(),
+            "a@x.test: User removed and message sent :-)!\n"
+            "c@x.test: Could not connect to server (6)\nUser removed anyway");
+  EXPECT_EQ(table_->CountText(), "1 of 448 subscribers");
+  EXPECT_THAT(Rows("SELECT DeleterName, \"E-Mail\" FROM DeletedList"),
+              ElementsAre("a|a@x.test", "c|c@x.test"));
+}
+
+// The window and the console's buttons, through their widgets.
+class SubscribersWindowTest : public SubscriberTableTest {
+ protected:
+  void WaitUntil(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 5000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+  }
+
+  template <typename W>
+  W* Find(QWidget& in, const char* name) {
+    W* widget = in.findChild<W*>(QLatin1String(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+};
+
+TEST_F(SubscribersWindowTest, FilterAsTypedAndRemoveSelected) {
+  commands_->Subscribers_Click();
+  SubscribersWindow& window = *commands_->subscribers_window();
+  WaitUntil([&window] { return window.isVisible(); });
+  auto* count = Find<QLabel>(window, "SubscribersCount");
+  auto* table = Find<QTableView>(window, "SubscribersTable");
+  EXPECT_EQ(count->text(), "450 subscribers");
+
+  auto* filter = Find<QLineEdit>(window, "SubscribersFilter");
+  QTest::keyClicks(filter, "b@x");
+  EXPECT_EQ(count->text(), "1 of 450 subscribers");
+  ASSERT_EQ(table->model()->rowCount(), 1);
+  EXPECT_EQ(table->model()->index(0, 1).data().toString(), "b@x.test");
+
+  table->selectRow(0);
+  view_.answers = {true};
+  QTest::mouseClick(Find<QPushButton>(window, "SubscribersRemove"), Qt::LeftButton);
+  EXPECT_EQ(view_.messages.back(), "User removed and message sent :-)!");
+  EXPECT_EQ(count->text(), "0 of 449 subscribers");
+
+  // F5 shows a subscriber added meanwhile. A shortcut needs its window active.
+  window.activateWindow();
+  WaitUntil([&window] { return QApplication::activeWindow() == &window; });
+  Subscribe("Bea", "b@x.test");
+  QTest::keyClick(table, Qt::Key_F5);
+  EXPECT_EQ(count->text(), "1 of 450 subscribers");
+}
+
+TEST_F(SubscribersWindowTest, ButtonsJoinThePagesWithoutMovingAnything) {
+  testing_support::RecordingDialogs dialogs;
+  QSettings settings(dir_.filePath("settings.ini"), QSettings::IniFormat);
+  ConsoleWindow console(settings, dialogs);
+  const QRect add = Find<QWidget>(console, "Add")->geometry();
+  const ListCommandButtons buttons = AddListCommandButtons(console);
+  ConnectListCommandButtons(buttons, *commands_);
+  EXPECT_EQ(Find<QWidget>(console, "Add")->geometry(), add);
+  EXPECT_EQ(buttons.import->parentWidget()->objectName(), "Frame(0)");
+  EXPECT_EQ(buttons.export_list->parentWidget()->objectName(), "Frame(1)");
+  EXPECT_EQ(buttons.subscribers->geometry(), TwipsRect(4320, 1680, 1335, 375));
+  // In the focus order right after the page's own buttons.
+  EXPECT_EQ(Find<QWidget>(console, "Add")->nextInFocusChain(), buttons.import);
+  EXPECT_EQ(Find<QWidget>(console, "Delete")->nextInFocusChain(), buttons.subscribers);
+  EXPECT_EQ(buttons.subscribers->nextInFocusChain(), buttons.export_list);
+
+  console.show();
+  WaitUntil([&console] { return console.windowHandle()->isExposed(); });
+  console.SelectMainTab(2);
+  // The access key of a shown page's button clicks it.
+  QTest::keyClick(&console, Qt::Key_U, Qt::AltModifier);
+  WaitUntil([this] { return commands_->subscribers_window() != nullptr; });
+  ASSERT_NE(commands_->subscribers_window(), nullptr);
+  EXPECT_TRUE(commands_->subscribers_window()->isVisible());
+  commands_.reset();  // closes the subscribers window before the console
+}
+
+}  // namespace
+}  // namespace verdanpost
