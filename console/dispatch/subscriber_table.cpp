@@ -83,20 +83,20 @@ void SubscriberTable::sort(int column, Qt::SortOrder order) {
   if (column == sort_column_ && order == sort_order_) return;
   sort_column_ = column;
   sort_order_ = order;
-  Reload();
+  Reload(false);
 }
 
 void SubscriberTable::SetFilter(const QString& text) {
   if (text == filter_) return;
   filter_ = text;
-  Reload();
+  Reload(false);
 }
 
 void SubscriberTable::Refresh() {
   // A new connection: the database may have been replaced meanwhile.
   if (open_) list_.Close();
   open_ = false;
-  Reload();
+  Reload(true);
 }
 
 QString SubscriberTable::CountText() const {
@@ -118,12 +118,13 @@ QString SubscriberTable::Field(int row, const char* column) const {
   return QString::fromStdString(value.value_or(std::string()));
 }
 
-void SubscriberTable::Reload() {
+void SubscriberTable::Reload(bool count_all) {
   beginResetModel();
   pages_.clear();
   page_order_.clear();
+  if (!error_.isEmpty()) count_all = true;
   error_.clear();
-  total_ = shown_ = 0;
+  shown_ = 0;
   mailinglist::Status status;
   if (!open_) {
     status = list_.Open(data_source_);
@@ -133,13 +134,14 @@ void SubscriberTable::Reload() {
   const database::Connection& connection = *list_.get();
   const std::string count_sql =
       "SELECT COUNT(*) FROM " + connection.Quote(mailinglist::kMailingList);
-  if (status.ok()) status = database::QueryNumber(connection, count_sql, {}, &total_);
-  std::vector<Parameter> parameters;
-  const std::string where = Where(&parameters);
-  if (status.ok()) {
-    shown_ = total_;
-    if (!where.empty())
-      status = database::QueryNumber(connection, count_sql + where, parameters, &shown_);
+  if (status.ok() && count_all) status = database::QueryNumber(connection, count_sql, {}, &total_);
+  shown_ = total_;
+  if (status.ok() && !filter_.isEmpty()) {
+    // Counted apart from the rows: a page read stops at its last row, while
+    // a count over the page's rows would sort every row through the filter.
+    std::vector<Parameter> parameters;
+    const std::string where = Where(&parameters);
+    status = database::QueryNumber(connection, count_sql + where, parameters, &shown_);
   }
   if (!status.ok()) {
     error_ = kListNotRead + QString::fromStdString(status.message());
@@ -151,30 +153,65 @@ void SubscriberTable::Reload() {
 std::string SubscriberTable::Where(std::vector<Parameter>* parameters) const {
   if (filter_.isEmpty()) return std::string();
   // "!" escapes the pattern's own "%", "_" and "!".
-  QString pattern = filter_.toLower();
+  QString pattern = filter_;
   pattern.replace(QLatin1Char('!'), QLatin1String("!!"));
   pattern.replace(QLatin1Char('%'), QLatin1String("!%"));
   pattern.replace(QLatin1Char('_'), QLatin1String("!_"));
-  const std::string like = "%" + pattern.toStdString() + "%";
-  parameters->push_back({Value::Text(like)});
-  parameters->push_back({Value::Text(like)});
+  // SQLite's LIKE ignores the case of A to Z, PostgreSQL's ILIKE every
+  // letter's: both leave the columns as they are, which saves a lower() of
+  // each on every key typed.
   const database::Connection& connection = *list_.get();
-  return " WHERE lower(" + connection.Quote("Name") + ") LIKE ? ESCAPE '!' OR lower(" +
-         connection.Quote("E-Mail") + ") LIKE ? ESCAPE '!'";
+  std::string like = " LIKE ";
+  switch (connection.dialect().kind()) {
+    case database::Dialect::kSQLite:
+      break;
+    case database::Dialect::kPostgreSQL:
+      like = " ILIKE ";
+      break;
+    case database::Dialect::kOther:
+      pattern = pattern.toLower();
+      break;
+  }
+  const std::string text = "%" + pattern.toStdString() + "%";
+  parameters->push_back({Value::Text(text)});
+  parameters->push_back({Value::Text(text)});
+  auto column = [&connection](const char* name) {
+    const std::string quoted = connection.Quote(name);
+    return connection.dialect().kind() == database::Dialect::kOther ? "lower(" + quoted + ")"
+                                                                    : quoted;
+  };
+  return " WHERE " + column("Name") + like + "? ESCAPE '!' OR " + column("E-Mail") + like +
+         "? ESCAPE '!'";
 }
 
 const std::vector<std::string>* SubscriberTable::Page(int row) const {
   const int page = row / kPageRows;
   if (auto held = pages_.find(page); held != pages_.end()) return &held->second;
   if (!open_ || !error_.isEmpty()) return nullptr;
-
-  database::Connection& connection = *list_.get();
-  const database::TableInfo* table = nullptr;
-  mailinglist::Status status = connection.DescribeTable(mailinglist::kMailingList, &table);
+  std::vector<std::string> rows;
+  const mailinglist::Status status = ReadPage(page, &rows);
   if (!status.ok()) {
     error_ = kListNotRead + QString::fromStdString(status.message());
     return nullptr;
   }
+  return Keep(page, std::move(rows));
+}
+
+const std::vector<std::string>* SubscriberTable::Keep(int page,
+                                                      std::vector<std::string> rows) const {
+  if (page_order_.size() >= kCachedPages) {
+    pages_.erase(page_order_.front());
+    page_order_.pop_front();
+  }
+  page_order_.push_back(page);
+  return &(pages_[page] = std::move(rows));
+}
+
+mailinglist::Status SubscriberTable::ReadPage(int page, std::vector<std::string>* rows) const {
+  database::Connection& connection = *list_.get();
+  const database::TableInfo* table = nullptr;
+  mailinglist::Status status = connection.DescribeTable(mailinglist::kMailingList, &table);
+  if (!status.ok()) return status;
   std::string columns;
   for (const char* column : kColumns) {
     columns += (columns.empty() ? "" : ", ") + connection.Quote(column);
@@ -190,18 +227,7 @@ const std::vector<std::string>* SubscriberTable::Page(int row) const {
                           connection.Quote(mailinglist::kMailingList) + Where(&parameters) +
                           " ORDER BY " + order + connection.dialect().Limit(kPageRows) +
                           " OFFSET " + std::to_string(static_cast<int64_t>(page) * kPageRows);
-  std::vector<std::string> rows;
-  status = database::QueryRows(connection, sql, parameters, &rows);
-  if (!status.ok()) {
-    error_ = kListNotRead + QString::fromStdString(status.message());
-    return nullptr;
-  }
-  if (page_order_.size() >= kCachedPages) {
-    pages_.erase(page_order_.front());
-    page_order_.pop_front();
-  }
-  page_order_.push_back(page);
-  return &(pages_[page] = std::move(rows));
+  return database::QueryRows(connection, sql, parameters, rows);
 }
 
 void SubscriberTable::Remove(const QList<int>& rows) {

@@ -49,10 +49,16 @@ class SubscriberTable : public QAbstractTableModel, public SubscriberList {
   QString Field(int row, const char* column) const;
 
  private:
-  // Reads the count and forgets the pages, inside a model reset.
-  void Reload();
+  // Forgets the pages and reads the count through the filter, and the
+  // whole list's too when |count_all|, inside a model reset.
+  void Reload(bool count_all);
   // The page holding |row|, read when not held; null on failure.
   const std::vector<std::string>* Page(int row) const;
+  // Holds |rows| as page |page|, forgetting the oldest page held when
+  // kCachedPages are.
+  const std::vector<std::string>* Keep(int page, std::vector<std::string> rows) const;
+  // Reads page |page| through the filter and in the sort order.
+  mailinglist::Status ReadPage(int page, std::vector<std::string>* rows) const;
   // " WHERE ..." and its parameters for the filter; "" when none.
   std::string Where(std::vector<database::Parameter>* parameters) const;
 

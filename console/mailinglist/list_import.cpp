@@ -38,7 +38,8 @@ enum Column { kName, kEmail, kMailingAddress, kBraSize, kDateCreated, kIPAddress
 struct Row {
   int64_t line = 0;
   std::vector<std::string> fields;  // as the file has them, for the report
-  std::string values[kColumns];
+  // Each Column's field, or an empty text when the file has no such column.
+  const std::string* values[kColumns];
   int64_t bra_size = 0;
 };
 
@@ -111,15 +112,15 @@ Status ParseFile(const std::string& path, const std::string& text, ParsedFile* p
     return Status::Error("\"" + path + "\" has no E-Mail column in its first line.");
   }
   while (reader.Next(&record, &err)) {
+    static const std::string kEmpty;
     Row& row = parsed->rows.emplace_back();
     row.line = record.line;
+    row.fields = std::move(record.fields);
     for (int c = 0; c < kColumns; ++c) {
       const int at = parsed->where[c];
-      if (at >= 0 && static_cast<size_t>(at) < record.fields.size()) {
-        row.values[c] = record.fields[at];
-      }
+      const bool present = at >= 0 && static_cast<size_t>(at) < row.fields.size();
+      row.values[c] = present ? &row.fields[at] : &kEmpty;
     }
-    row.fields = std::move(record.fields);
   }
   if (!err.empty()) return Status::Error("\"" + path + "\": " + err + ".");
   return Status::OK();
@@ -128,10 +129,10 @@ Status ParseFile(const std::string& path, const std::string& text, ParsedFile* p
 // Why |row| cannot be a subscriber, or nullopt; reads its BraSize.
 std::optional<std::string> RowRefusal(Row& row) {
   if (std::optional<std::string> refusal = SubscriberEntryRefusal(
-          row.values[kName], row.values[kEmail], row.values[kMailingAddress])) {
+          *row.values[kName], *row.values[kEmail], *row.values[kMailingAddress])) {
     return refusal;
   }
-  const std::string_view bra = Trimmed(row.values[kBraSize]);
+  const std::string_view bra = Trimmed(*row.values[kBraSize]);
   if (!bra.empty()) {
     const auto [end, error] = std::from_chars(bra.data(), bra.data() + bra.size(), row.bra_size);
     if (error != std::errc() || end != bra.data() + bra.size() || row.bra_size < -32768 ||
@@ -159,11 +160,11 @@ Status WriteRows(ListConnection& list, const std::vector<const Row*>& rows) {
     for (size_t i = 0; i < count; ++i) {
       const Row& row = *rows[first + i];
       sql += i == 0 ? "(?, ?, ?, ?, ?, ?)" : ", (?, ?, ?, ?, ?, ?)";
-      const std::string& date = row.values[kDateCreated];
-      const std::string& ip = row.values[kIPAddress];
-      parameters.push_back({Value::Text(row.values[kName])});
-      parameters.push_back({Value::Text(row.values[kEmail])});
-      parameters.push_back({Value::Text(row.values[kMailingAddress])});
+      const std::string& date = *row.values[kDateCreated];
+      const std::string& ip = *row.values[kIPAddress];
+      parameters.push_back({Value::Text(*row.values[kName])});
+      parameters.push_back({Value::Text(*row.values[kEmail])});
+      parameters.push_back({Value::Text(*row.values[kMailingAddress])});
       parameters.push_back({Value::Integer(row.bra_size)});
       parameters.push_back({Value::Text(date.empty() ? now : date)});
       parameters.push_back({Value::Text(ip.empty() ? std::string(kConsoleIPAddress) : ip)});
@@ -185,7 +186,7 @@ Status AddGroup(ListConnection& list, const std::vector<Row*>& group, const Impo
   for (const Row* row : group) {
     std::string why;
     if (options.greeter != nullptr && !options.dry_run &&
-        !options.greeter->Greet(row->values[kName], row->values[kEmail], &why)) {
+        !options.greeter->Greet(*row->values[kName], *row->values[kEmail], &why)) {
       ++outcome->not_greeted;
       skipped->push_back({row->line, "the greeting was not sent: " + why, row->fields});
       continue;
@@ -271,7 +272,7 @@ Status ImportSubscribers(ListConnection& list, const std::string& path,
     if (std::optional<std::string> refusal = RowRefusal(row)) {
       ++outcome->invalid;
       skipped.push_back({row.line, *refusal, row.fields});
-    } else if (auto [at, fresh] = seen.emplace(AddressFoldedCase(row.values[kEmail]), row.line);
+    } else if (auto [at, fresh] = seen.emplace(AddressFoldedCase(*row.values[kEmail]), row.line);
                !fresh) {
       ++outcome->duplicates;
       skipped.push_back({row.line,
