@@ -12,20 +12,26 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "console/dispatch/operations_test_support.h"
 #include "console/window/console_window.h"
 #include "console/window/list_command_buttons.h"
 #include "console/window/recording_dialogs_test_support.h"
 #include "console/window/test_application_test_support.h"
+#include "console/window/transfer_file_dialogs.h"
 #include "console/window/twips.h"
 
 namespace verdanpost {
@@ -364,6 +370,90 @@ TEST_F(SubscribersWindowTest, ButtonsJoinThePagesWithoutMovingAnything) {
   ASSERT_NE(commands_->subscribers_window(), nullptr);
   EXPECT_TRUE(commands_->subscribers_window()->isVisible());
   commands_.reset();  // closes the subscribers window before the console
+}
+
+// The real pickers, answered by hand once they are open.
+class TransferFileDialogsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { testing_support::EnsureTestApplication(); }
+
+  // Runs |act| on the picker as soon as it is the modal window.
+  void AnswerPicker(std::function<void(QFileDialog&)> act) {
+    auto* timer = new QTimer(&parent_);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr || !dialog->isVisible()) return;
+      timer->stop();
+      act(*dialog);
+      timer->deleteLater();
+      // A picker that did not close on its answer must not hang the test.
+      QTimer::singleShot(3000, dialog, [dialog] {
+        ADD_FAILURE() << "the picker stayed open";
+        dialog->reject();
+      });
+    });
+    timer->start(20);
+  }
+
+  static void Check(QFileDialog& dialog, const QString& caption) {
+    for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) {
+      if (box->text() == caption) return box->setChecked(true);
+    }
+    ADD_FAILURE() << "no check box " << caption.toStdString();
+  }
+
+  QTemporaryDir dir_;
+  QWidget parent_;
+  QtTransferDialogs dialogs_{&parent_};
+};
+
+TEST_F(TransferFileDialogsTest, PickersCarryTheirChoices) {
+  if (QGuiApplication::platformName() == "offscreen") {
+    GTEST_SKIP() << "on the offscreen platform Qt's picker does not take a file chosen from "
+                    "code; ListCommandsOnXServer runs this";
+  }
+  const QString csv = dir_.filePath("people.csv");
+  std::ofstream(csv.toStdString()) << "E-Mail\n";
+  {
+    AnswerPicker([&csv](QFileDialog& dialog) {
+      EXPECT_EQ(dialog.windowTitle(), "Import Subscribers");
+      EXPECT_EQ(dialog.nameFilters().first(), "CSV Files (*.csv)");
+      Check(dialog, "Send the &greeting to each subscriber added");
+      dialog.selectFile(csv);
+      static_cast<QDialog&>(dialog).accept();  // as the Open or Save button does
+    });
+    const std::optional<ImportRequest> request = dialogs_.ChooseImportFile();
+    ASSERT_TRUE(request.has_value());
+    EXPECT_EQ(request->path, csv);
+    EXPECT_TRUE(request->greet);
+  }
+  {
+    AnswerPicker([this](QFileDialog& dialog) {
+      Check(dialog, "Export the &removed subscribers (the removal log)");
+      dialog.selectFile(dir_.filePath("out"));
+      static_cast<QDialog&>(dialog).accept();  // as the Open or Save button does
+    });
+    const std::optional<ExportRequest> request = dialogs_.ChooseExportFile();
+    ASSERT_TRUE(request.has_value());
+    EXPECT_EQ(request->path, dir_.filePath("out.csv"));  // the suffix added
+    EXPECT_TRUE(request->removed);
+    EXPECT_FALSE(request->for_spreadsheet);
+  }
+  {
+    AnswerPicker([](QFileDialog& dialog) { dialog.reject(); });
+    EXPECT_FALSE(dialogs_.ChooseImportFile().has_value());
+  }
+}
+
+TEST_F(TransferFileDialogsTest, CancelStopsTheImport) {
+  EXPECT_TRUE(dialogs_.ImportProgress(1000, 5000));
+  auto* progress = parent_.findChild<QProgressDialog*>();
+  ASSERT_NE(progress, nullptr);
+  progress->cancel();
+  EXPECT_FALSE(dialogs_.ImportProgress(2000, 5000));
+  dialogs_.ImportEnded();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(parent_.findChild<QProgressDialog*>(), nullptr);
 }
 
 }  // namespace
