@@ -20,23 +20,32 @@ inline constexpr uint16_t kMailerTypeLibraryMajor = 1;
 inline constexpr uint16_t kMailerTypeLibraryMinor = 0;
 
 // The mailer's dual interface. The members follow IDispatch's in dispatch
-// identifier order (vtable slots 7 to 16); that order is the binary
-// interface and must not change. The type library (mailer_type_library.cpp)
-// names the same slots; mailer_type_library_test checks that they agree.
+// identifier order (vtable slots 7 to 25); that order is the binary
+// interface and must not change: new members only ever go at the end. The type library
+// (mailer_type_library.cpp) names the same slots; mailer_type_library_test checks that they agree.
 class ISMTPMailer : public IDispatch {
  public:
   virtual HRESULT SendRawMessageFromFile(BSTR FileName) = 0;  // 1
   virtual HRESULT SendMessageFromFile(BSTR From, BSTR To, BSTR Cc, BSTR Bcc, BSTR Subject,
                                       BSTR FileName) = 0;  // 2
   virtual HRESULT SendMessage(BSTR From, BSTR To, BSTR Cc, BSTR Bcc, BSTR Subject,
-                              BSTR Message) = 0;     // 3
-  virtual HRESULT get_IgnoreTo(LONG* pVal) = 0;      // 4
-  virtual HRESULT put_IgnoreTo(LONG newVal) = 0;     // 4
-  virtual HRESULT SendRawMessage(BSTR Message) = 0;  // 5
-  virtual HRESULT get_ErrorCode(LONG* pVal) = 0;     // 6
-  virtual HRESULT get_ErrorMessage(BSTR* pVal) = 0;  // 7
-  virtual HRESULT get_ServerName(BSTR* pVal) = 0;    // 8
-  virtual HRESULT put_ServerName(BSTR newVal) = 0;   // 8
+                              BSTR Message) = 0;          // 3
+  virtual HRESULT get_IgnoreTo(LONG* pVal) = 0;           // 4
+  virtual HRESULT put_IgnoreTo(LONG newVal) = 0;          // 4
+  virtual HRESULT SendRawMessage(BSTR Message) = 0;       // 5
+  virtual HRESULT get_ErrorCode(LONG* pVal) = 0;          // 6
+  virtual HRESULT get_ErrorMessage(BSTR* pVal) = 0;       // 7
+  virtual HRESULT get_ServerName(BSTR* pVal) = 0;         // 8
+  virtual HRESULT put_ServerName(BSTR newVal) = 0;        // 8
+  virtual HRESULT get_ServerReply(BSTR* pVal) = 0;        // 9
+  virtual HRESULT get_PartialDelivery(LONG* pVal) = 0;    // 10
+  virtual HRESULT put_PartialDelivery(LONG newVal) = 0;   // 10
+  virtual HRESULT get_RefusedRecipients(BSTR* pVal) = 0;  // 11
+  virtual HRESULT get_KeepConnection(LONG* pVal) = 0;     // 12
+  virtual HRESULT put_KeepConnection(LONG newVal) = 0;    // 12
+  virtual HRESULT Disconnect() = 0;                       // 13
+  virtual HRESULT get_ServerAddress(BSTR* pVal) = 0;      // 14
+  virtual HRESULT get_FailureReason(BSTR* pVal) = 0;      // 15
 
  protected:
   ~ISMTPMailer() = default;

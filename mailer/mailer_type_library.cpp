@@ -40,6 +40,16 @@ constexpr AutomationMemberDesc kMembers[] = {
     {7, kAutomationPropertyGet, "ErrorMessage", "property ErrorMessage", 14, 1, kStringOut},
     {8, kAutomationPropertyGet, "ServerName", "property ServerName", 15, 1, kStringOut},
     {8, kAutomationPropertyPut, "ServerName", "property ServerName", 16, 1, kStringIn},
+    {9, kAutomationPropertyGet, "ServerReply", "property ServerReply", 17, 1, kStringOut},
+    {10, kAutomationPropertyGet, "PartialDelivery", "property PartialDelivery", 18, 1, kLongOut},
+    {10, kAutomationPropertyPut, "PartialDelivery", "property PartialDelivery", 19, 1, kLongIn},
+    {11, kAutomationPropertyGet, "RefusedRecipients", "property RefusedRecipients", 20, 1,
+     kStringOut},
+    {12, kAutomationPropertyGet, "KeepConnection", "property KeepConnection", 21, 1, kLongOut},
+    {12, kAutomationPropertyPut, "KeepConnection", "property KeepConnection", 22, 1, kLongIn},
+    {13, kAutomationMethod, "Disconnect", "method Disconnect", 23, 0, nullptr},
+    {14, kAutomationPropertyGet, "ServerAddress", "property ServerAddress", 24, 1, kStringOut},
+    {15, kAutomationPropertyGet, "FailureReason", "property FailureReason", 25, 1, kStringOut},
 };
 
 constexpr AutomationTypeLibraryDesc kTypeLibrary = {

@@ -80,6 +80,37 @@ class RecordingMailer final : public ISMTPMailer {
     calls_ += "put_ServerName(" + server_name_ + ");";
     return S_OK;
   }
+  HRESULT get_ServerReply(BSTR* pVal) override { return Text("get_ServerReply", "250 ok", pVal); }
+  HRESULT get_PartialDelivery(LONG* pVal) override {
+    calls_ += "get_PartialDelivery;";
+    *pVal = partial_;
+    return S_OK;
+  }
+  HRESULT put_PartialDelivery(LONG newVal) override {
+    calls_ += "put_PartialDelivery(" + std::to_string(newVal) + ");";
+    partial_ = newVal;
+    return S_OK;
+  }
+  HRESULT get_RefusedRecipients(BSTR* pVal) override {
+    return Text("get_RefusedRecipients", "a\t550\tno", pVal);
+  }
+  HRESULT get_KeepConnection(LONG* pVal) override {
+    calls_ += "get_KeepConnection;";
+    *pVal = keep_;
+    return S_OK;
+  }
+  HRESULT put_KeepConnection(LONG newVal) override {
+    calls_ += "put_KeepConnection(" + std::to_string(newVal) + ");";
+    keep_ = newVal;
+    return S_OK;
+  }
+  HRESULT Disconnect() override { return Record("Disconnect", {}); }
+  HRESULT get_ServerAddress(BSTR* pVal) override {
+    return Text("get_ServerAddress", "mx:25", pVal);
+  }
+  HRESULT get_FailureReason(BSTR* pVal) override {
+    return Text("get_FailureReason", "timed out", pVal);
+  }
 
  private:
   HRESULT Record(const char* member, std::vector<BSTR> args) {
@@ -90,9 +121,18 @@ class RecordingMailer final : public ISMTPMailer {
     return S_OK;
   }
 
+  HRESULT Text(const char* member, const char* text, BSTR* pVal) {
+    calls_ += member;
+    calls_ += ";";
+    *pVal = BstrFromUtf8(text);
+    return S_OK;
+  }
+
   ITypeInfo* info_ = nullptr;
   std::string calls_;
   LONG ignore_to_ = 0;
+  LONG partial_ = 0;
+  LONG keep_ = 0;
   std::string server_name_;
 };
 
@@ -118,10 +158,22 @@ TEST(MailerTypeLibraryTest, EveryMemberReachesItsOwnSlot) {
   EXPECT_EQ(mailer.Get("ErrorMessage").value().ToString(), "error text");
   ASSERT_TRUE(mailer.Put("ServerName", Variant("mx")).ok());
   EXPECT_EQ(mailer.Get("ServerName").value().ToString(), "mx");
+  EXPECT_EQ(mailer.Get("ServerReply").value().ToString(), "250 ok");
+  ASSERT_TRUE(mailer.Put("PartialDelivery", Variant(true)).ok());
+  EXPECT_EQ(mailer.Get("PartialDelivery").value().get().lVal, -1);
+  EXPECT_EQ(mailer.Get("RefusedRecipients").value().ToString(), "a\t550\tno");
+  ASSERT_TRUE(mailer.Put("KeepConnection", Variant(int32_t{1})).ok());
+  EXPECT_EQ(mailer.Get("KeepConnection").value().get().lVal, 1);
+  ASSERT_TRUE(mailer.Call("Disconnect", {}).ok());
+  EXPECT_EQ(mailer.Get("ServerAddress").value().ToString(), "mx:25");
+  EXPECT_EQ(mailer.Get("FailureReason").value().ToString(), "timed out");
   EXPECT_EQ(fake.calls(),
             "SendRawMessageFromFile(f);SendMessageFromFile(1,2,3,4,5,6);"
             "SendMessage(a,b,c,d,e,f);put_IgnoreTo(3);get_IgnoreTo;SendRawMessage(raw);"
-            "get_ErrorCode;get_ErrorMessage;put_ServerName(mx);get_ServerName;");
+            "get_ErrorCode;get_ErrorMessage;put_ServerName(mx);get_ServerName;"
+            "get_ServerReply;put_PartialDelivery(-1);get_PartialDelivery;"
+            "get_RefusedRecipients;put_KeepConnection(1);get_KeepConnection;Disconnect();"
+            "get_ServerAddress;get_FailureReason;");
   mailer.Reset();
 }
 

@@ -189,4 +189,51 @@ HRESULT SMTPMailer::put_ServerName(BSTR newVal) {
   });
 }
 
+HRESULT SMTPMailer::get_ServerReply(BSTR* pVal) {
+  return Guarded([&] { return ReturnString(mailer_.server_reply(), pVal); });
+}
+
+HRESULT SMTPMailer::get_PartialDelivery(LONG* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = mailer_.partial_delivery() ? -1 : 0;
+  return S_OK;
+}
+
+HRESULT SMTPMailer::put_PartialDelivery(LONG newVal) {
+  mailer_.set_partial_delivery(newVal != 0);
+  return S_OK;
+}
+
+HRESULT SMTPMailer::get_RefusedRecipients(BSTR* pVal) {
+  return Guarded([&] { return ReturnString(mailer_.refused_recipients(), pVal); });
+}
+
+HRESULT SMTPMailer::get_KeepConnection(LONG* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = mailer_.keep_connection() ? -1 : 0;
+  return S_OK;
+}
+
+HRESULT SMTPMailer::put_KeepConnection(LONG newVal) {
+  return Guarded([&] {
+    mailer_.set_keep_connection(newVal != 0);
+    return S_OK;
+  });
+}
+
+HRESULT SMTPMailer::Disconnect() {
+  return Guarded([&] {
+    mailer_.Disconnect();
+    return S_OK;
+  });
+}
+
+HRESULT SMTPMailer::get_ServerAddress(BSTR* pVal) {
+  return Guarded([&] { return ReturnString(mailer_.server_address(), pVal); });
+}
+
+HRESULT SMTPMailer::get_FailureReason(BSTR* pVal) {
+  return Guarded([&] { return ReturnString(mailer_.failure_reason(), pVal); });
+}
+
 }  // namespace verdanpost

@@ -51,6 +51,17 @@ class SMTPMailer final : public ISMTPMailer {
   HRESULT get_ErrorMessage(BSTR* pVal) override;
   HRESULT get_ServerName(BSTR* pVal) override;
   HRESULT put_ServerName(BSTR newVal) override;
+  HRESULT get_ServerReply(BSTR* pVal) override;
+  // The two switches read back as -1 (on) or 0 (off); any value but 0
+  // switches on, as for IgnoreTo.
+  HRESULT get_PartialDelivery(LONG* pVal) override;
+  HRESULT put_PartialDelivery(LONG newVal) override;
+  HRESULT get_RefusedRecipients(BSTR* pVal) override;
+  HRESULT get_KeepConnection(LONG* pVal) override;
+  HRESULT put_KeepConnection(LONG newVal) override;
+  HRESULT Disconnect() override;
+  HRESULT get_ServerAddress(BSTR* pVal) override;
+  HRESULT get_FailureReason(BSTR* pVal) override;
 
  private:
   // The object's own IUnknown, which owns the reference count.

@@ -4,16 +4,12 @@
 
 #include "mailer/smtp_mailer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -23,9 +19,14 @@
 #include "platform/automation/creation.h"
 #include "platform/automation/library_handle.h"
 #include "platform/automation/registry.h"
+#include "testing/scripted_smtp_peer.h"
 
 namespace verdanpost {
 namespace {
+
+using testing_support::PeerReply;
+using testing_support::ScriptedSmtpPeer;
+using testing_support::SmtpStep;
 
 constexpr char kProgId[] = "Verdanpost.SMTPMailer.1";
 constexpr char kClassKey[] = "CLSID\\{0B0F3D77-B6B0-45A7-9746-3244293020BA}";
@@ -48,82 +49,6 @@ std::string Slurp(const std::string& path) {
   s << in.rdbuf();
   return s.str();
 }
-
-// A small SMTP server on port 25 of a loopback address that accepts one
-// message on one connection and keeps what it received.
-class LoopbackResponder {
- public:
-  LoopbackResponder() {
-    for (int last = 2; last < 64 && listen_fd_ < 0; ++last) {
-      int fd = socket(AF_INET, SOCK_STREAM, 0);
-      int on = 1;
-      setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-      sockaddr_in addr{};
-      addr.sin_family = AF_INET;
-      addr.sin_port = htons(25);
-      addr.sin_addr.s_addr = htonl(0x7F000000u | static_cast<uint32_t>(last));
-      if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && listen(fd, 1) == 0) {
-        listen_fd_ = fd;
-        address_ = "127.0.0." + std::to_string(last);
-      } else {
-        close(fd);
-      }
-    }
-    if (listen_fd_ >= 0) thread_ = std::thread([this] { Serve(); });
-  }
-  ~LoopbackResponder() {
-    if (listen_fd_ >= 0) shutdown(listen_fd_, SHUT_RDWR);
-    if (thread_.joinable()) thread_.join();
-    if (listen_fd_ >= 0) close(listen_fd_);
-  }
-
-  bool ok() const { return listen_fd_ >= 0; }
-  const std::string& address() const { return address_; }
-  // Everything the client sent; call after the send has returned.
-  std::string received() {
-    if (thread_.joinable()) thread_.join();
-    return received_;
-  }
-
- private:
-  void Serve() {
-    int fd = accept(listen_fd_, nullptr, nullptr);
-    if (fd < 0) return;
-    timeval timeout{10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    auto reply = [fd](const char* text) { (void)!write(fd, text, strlen(text)); };
-    reply("220 responder ready\r\n");
-    bool in_data = false;
-    std::string line;
-    char c;
-    while (read(fd, &c, 1) == 1) {
-      received_ += c;
-      line += c;
-      if (c != '\n') continue;
-      if (in_data) {
-        if (line == ".\r\n") {
-          in_data = false;
-          reply("250 queued\r\n");
-        }
-      } else if (line.rfind("DATA", 0) == 0) {
-        in_data = true;
-        reply("354 go ahead\r\n");
-      } else if (line.rfind("QUIT", 0) == 0) {
-        reply("221 bye\r\n");
-        break;
-      } else {
-        reply("250 ok\r\n");
-      }
-      line.clear();
-    }
-    close(fd);
-  }
-
-  int listen_fd_ = -1;
-  std::string address_;
-  std::thread thread_;
-  std::string received_;
-};
 
 // An outer object that only counts the references its inner object passes
 // on to it.
@@ -175,12 +100,12 @@ class SMTPMailerTest : public testing::Test {
     EXPECT_TRUE(object.valid()) << err;
     return object;
   }
-  // A registered object whose ServerName is `responder`'s address.
-  AutomationObject SendingTo(const LoopbackResponder& responder) {
+  // A registered object whose ServerName is `peer`'s.
+  AutomationObject SendingTo(const ScriptedSmtpPeer& peer) {
     Register();
     AutomationObject mailer = Create();
     if (mailer.valid()) {
-      EXPECT_TRUE(mailer.Put("ServerName", Variant(responder.address())).ok());
+      EXPECT_TRUE(mailer.Put("ServerName", Variant(peer.server_name())).ok());
     }
     return mailer;
   }
@@ -468,10 +393,9 @@ TEST_F(SMTPMailerTest, ToolsReportThroughExitStatusAndOutput) {
   }
 }
 
-TEST_F(SMTPMailerTest, SendsThroughPort25OfALoopbackAddress) {
-  LoopbackResponder responder;
-  ASSERT_TRUE(responder.ok()) << "no loopback address with a free port 25";
-  AutomationObject mailer = SendingTo(responder);
+TEST_F(SMTPMailerTest, SendsThroughTheRegisteredLibrary) {
+  ScriptedSmtpPeer peer;
+  AutomationObject mailer = SendingTo(peer);
   ASSERT_TRUE(mailer.valid());
   const std::string subject = "Gr\xC3\xBC\xC3\x9F\x65 \xF0\x9F\x98\x80";
   AutomationResult sent =
@@ -480,7 +404,8 @@ TEST_F(SMTPMailerTest, SendsThroughPort25OfALoopbackAddress) {
   ASSERT_TRUE(sent.ok()) << sent.error();
   EXPECT_EQ(mailer.Get("ErrorMessage").value().ToString(), "Message sent");
   EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 0);
-  std::string received = responder.received();
+  mailer.Reset();
+  std::string received = peer.transcript();
   EXPECT_NE(received.find("<ann@example.org>"), std::string::npos) << received;
   EXPECT_NE(received.find("<bob@example.org>"), std::string::npos) << received;
   // The subject crossed as UTF-8 and goes out as an encoded word of its bytes.
@@ -491,18 +416,22 @@ TEST_F(SMTPMailerTest, SendsThroughPort25OfALoopbackAddress) {
 }
 
 TEST_F(SMTPMailerTest, LongTextArrivesExactOverThePiecesItIsConvertedIn) {
-  LoopbackResponder responder;
-  ASSERT_TRUE(responder.ok()) << "no loopback address with a free port 25";
-  AutomationObject mailer = SendingTo(responder);
+  ScriptedSmtpPeer peer;
+  AutomationObject mailer = SendingTo(peer);
   ASSERT_TRUE(mailer.valid());
   // The text crosses the conversion's piece cuts with a surrogate pair, a
-  // line that starts with a dot, and a CR LF parted by the cut.
+  // line that starts with a dot, and a CR LF parted by the cut. Its lines
+  // stay short enough to go as they stand.
   constexpr size_t kPiece = Utf16MessageText::kPieceUnits;
   std::u16string text = u"Hi\r\n";
-  text.append(kPiece - 1 - text.size(), u'x');
+  auto fill = [&text](size_t until, char16_t unit) {
+    while (text.size() + 100 < until) text.append(98, unit).append(u"\r\n");
+    text.append(until - text.size(), unit);
+  };
+  fill(kPiece - 1, u'x');
   text += u"\U0001F600";  // the first piece ends after its low half
   text += u"\r\n.dot \u00E9\u65E5";
-  text.append(2 * kPiece - text.size(), u'y');
+  fill(2 * kPiece, u'y');
   text += u"\r\n.end";  // the cut falls between CR and LF
   std::vector<Variant> args;
   for (const char* field : {"ann@example.org", "bob@example.org", "", "", "Long"}) {
@@ -516,10 +445,67 @@ TEST_F(SMTPMailerTest, LongTextArrivesExactOverThePiecesItIsConvertedIn) {
   for (size_t at = body.find("\r\n."); at != std::string::npos; at = body.find("\r\n.", at + 4)) {
     body.insert(at + 2, ".");
   }
-  std::string received = responder.received();
+  mailer.Reset();
+  std::string received = peer.transcript();
   EXPECT_NE(received.find("\r\n\r\n" + body + "\r\n.\r\n"), std::string::npos);
   // Only the text goes beyond ASCII, and it was not converted to tell.
   EXPECT_NE(received.find("\r\nContent-Type: text/plain; charset=UTF-8\r\n"), std::string::npos);
+}
+
+// The members that came after the first ten, by name as the console calls
+// them, and a kept session driven from autocall.
+TEST_F(SMTPMailerTest, LaterMembersReachTheMailer) {
+  ScriptedSmtpPeer peer;
+  peer.SetRcptReplyFor("gone@example.org", PeerReply::Text("550 5.1.1 no such user\r\n"));
+  AutomationObject mailer = SendingTo(peer);
+  ASSERT_TRUE(mailer.valid());
+  EXPECT_EQ(mailer.Get("ServerReply").value().ToString(), "");
+  EXPECT_EQ(mailer.Get("ServerAddress").value().ToString(), "");
+  EXPECT_EQ(mailer.Get("PartialDelivery").value().get().lVal, 0);
+  EXPECT_EQ(mailer.Get("KeepConnection").value().get().lVal, 0);
+  ASSERT_TRUE(mailer.Put("PartialDelivery", Variant(true)).ok());
+  EXPECT_EQ(mailer.Get("PartialDelivery").value().get().lVal, -1);
+  ASSERT_TRUE(mailer.Put("KeepConnection", Variant(true)).ok());
+  std::vector<Variant> args;
+  for (const char* field :
+       {"ann@example.org", "bob@example.org", "", "gone@example.org", "Hi", "Hello"}) {
+    args.emplace_back(field);
+  }
+  ASSERT_TRUE(mailer.Call("SendMessage", args).ok());
+  EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 0);
+  EXPECT_EQ(mailer.Get("ServerReply").value().ToString(), "250 Queued");
+  EXPECT_EQ(mailer.Get("RefusedRecipients").value().ToString(),
+            "gone@example.org\t550\t550 5.1.1 no such user\n");
+  EXPECT_EQ(mailer.Get("ServerAddress").value().ToString(), peer.server_name());
+  EXPECT_EQ(mailer.Get("FailureReason").value().ToString(), "");
+  ASSERT_TRUE(mailer.Call("SendMessage", args).ok());
+  ASSERT_TRUE(mailer.Call("Disconnect", {}).ok());
+  EXPECT_EQ(peer.connections(), 1);
+  EXPECT_EQ(peer.received_messages().size(), 2u);
+  EXPECT_EQ(peer.commands().back(), "QUIT");
+  {                                             // Where and why a connection failed.
+    uint16_t port = ScriptedSmtpPeer().port();  // closed again at once
+    ASSERT_TRUE(mailer.Put("ServerName", Variant("127.0.0.1:" + std::to_string(port))).ok());
+    ASSERT_TRUE(mailer.Call("SendMessage", args).ok());
+    EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 6);
+    EXPECT_EQ(mailer.Get("ServerAddress").value().ToString(), "127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(mailer.Get("FailureReason").value().ToString(), "Connection refused");
+  }
+  mailer.Reset();
+
+  ScriptedSmtpPeer second;
+  ToolRun run = RunTool(
+      "autocall", "Verdanpost.SMTPMailer ServerName='\"" + second.server_name() +
+                      "\"' KeepConnection=true "
+                      "'SendMessage(\"ann@example.org\", \"bob@example.org\", \"\", \"\", \"Hi\", "
+                      "\"Hello\")' "
+                      "'SendMessage(\"ann@example.org\", \"carl@example.org\", \"\", \"\", \"Hi\", "
+                      "\"Hello\")' ErrorCode ServerReply 'Disconnect()'");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "0\n250 Queued\n");
+  EXPECT_EQ(second.connections(), 1);
+  EXPECT_EQ(second.received_messages().size(), 2u);
+  EXPECT_EQ(second.commands().back(), "QUIT");
 }
 
 }  // namespace

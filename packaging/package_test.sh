@@ -24,7 +24,7 @@ fail() {
 # The declared dependencies, one name a line without versions.
 depends=$(dpkg-deb -f "$deb" Depends | sed 's/ *([^)]*)//g; s/, */\n/g')
 for dependency in libqt6widgets6 qt6-qpa-plugins libodbc2 libodbcinst2 libsqliteodbc \
-  libssl3 libinih1 ca-certificates; do
+  libssl3 ca-certificates; do
   grep -qxF "$dependency" <<<"$depends" || fail "Depends lacks $dependency: $depends"
 done
 

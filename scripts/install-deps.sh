@@ -10,9 +10,10 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
-  libssl-dev openssl libinih-dev
+  libssl-dev openssl
   postgresql
   python3-aiosmtpd postfix time
+  dovecot-core dovecot-imapd  # the real mail servers of the tests (testing/real_mail_servers.sh)
   xvfb xauth fonts-dejavu-core
   clang libclang-rt-14-dev
 )

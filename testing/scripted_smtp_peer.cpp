@@ -52,6 +52,7 @@ std::string ScriptedSmtpPeer::server_name() const {
 
 void ScriptedSmtpPeer::SetReply(SmtpStep step, PeerReply reply) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (step == SmtpStep::kData) data_scripted_ = true;
   replies_[step] = std::move(reply);
 }
 
@@ -63,6 +64,11 @@ void ScriptedSmtpPeer::SetRcptReply(size_t index, PeerReply reply) {
 void ScriptedSmtpPeer::SetRcptReplyFor(const std::string& address, PeerReply reply) {
   std::lock_guard<std::mutex> lock(mutex_);
   rcpt_address_replies_["<" + address + ">"] = std::move(reply);
+}
+
+void ScriptedSmtpPeer::SetNthReply(SmtpStep step, size_t index, PeerReply reply) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  nth_replies_[{step, index}] = std::move(reply);
 }
 
 std::string ScriptedSmtpPeer::transcript() {
@@ -126,6 +132,8 @@ void ScriptedSmtpPeer::Serve() {
 
 PeerReply ScriptedSmtpPeer::ReplyFor(SmtpStep step, size_t rcpt_index, const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
+  auto nth = nth_replies_.find({step, step_counts_[step]++});
+  if (nth != nth_replies_.end()) return nth->second;
   if (step == SmtpStep::kRcptTo) {
     for (const auto& [address, reply] : rcpt_address_replies_) {
       if (line.find(address) != std::string::npos) return reply;
@@ -134,6 +142,11 @@ PeerReply ScriptedSmtpPeer::ReplyFor(SmtpStep step, size_t rcpt_index, const std
     if (it != rcpt_replies_.end()) return it->second;
   }
   return replies_[step];
+}
+
+bool ScriptedSmtpPeer::DataScripted() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return data_scripted_;
 }
 
 void ScriptedSmtpPeer::Record(const char* data, size_t size) {
@@ -203,7 +216,8 @@ void ScriptedSmtpPeer::ServeConnection(int fd) {
 
   if (!Play(fd, ReplyFor(SmtpStep::kGreeting, 0))) return;
   answered = true;
-  size_t rcpt_index = 0;
+  size_t rcpt_index = 0;     // RCPT TO commands in this transaction
+  size_t rcpt_accepted = 0;  // of them, answered 25x
   for (;;) {
     size_t end;
     while ((end = pending.find('\n')) == std::string::npos) {
@@ -232,13 +246,27 @@ void ScriptedSmtpPeer::ServeConnection(int fd) {
       step = SmtpStep::kStartTls;
     } else if (verb == "AUTH") {
       step = SmtpStep::kAuth;
+    } else if (verb == "RSET") {
+      rcpt_index = 0;
+      rcpt_accepted = 0;
+      SendAll(fd, "250 Reset\r\n");
+      answered = true;
+      continue;
     } else {
       SendAll(fd, "500 Command not recognised\r\n");
       answered = true;
       continue;
     }
+    if (step == SmtpStep::kMailFrom) rcpt_index = rcpt_accepted = 0;  // per transaction
     PeerReply reply = ReplyFor(step, rcpt_index, line);
-    if (step == SmtpStep::kRcptTo) ++rcpt_index;
+    if (step == SmtpStep::kRcptTo) {
+      ++rcpt_index;
+      if (!reply.packets.empty() && reply.packets[0].rfind("25", 0) == 0) ++rcpt_accepted;
+    }
+    if (step == SmtpStep::kData && rcpt_index > 0 && rcpt_accepted == 0 && !DataScripted()) {
+      // As a server does when every recipient was refused.
+      reply = PeerReply::Text("554 5.5.1 Error: no valid recipients\r\n");
+    }
     if (!Play(fd, reply)) return;
     answered = true;
     if (reply.action == PeerReply::Action::kReadSlowly) {
@@ -268,6 +296,7 @@ void ScriptedSmtpPeer::ServeConnection(int fd) {
       messages_.push_back(pending.substr(0, marker));
       round_trips_.push_back(waits);
     }
+    waits = 0;  // a next message on this connection counts its own
     pending.erase(0, marker);
     if (!Play(fd, ReplyFor(SmtpStep::kEndOfData, 0))) return;
     answered = true;

@@ -91,11 +91,14 @@ class ScriptedSmtpPeer {
   // Replaces the reply at `step` (for kRcptTo: at every RCPT TO without a
   // reply of its own). Set the script before the client connects.
   void SetReply(SmtpStep step, PeerReply reply);
-  // Replaces the reply to the `index`th RCPT TO (from 0) of a connection.
+  // Replaces the reply to the `index`th RCPT TO (from 0) of a transaction.
   void SetRcptReply(size_t index, PeerReply reply);
   // Replaces the reply to every RCPT TO of `address` (as in "<address>");
   // wins over the two above.
   void SetRcptReplyFor(const std::string& address, PeerReply reply);
+  // Replaces the reply to the `index`th command (from 0) of `step` over all
+  // connections, e.g. the second MAIL FROM; wins over all of the above.
+  void SetNthReply(SmtpStep step, size_t index, PeerReply reply);
 
   // Every byte received, over all connections, in order.
   std::string transcript();
@@ -107,7 +110,9 @@ class ScriptedSmtpPeer {
   // The number of connections accepted so far.
   int connections();
   // For each message received: how many times the client waited for the
-  // peer's answer from the greeting up to the end of the data (the peer
+  // peer's answer from the greeting (or, for a later message on the same
+  // connection, from the reply to the one before) up to the end of the
+  // data (the peer
   // had answered everything it had been sent and then had to wait for
   // more). A client that sends one command per reply waits once per
   // command; a pipelining one, once per write.
@@ -119,6 +124,7 @@ class ScriptedSmtpPeer {
   bool Play(int fd, const PeerReply& reply);  // false: connection is over
   PeerReply ReplyFor(SmtpStep step, size_t rcpt_index, const std::string& line = "");
   void Record(const char* data, size_t size);
+  bool DataScripted();
   void WaitUntilIdle();
 
   LoopbackListener listener_;  // stopped on destruction to end the thread
@@ -127,8 +133,11 @@ class ScriptedSmtpPeer {
   std::mutex mutex_;
   std::condition_variable idle_;
   std::map<SmtpStep, PeerReply> replies_;
+  bool data_scripted_ = false;  // SetReply(kData, ...) was called
   std::map<size_t, PeerReply> rcpt_replies_;
   std::map<std::string, PeerReply> rcpt_address_replies_;  // by "<address>"
+  std::map<std::pair<SmtpStep, size_t>, PeerReply> nth_replies_;
+  std::map<SmtpStep, size_t> step_counts_;  // commands of each step so far
   std::string transcript_;
   std::vector<std::string> commands_;
   std::vector<std::string> messages_;

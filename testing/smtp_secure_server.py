@@ -12,6 +12,9 @@ Prints the port it listens on, then serves until terminated. Each sign-in
 appends "MECHANISM LOGIN ok|refused" to OUTDIR/auth.log. For the Nth message
 accepted (from 0) it writes OUTDIR/N.content and then OUTDIR/N.envelope (the
 sender on the first line, one recipient per line after it).
+
+With SECURE_SERVER_PIPELINING set in the environment, EHLO also offers
+PIPELINING (the server reads commands one after the other anyway).
 """
 import asyncio
 import logging
@@ -45,6 +48,11 @@ def main():
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(cert, key)
     handler = MessageStore(outdir)
+    if os.environ.get("SECURE_SERVER_PIPELINING"):
+        async def handle_EHLO(server, session, envelope, hostname, responses):
+            session.host_name = hostname
+            return responses[:1] + ["250-PIPELINING"] + responses[1:]
+        handler.handle_EHLO = handle_EHLO
 
     def factory():
         return SMTP(handler, hostname="secure.test",

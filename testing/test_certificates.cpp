@@ -24,16 +24,27 @@ void MakeAuthority(const std::string& dir, const std::string& name, const std::s
       ".key -out " + dir + "/" + name + ".pem -subj '/CN=" + title + "'");
 }
 
+// An authority whose own certificate expired a day ago (req refuses that).
+void MakeExpiredAuthority(const std::string& dir, const std::string& name) {
+  std::string base = dir + "/" + name;
+  std::ofstream(base + ".ext") << "basicConstraints=critical,CA:TRUE\nkeyUsage=keyCertSign\n";
+  Run("openssl req -new " + std::string(kNewKey) + " -keyout " + base + ".key -out " + base +
+      ".csr -subj '/CN=Expired CA'");
+  Run("openssl x509 -req -days -1 -in " + base + ".csr -signkey " + base + ".key -extfile " + base +
+      ".ext -out " + base + ".pem");
+}
+
+// `days` -1 makes a certificate that expired a day ago.
 void MakeServer(const std::string& dir, const std::string& name, const std::string& authority,
-                const std::string& alt_names, int serial) {
+                const std::string& alt_names, int serial, int days = 2) {
   std::string base = dir + "/" + name;
   std::ofstream(base + ".ext") << "subjectAltName=" << alt_names
                                << "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n";
   Run("openssl req -new " + std::string(kNewKey) + " -keyout " + base + ".key -out " + base +
       ".csr -subj '/CN=" + name + "'");
-  Run("openssl x509 -req -days 2 -in " + base + ".csr -CA " + dir + "/" + authority +
-      ".pem -CAkey " + dir + "/" + authority + ".key -set_serial " + std::to_string(serial) +
-      " -extfile " + base + ".ext -out " + base + ".pem");
+  Run("openssl x509 -req -days " + std::to_string(days) + " -in " + base + ".csr -CA " + dir + "/" +
+      authority + ".pem -CAkey " + dir + "/" + authority + ".key -set_serial " +
+      std::to_string(serial) + " -extfile " + base + ".ext -out " + base + ".pem");
 }
 
 }  // namespace
@@ -47,6 +58,9 @@ TestCertificates::TestCertificates() {
   MakeServer(folder_, "localhost", "ca", "DNS:localhost,IP:127.0.0.1", 2);
   MakeServer(folder_, "other", "ca", "DNS:other.example.org", 3);
   MakeServer(folder_, "untrusted", "stranger", "DNS:localhost,IP:127.0.0.1", 4);
+  MakeServer(folder_, "expired", "ca", "DNS:localhost,IP:127.0.0.1", 5, -1);
+  MakeExpiredAuthority(folder_, "expired_ca");
+  MakeServer(folder_, "under_expired_ca", "expired_ca", "DNS:localhost,IP:127.0.0.1", 6);
 }
 
 TestCertificates::~TestCertificates() {

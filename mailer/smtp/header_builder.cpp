@@ -54,9 +54,22 @@ Outcome CheckEnvelopeAddresses(const std::string& sender,
   return Outcome::Fine();
 }
 
+Outcome SortRecipients(const std::vector<std::string>& recipients, std::vector<bool>* invalid) {
+  invalid->assign(recipients.size(), false);
+  bool any_valid = recipients.empty();
+  for (size_t i = 0; i < recipients.size(); ++i) {
+    if (HasLineBreak(recipients[i])) return Outcome::AddressHasLineBreak();
+    (*invalid)[i] = !IsValidAddress(recipients[i]);
+    any_valid = any_valid || !(*invalid)[i];
+  }
+  return any_valid ? Outcome::Fine() : Outcome::AddressNotValid();
+}
+
 Outcome CheckArguments(const MessageArguments& args, bool ignore_to,
-                       std::vector<std::string>* recipients) {
+                       std::vector<std::string>* recipients, std::vector<bool>* invalid,
+                       bool per_recipient) {
   recipients->clear();
+  if (invalid != nullptr) invalid->clear();
   if (args.from.empty()) return Outcome::FromRequired();
   if (args.to.empty()) return Outcome::ToRequired();
   if (ignore_to && args.cc.empty() && args.bcc.empty()) return Outcome::NoDestinations();
@@ -74,10 +87,15 @@ Outcome CheckArguments(const MessageArguments& args, bool ignore_to,
   }
   // The whole From value goes to the envelope step, which takes the address
   // out of it; check the address that would go on the wire.
+  if (per_recipient && invalid != nullptr) {
+    Outcome sender = CheckEnvelopeAddresses(AddressOfEntry(args.from), {});
+    return sender.ok() ? SortRecipients(*recipients, invalid) : sender;
+  }
   return CheckEnvelopeAddresses(AddressOfEntry(args.from), *recipients);
 }
 
-std::string BuildHeader(const MessageArguments& args, TextKind body, const MessageStamp& stamp) {
+std::string BuildHeader(const MessageArguments& args, TextKind body, const MessageStamp& stamp,
+                        BodyEncoding encoding) {
   std::string header = AddressField("From", args.from);
   header += AddressField("To", args.to);
   if (!args.cc.empty()) header += AddressField("Cc", args.cc);
@@ -88,7 +106,13 @@ std::string BuildHeader(const MessageArguments& args, TextKind body, const Messa
                IsAscii(args.cc) && IsAscii(args.subject);
   // A body in an unknown character set is left undeclared rather than
   // declared wrongly; encoded words in the header name their own.
-  if (!plain && body != TextKind::kOther) {
+  if (encoding == BodyEncoding::kQuotedPrintable) {
+    header += body == TextKind::kOther ? "MIME-Version: 1.0\r\n"
+                                         "Content-Type: text/plain; charset=unknown-8bit\r\n"
+                                       : "MIME-Version: 1.0\r\n"
+                                         "Content-Type: text/plain; charset=UTF-8\r\n";
+    header += "Content-Transfer-Encoding: quoted-printable\r\n";
+  } else if (!plain && body != TextKind::kOther) {
     header +=
         "MIME-Version: 1.0\r\n"
         "Content-Type: text/plain; charset=UTF-8\r\n"

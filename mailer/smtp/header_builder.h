@@ -30,14 +30,32 @@ struct PreparedMessage {
 // code: FromRequired, ToRequired, NoDestinations, then AddressHasLineBreak
 // (CR or LF anywhere in From, To, Cc or Bcc), SubjectHasLineBreak, and
 // AddressNotValid for the sender's or a recipient's address.
+// With `per_recipient`, a recipient address that is not valid does not
+// refuse the call: it is marked in `*invalid` (one flag per recipient), and
+// only a call whose every recipient is marked is refused (AddressNotValid).
 Outcome CheckArguments(const MessageArguments& args, bool ignore_to,
-                       std::vector<std::string>* recipients);
+                       std::vector<std::string>* recipients, std::vector<bool>* invalid = nullptr,
+                       bool per_recipient = false);
+
+// Marks in `*invalid` each of `recipients` that CheckEnvelopeAddresses
+// would refuse as not valid; AddressHasLineBreak when one holds a line
+// break, AddressNotValid when every one is marked.
+Outcome SortRecipients(const std::vector<std::string>& recipients, std::vector<bool>* invalid);
+
+// How a body goes on the wire.
+enum class BodyEncoding {
+  kAsIs,             // its bytes as they stand
+  kQuotedPrintable,  // see QuotedPrintableEncoder
+};
 
 // The header of checked arguments: From, To, Cc (when not empty), Subject
 // (when not empty), Date, Message-ID, and, when a header text or the body
 // (of kind `body`) goes beyond ASCII and the body is ASCII or UTF-8, the
-// three fields that declare UTF-8 text; then the empty line.
-std::string BuildHeader(const MessageArguments& args, TextKind body, const MessageStamp& stamp);
+// three fields that declare UTF-8 text; then the empty line. A body that
+// goes quoted-printable always gets the three fields, with that encoding
+// (and the character set "unknown-8bit" when the body is not UTF-8).
+std::string BuildHeader(const MessageArguments& args, TextKind body, const MessageStamp& stamp,
+                        BodyEncoding encoding = BodyEncoding::kAsIs);
 
 // CheckArguments, then BuildHeader stamped now.
 Outcome PrepareMessage(const MessageArguments& args, bool ignore_to, TextKind body,

@@ -1,6 +1,7 @@
 // The mailer against a real SMTP server (aiosmtpd) on loopback: what the
 // server recovers must be exactly the message that was meant.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -233,6 +234,49 @@ TEST_F(MailerInteropTest, InjectionsNeverReachTheServer) {
                  "From: ann@example.org\r\nTo: \"Bob Lee\" <\"bob lee\"@example.org>\r\n"
                  "Subject: Hi\r\n" +
                      kStamp + "\r\nx\r\n");
+}
+
+// A line too long for mail goes quoted-printable, and a standard reader
+// gets the text back.
+TEST_F(MailerInteropTest, LongLinesReadBackAsWritten) {
+  std::string text = "Start\n";
+  for (int i = 0; i < 150; ++i) text += "Grüße ✓ ";
+  text += "\n.dot and = sign \nend";
+  mailer_.SendMessage("ann@example.org", "bob@example.org", "", "", "Hi", text);
+  EXPECT_EQ(mailer_.error_code(), 0) << mailer_.error_message();
+  EXPECT_EQ(ReadBack(0),
+            "defects: 0\nheader lines: fit\ndate: now\nmessage-id: ok\nsubject: Hi\n"
+            "from: |ann@example.org\nto: |bob@example.org\ncontent: text/plain utf-8\nbody:\n" +
+                CrLf(text) + "\r\n");
+}
+
+// With EHLO the server parses SIZE and BODY on MAIL FROM; a kept session
+// carries three messages on one connection, each to its own recipients.
+TEST_F(MailerInteropTest, AKeptEsmtpSessionCarriesSeveralMessages) {
+  std::string saved;
+  if (const char* old = std::getenv("VERDANPOST_SERVERS")) saved = old;
+  std::string path = WriteFile(
+      "servers.ini", "[127.0.0.1:" + std::to_string(server_.port()) + "]\nGreeting = EHLO\n");
+  ::chmod(path.c_str(), 0600);
+  ::setenv("VERDANPOST_SERVERS", path.c_str(), 1);
+  mailer_.set_keep_connection(true);
+  mailer_.set_partial_delivery(true);
+  mailer_.SendMessage("ann@example.org", "bob@example.org", "", "", "One", kBody);
+  ExpectReceived(0, {"ann@example.org", "bob@example.org"},
+                 "From: ann@example.org\r\nTo: bob@example.org\r\nSubject: One\r\n" + kStamp +
+                     kUtf8Fields + "\r\n" + CrLf(kBody) + "\r\n");
+  mailer_.SendMessage("ann@example.org", "carl@example.org", "", "bad address@example.org", "Two",
+                      "plain\r\n");
+  ExpectReceived(1, {"ann@example.org", "carl@example.org"},
+                 "From: ann@example.org\r\nTo: carl@example.org\r\nSubject: Two\r\n" + kStamp +
+                     "\r\nplain\r\n\r\n");
+  EXPECT_EQ(mailer_.refused_recipients(), "bad address@example.org\t54\tAddress is not valid\n");
+  mailer_.SendMessage("ann@example.org", "dora@example.org", "", "", "Three", "plain\r\n");
+  ExpectReceived(2, {"ann@example.org", "dora@example.org"},
+                 "From: ann@example.org\r\nTo: dora@example.org\r\nSubject: Three\r\n" + kStamp +
+                     "\r\nplain\r\n\r\n");
+  mailer_.Disconnect();
+  ::setenv("VERDANPOST_SERVERS", saved.c_str(), 1);
 }
 
 }  // namespace

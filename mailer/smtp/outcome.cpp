@@ -44,6 +44,12 @@ const CommandTexts& TextsOf(SmtpCommand command) {
 
 }  // namespace
 
+Outcome Outcome::MessageTooLarge(uint64_t size, uint64_t limit) {
+  return Failure(Code::kMessageTooLarge, "Message is larger than the server accepts (" +
+                                             std::to_string(size) + " bytes, at most " +
+                                             std::to_string(limit) + ")");
+}
+
 Outcome Outcome::BadGreeting(int32_t reply_code) {
   return Outcome(true, reply_code, "Server returned incorrect response on connection");
 }

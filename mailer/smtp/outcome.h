@@ -24,9 +24,12 @@ enum class SmtpCommand {
 };
 
 // The result of one step of a send call: either the step went well, or the
-// ErrorCode and ErrorMessage that end the call. A failure may carry code 0
-// (a reply without digits), so failure is a flag of its own. Every outcome
-// has its factory here, and its ErrorMessage text is written only here.
+// ErrorCode and ErrorMessage that end the call. Failure is a flag of its own
+// rather than "code not 0", so that no code a server might send can read as
+// success by accident. Every outcome has its factory here, and its
+// ErrorMessage text is written only here. An outcome may also carry the
+// server's reply that decided it, or, for a failure that no reply decided,
+// the system's reason in words.
 class Outcome {
  public:
   // The ErrorCode values the mailer sets itself. A reply the server refused
@@ -55,6 +58,7 @@ class Outcome {
     kNoSecureConnection = 56,
     kCannotAuthenticate = 57,
     kInvalidSettings = 58,
+    kMessageTooLarge = 59,
   };
 
   // A step that went well; the call goes on.
@@ -105,6 +109,9 @@ class Outcome {
     return Failure(Code::kInvalidSettings, "Server settings are not valid: " + why);
   }
 
+  // The server declared a SIZE limit below the message's `size` in bytes.
+  static Outcome MessageTooLarge(uint64_t size, uint64_t limit);
+
   // The opening reply was not 220; `reply_code` is what ReadReply gave.
   static Outcome BadGreeting(int32_t reply_code);
   // `command` could not be written to the connection.
@@ -112,9 +119,24 @@ class Outcome {
   // The reply to `command` was not the one that lets the call go on.
   static Outcome ServerRefused(SmtpCommand command, int32_t reply_code);
 
+  // The same outcome with the server's whole reply that decided it (its
+  // lines joined by "\n", line ends left out).
+  Outcome WithReply(std::string reply) && {
+    server_reply_ = std::move(reply);
+    return std::move(*this);
+  }
+  // The same outcome with the system's reason for a failure that no reply
+  // decided ("Connection refused", "timed out").
+  Outcome WithReason(std::string reason) && {
+    failure_reason_ = std::move(reason);
+    return std::move(*this);
+  }
+
   bool ok() const { return !failed_; }
   int32_t code() const { return code_; }
   const std::string& message() const { return message_; }
+  const std::string& server_reply() const { return server_reply_; }
+  const std::string& failure_reason() const { return failure_reason_; }
 
  private:
   Outcome() = default;
@@ -129,6 +151,8 @@ class Outcome {
   bool failed_ = false;
   int32_t code_ = 0;
   std::string message_;
+  std::string server_reply_;    // "" when no reply decided the outcome
+  std::string failure_reason_;  // "" unless a failure without a reply
 };
 
 }  // namespace verdanpost

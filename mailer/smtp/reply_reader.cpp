@@ -22,8 +22,8 @@ int ReplyCode(std::string_view line) {
 }
 
 int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout,
-              std::vector<std::string>* lines) {
-  return ReadReplyFrom(connection, SmtpConnection::Clock::now() + timeout, lines);
+              std::vector<std::string>* lines, ReplyEnd* end) {
+  return ReadReplyFrom(connection, SmtpConnection::Clock::now() + timeout, lines, end);
 }
 
 }  // namespace verdanpost

@@ -21,40 +21,57 @@ constexpr int kNoReply = -1;
 // has no digits there or the number is 0.
 int ReplyCode(std::string_view line);
 
+// How a read of one reply ended.
+enum class ReplyEnd {
+  kWhole,    // its final line arrived
+  kCutOff,   // receiving failed, timed out or the server closed first
+  kTooLong,  // more than kMaxReplyLines lines or kMaxReplyBytes bytes
+};
+
+// The most a reply may hold; a server that goes on past either is broken or
+// hostile, and the reply fails as a broken one does (kNoReply).
+constexpr size_t kMaxReplyLines = 1000;
+constexpr size_t kMaxReplyBytes = 64 * 1024;
+
 // Reads one whole reply, continuation lines and all, and returns the code of
-// its final line, or kNoReply (see above) when `timeout` passes first. Bytes
-// after the reply stay buffered in `connection` for the next reply. A line
-// longer than 256 bytes is read to its line feed; only its start counts.
-// `lines`, when given, receives every line of the reply as it came.
+// its final line, or kNoReply (see above) when `timeout` passes first or the
+// reply goes past the limits above. Bytes after the reply stay buffered in
+// `connection` for the next reply. A line longer than 256 bytes is read to
+// its line feed; only its start counts. `lines`, when given, receives every
+// line of the reply as it came; `end`, when given, how the read ended.
 int ReadReply(SmtpConnection* connection, std::chrono::milliseconds timeout,
-              std::vector<std::string>* lines = nullptr);
+              std::vector<std::string>* lines = nullptr, ReplyEnd* end = nullptr);
 
 // ReadReply over any source that hands out received bytes as SmtpConnection
 // does (Fill, buffered, Consume), so that the reader also runs on bytes held
 // in memory.
 template <typename Source>
 int ReadReplyFrom(Source* source, SmtpConnection::Clock::time_point deadline,
-                  std::vector<std::string>* lines = nullptr);
+                  std::vector<std::string>* lines = nullptr, ReplyEnd* end = nullptr);
 
 namespace reply_reader_internal {
 
 constexpr size_t kMaxLine = 256;
 
 // Reads one line up to and including its line feed into `*line`, keeping at
-// most kMaxLine bytes of it. False when the line did not end: receiving
-// failed or the server closed first.
+// most kMaxLine bytes of it, and counts the bytes taken in `*taken_total`.
+// Stops once that count passes kMaxReplyBytes, so an endless line costs no
+// more than that.
 template <typename Source>
-bool ReadLine(Source* source, SmtpConnection::Clock::time_point deadline, std::string* line) {
+ReplyEnd ReadLine(Source* source, SmtpConnection::Clock::time_point deadline, std::string* line,
+                  size_t* taken_total) {
   line->clear();
   for (;;) {
-    if (source->Fill(deadline) != SmtpConnection::ReceiveResult::kData) return false;
+    if (source->Fill(deadline) != SmtpConnection::ReceiveResult::kData) return ReplyEnd::kCutOff;
     std::string_view bytes = source->buffered();
     size_t feed = bytes.find('\n');
     size_t taken = feed == std::string_view::npos ? bytes.size() : feed + 1;
     if (line->size() < kMaxLine)
       line->append(bytes.substr(0, std::min(taken, kMaxLine - line->size())));
     source->Consume(taken);
-    if (feed != std::string_view::npos) return true;
+    *taken_total += taken;
+    if (*taken_total > kMaxReplyBytes) return ReplyEnd::kTooLong;
+    if (feed != std::string_view::npos) return ReplyEnd::kWhole;
   }
 }
 
@@ -62,11 +79,17 @@ bool ReadLine(Source* source, SmtpConnection::Clock::time_point deadline, std::s
 
 template <typename Source>
 int ReadReplyFrom(Source* source, SmtpConnection::Clock::time_point deadline,
-                  std::vector<std::string>* lines) {
+                  std::vector<std::string>* lines, ReplyEnd* end) {
   std::string line;
-  for (;;) {
+  size_t taken = 0;
+  ReplyEnd ignored;
+  if (end == nullptr) end = &ignored;
+  for (size_t count = 1;; ++count) {
+    *end = count > kMaxReplyLines
+               ? ReplyEnd::kTooLong
+               : reply_reader_internal::ReadLine(source, deadline, &line, &taken);
     // A line cut off by a close is no reply, whatever it holds so far.
-    if (!reply_reader_internal::ReadLine(source, deadline, &line)) return kNoReply;
+    if (*end != ReplyEnd::kWhole) return kNoReply;
     if (lines != nullptr) lines->push_back(line);
     if (line.size() < 4 || line[3] != '-') return ReplyCode(line);
   }

@@ -8,7 +8,9 @@
 // - a reply cut off by the end of the bytes is kNoReply;
 // - a reply takes the bytes up to its final line's line feed and not one
 //   byte more; what follows waits for the next reply;
-// - work is bounded: one Fill per byte taken at most, plus one.
+// - work is bounded: one Fill per byte taken at most, plus one;
+// - a reply of more than 1,000 lines or 64 KiB is kNoReply, and the reader
+//   takes no more than 64 KiB and one piece of it.
 
 #include <algorithm>
 #include <climits>
@@ -68,11 +70,21 @@ struct Reply {
   size_t end;
   std::string_view final_line;
 };
-std::optional<Reply> NextReply(std::string_view bytes, size_t from) {
-  for (;;) {
+// Also whether the reply goes past the reader's limits (more than 1,000
+// lines or 64 KiB, counted as far as the bytes go).
+std::optional<Reply> NextReply(std::string_view bytes, size_t from, bool* too_long) {
+  const size_t start = from;
+  for (size_t lines = 1;; ++lines) {
+    *too_long = lines > kMaxReplyLines;
+    if (*too_long) return std::nullopt;
     size_t feed = bytes.find('\n', from);
-    if (feed == std::string_view::npos) return std::nullopt;
+    if (feed == std::string_view::npos) {
+      *too_long = bytes.size() - start > kMaxReplyBytes;
+      return std::nullopt;
+    }
     std::string_view line = bytes.substr(from, feed + 1 - from);
+    *too_long = feed + 1 - start > kMaxReplyBytes;
+    if (*too_long) return std::nullopt;
     if (line.size() < 4 || line[3] != '-') return Reply{feed + 1, line};
     from = feed + 1;
   }
@@ -119,7 +131,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int code = ReadReplyFrom(&source, SmtpConnection::Clock::now());
     size_t taken = source.taken() - from;
     FUZZ_CHECK(source.fills() - fills_before <= taken + 1);
-    std::optional<Reply> expected = NextReply(bytes, from);
+    bool too_long = false;
+    std::optional<Reply> expected = NextReply(bytes, from, &too_long);
+    if (too_long) {
+      // Refused, and the rest is never read: the connection is given up.
+      FUZZ_CHECK(code == kNoReply);
+      FUZZ_CHECK(taken <= kMaxReplyBytes + (data[0] == 0 ? bytes.size() : 300));
+      return 0;
+    }
     if (!expected) {
       // Cut off: everything was read, and it is no reply.
       FUZZ_CHECK(code == kNoReply);

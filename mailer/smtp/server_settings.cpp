@@ -1,20 +1,17 @@
 #include "mailer/smtp/server_settings.h"
 
 #include <fcntl.h>
-#include <ini.h>
 #include <openssl/crypto.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "mailer/smtp/address_list.h"
+#include "mailer/smtp/ini_lines.h"
 #include "mailer/smtp/server_address.h"
 #include "platform/ascii.h"
 #include "platform/xdg_paths.h"
@@ -27,10 +24,16 @@ struct Parse {
   const std::string* server_name;
   const std::string* path;
   ServerSettings* settings;
-  bool any_password = false;  // a Password key in any section
+  // Of the keys whose values are secret, the most telling one in any
+  // section, spelled as documented; empty when there is none.
+  std::string_view secret_key;
   bool greeting_given = false;
   std::string error;  // the first problem in the server's section
 };
+
+// Keys whose values never appear in a text and make the file private, the
+// most telling first.
+constexpr std::string_view kSecretKeys[] = {"Password", "PasswordCommand", "User"};
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
@@ -73,17 +76,18 @@ void Take(Parse* parse, std::string_view section, std::string_view key, std::str
   }
 }
 
-int OnEntry(void* user, const char* section, const char* name, const char* value) {
-  auto* parse = static_cast<Parse*>(user);
-  if (EqualsIgnoreAsciiCase(name, "Password")) parse->any_password = true;
-  std::string_view trimmed = TrimBlanks(section);
-  if (parse->error.empty() && SectionNames(std::string(trimmed), *parse->server_name)) {
-    Take(parse, trimmed, name, value);
+void OnEntry(Parse* parse, std::string_view section, std::string_view key, std::string_view value) {
+  for (std::string_view secret : kSecretKeys) {
+    if (secret == parse->secret_key) break;
+    if (EqualsIgnoreAsciiCase(key, secret)) {
+      parse->secret_key = secret;
+      break;
+    }
   }
-  return 1;
+  if (parse->error.empty() && SectionNames(std::string(section), *parse->server_name)) {
+    Take(parse, section, key, value);
+  }
 }
-
-using File = std::unique_ptr<FILE, int (*)(FILE*)>;
 
 }  // namespace
 
@@ -103,6 +107,56 @@ bool SectionNames(const std::string& section, const std::string& server_name) {
 
 Outcome ReadServerSettings(const std::string& path, const std::string& server_name,
                            ServerSettings* settings) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    // The defaults, as from an empty file, but from no file.
+    Outcome outcome = ParseServerSettings({}, path, server_name, false, settings);
+    settings->source.clear();
+    return outcome;
+  }
+  *settings = ServerSettings();
+  if (fd < 0) {
+    return Outcome::InvalidSettings("cannot read " + path + " (" + std::strerror(errno) + ")");
+  }
+  std::unique_ptr<int, void (*)(int*)> closer(&fd, [](int* open) { ::close(*open); });
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    return Outcome::InvalidSettings(path + " is not a file");
+  }
+  // Whoever can write the file chooses the command run for the password
+  // and the authorities trusted.
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return Outcome::InvalidSettings(path +
+                                    " can be changed by other users; make it private with "
+                                    "chmod 600 " +
+                                    path);
+  }
+  // The file's bytes hold the passwords: read into room that never moves,
+  // and wiped before it goes.
+  std::string text;
+  text.reserve(static_cast<size_t>(info.st_size) + 1);
+  char buffer[4096];
+  for (;;) {
+    ssize_t got = ::read(fd, buffer, sizeof(buffer));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      int error = errno;
+      OPENSSL_cleanse(text.data(), text.size());
+      return Outcome::InvalidSettings("cannot read " + path + " (" + std::strerror(error) + ")");
+    }
+    if (got == 0) break;
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  OPENSSL_cleanse(buffer, sizeof(buffer));
+  bool others_can_read = (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
+  Outcome outcome = ParseServerSettings(text, path, server_name, others_can_read, settings);
+  OPENSSL_cleanse(text.data(), text.size());
+  return outcome;
+}
+
+Outcome ParseServerSettings(std::string_view text, const std::string& path,
+                            const std::string& server_name, bool others_can_read,
+                            ServerSettings* settings) {
   *settings = ServerSettings();
   ServerAddress address = ParseServerName(server_name);
   if (address.port == "465") {
@@ -114,34 +168,22 @@ Outcome ReadServerSettings(const std::string& path, const std::string& server_na
     settings->greeting = settings->security == Security::kNone ? Greeting::kHelo : Greeting::kEhlo;
   };
 
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) {
-    default_greeting();
-    return Outcome::Fine();
-  }
-  File file(fd < 0 ? nullptr : ::fdopen(fd, "r"), &std::fclose);
-  if (file == nullptr) {
-    int error = errno;
-    if (fd >= 0) ::close(fd);
-    return Outcome::InvalidSettings("cannot read " + path + " (" + std::strerror(error) + ")");
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    return Outcome::InvalidSettings(path + " is not a file");
-  }
-
-  Parse parse{&server_name, &path, settings, false, false, {}};
+  Parse parse{&server_name, &path, settings, {}, false, {}};
   settings->source = path;
-  int line = ini_parse_file(file.get(), &OnEntry, &parse);
+  int line = ReadIniLines(
+      text, [&parse](std::string_view section, std::string_view key, std::string_view value) {
+        OnEntry(&parse, section, key, value);
+      });
+  // First, as it matters whatever else is wrong.
+  if (!parse.secret_key.empty() && others_can_read) {
+    return Outcome::InvalidSettings(path + " holds a " + std::string(parse.secret_key) +
+                                    " and can be read by other users; "
+                                    "make it private with chmod 600 " +
+                                    path);
+  }
   if (line != 0) {
     return Outcome::InvalidSettings(path + " line " + std::to_string(line) +
                                     " is not a [section], a Key = Value line or a comment");
-  }
-  if (parse.any_password && (info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
-    return Outcome::InvalidSettings(path +
-                                    " holds a Password and can be read by other users; "
-                                    "make it private with chmod 600 " +
-                                    path);
   }
   if (!parse.error.empty()) return Outcome::InvalidSettings(parse.error);
   if (settings->has_password && !settings->password_command.empty()) {
@@ -168,49 +210,19 @@ Outcome ReadServerSettings(const std::string& path, const std::string& server_na
   return Outcome::Fine();
 }
 
-Outcome ResolvePassword(const ServerSettings& settings, std::string* password) {
+Outcome ResolvePassword(const ServerSettings& settings, std::string* password,
+                        std::chrono::milliseconds command_limit) {
   if (settings.has_password) {
     *password = settings.password;
     return Outcome::Fine();
   }
   if (settings.password_command.empty()) {
     return Outcome::CannotAuthenticate(
-        "there is no password for " + settings.user +
-        "; give Password or PasswordCommand in the server's "
+        "there is no password for the User; give Password or PasswordCommand in the server's "
         "section of " +
         (settings.source.empty() ? ServerSettingsPath() : settings.source));
   }
-  FILE* pipe = ::popen(settings.password_command.c_str(), "re");
-  if (pipe == nullptr) {
-    return Outcome::CannotAuthenticate("the password command could not be started (" +
-                                       std::string(std::strerror(errno)) + ")");
-  }
-  // All of the output is read, so the command never blocks on a full pipe.
-  std::string output;
-  char buffer[512];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) {
-    output.append(buffer, got);
-  }
-  int status = ::pclose(pipe);
-  bool finished = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  size_t end = std::min(output.find('\n'), output.size());
-  if (end > 0 && output[end - 1] == '\r') --end;
-  if (finished && end > 0) password->assign(output, 0, end);
-  // The session wipes its own copy; these are the others.
-  OPENSSL_cleanse(output.data(), output.size());
-  OPENSSL_cleanse(buffer, sizeof(buffer));
-  if (!finished) {
-    std::string how = status != -1 && WIFEXITED(status)
-                          ? "exit status " + std::to_string(WEXITSTATUS(status))
-                          : "it did not finish normally";
-    return Outcome::CannotAuthenticate("the password command failed (" + how +
-                                       "): " + settings.password_command);
-  }
-  if (end == 0) {
-    return Outcome::CannotAuthenticate("the password command printed no password: " +
-                                       settings.password_command);
-  }
-  return Outcome::Fine();
+  return RunPasswordCommand(settings.password_command, command_limit, password);
 }
 
 }  // namespace verdanpost

@@ -1,9 +1,12 @@
 #ifndef VERDANPOST_MAILER_SMTP_SERVER_SETTINGS_H_
 #define VERDANPOST_MAILER_SMTP_SERVER_SETTINGS_H_
 
+#include <chrono>
 #include <string>
+#include <string_view>
 
 #include "mailer/smtp/outcome.h"
+#include "mailer/smtp/password_command.h"
 
 namespace verdanpost {
 
@@ -39,17 +42,27 @@ std::string ServerSettingsPath();
 // Reads the settings for `server_name` (as the operator typed it) from the
 // file at `path`. A missing file or section gives the defaults for the
 // server's port; any other problem gives code 58 and says what to change.
+// No text ever holds a value of User, Password or PasswordCommand.
 Outcome ReadServerSettings(const std::string& path, const std::string& server_name,
                            ServerSettings* settings);
+
+// The same for the file's bytes `text`, read from `path`. A file that holds
+// User, Password or PasswordCommand, in any section, is refused when
+// `others_can_read` it.
+Outcome ParseServerSettings(std::string_view text, const std::string& path,
+                            const std::string& server_name, bool others_can_read,
+                            ServerSettings* settings);
 
 // Whether section name `section` stands for `server_name`: the host names
 // equal without regard to case, the port parts exactly as written.
 bool SectionNames(const std::string& section, const std::string& server_name);
 
 // The password for a login: the Password key, else the first line that the
-// PasswordCommand prints. Code 57 when there is neither, or the command
+// PasswordCommand prints (see RunPasswordCommand; `command_limit` is
+// shortened only by tests). Code 57 when there is neither, or the command
 // fails.
-Outcome ResolvePassword(const ServerSettings& settings, std::string* password);
+Outcome ResolvePassword(const ServerSettings& settings, std::string* password,
+                        std::chrono::milliseconds command_limit = kPasswordCommandLimit);
 
 }  // namespace verdanpost
 

@@ -149,16 +149,98 @@ TEST_F(ServerSettingsTest, ProblemsAreRefusedWithWhatToChange) {
     ::chmod(path.c_str(), 0600);
     Read(path, server);
   }
+  for (mode_t mode : {0620, 0602}) {
+    // Others could choose the password command, or the authorities trusted.
+    std::string path = Write("[other.example.org]\nSecurity = tls\n", mode);
+    ExpectInvalid(path, server,
+                  path + " can be changed by other users; make it private with chmod 600 " + path);
+  }
   {
     std::string path = dir_.string();  // a folder, not a file
     ExpectInvalid(path, server, path + " is not a file");
   }
   {
     // Mistakes in another server's section do not stop this one, and a file
-    // without passwords may be readable by everyone.
+    // without a login may be readable by everyone.
     std::string path =
-        Write("[other.example.org]\nSecurity = ssl\n[" + server + "]\nUser = a\n", 0644);
-    EXPECT_EQ(Read(path, server).user, "a");
+        Write("[other.example.org]\nSecurity = ssl\n[" + server + "]\nSecurity = tls\n", 0644);
+    EXPECT_EQ(Read(path, server).security, Security::kTls);
+  }
+}
+
+TEST_F(ServerSettingsTest, EveryLineStandsAlone) {
+  const std::string server = "smtp.example.org:587";
+  {
+    // Indented keys are keys, not the rest of the line before.
+    std::string path = Write(
+        "[smtp.example.org:587]\n"
+        "  User = ann@example.org\n"
+        "\tPassword = hunter2-secret\n");
+    ServerSettings s = Read(path, server);
+    EXPECT_EQ(s.user, "ann@example.org");
+    EXPECT_EQ(s.password, "hunter2-secret");
+    EXPECT_TRUE(s.has_password);
+  }
+  {
+    // An indented line of its own is not a value's second line.
+    std::string path = Write("[smtp.example.org:587]\nUser = ann\n   more of it\n");
+    ExpectInvalid(path, server,
+                  path + " line 3 is not a [section], a Key = Value line or a comment");
+  }
+  {
+    // Long lines and long host names are read whole.
+    std::string command = "printf '%s\\n' " + std::string(300, 'x');
+    std::string host = std::string(70, 'h') + ".example.org:587";
+    std::string path = Write("[" + host + "]\nUser = ann\nPasswordCommand = " + command + "\n");
+    EXPECT_EQ(Read(path, host).password_command, command);
+    EXPECT_TRUE(Read(path, std::string(70, 'h') + ".example.net:587").user.empty());
+  }
+  {
+    // A byte-order mark, CR LF line ends, comments, "Key: Value" and a
+    // comment after a blank and ";".
+    std::string path = Write(
+        "\xEF\xBB\xBF; servers\r\n"
+        "  # indented comment\r\n"
+        "[smtp.example.org:587] ; the provider\r\n"
+        "User: ann\r\n"
+        "Password = a;b ; not part of it\r\n"
+        "CAFile =\r\n");
+    ServerSettings s = Read(path, server);
+    EXPECT_EQ(s.user, "ann");
+    EXPECT_EQ(s.password, "a;b");
+    EXPECT_TRUE(s.ca_file.empty());
+  }
+  for (const std::string& bad :
+       std::initializer_list<std::string>{"[smtp.example.org:587\n", "[smtp.example.org:587 ;]\n",
+                                          "= value\n", std::string("User = a\0b\n", 11)}) {
+    std::string path = Write("; first\n" + bad + "Security = tls\n");
+    ExpectInvalid(path, server,
+                  path + " line 2 is not a [section], a Key = Value line or a comment");
+  }
+}
+
+TEST_F(ServerSettingsTest, LoginsMakeTheFilePrivate) {
+  const std::string server = "smtp.example.org:587";
+  auto refusal = [](const std::string& path, const std::string& key) {
+    return path + " holds a " + key +
+           " and can be read by other users; make it private with chmod 600 " + path;
+  };
+  {
+    // The indented login of a file everyone can read: refused, before the
+    // line that is wrong, naming the most telling key.
+    std::string path = Write(
+        "[other.example.org:587]\n"
+        "  user = ann@example.org\n"
+        "  Password = hunter2-secret\n"
+        "hunter2-secret\n",
+        0644);
+    ExpectInvalid(path, server, refusal(path, "Password"));
+  }
+  for (const char* key : {"User", "Password", "PasswordCommand"}) {
+    for (mode_t mode : {0640, 0604}) {
+      std::string path = Write(std::string("[other.example.org]\n") + key + " = x\n", mode);
+      ExpectInvalid(path, server, refusal(path, key));
+    }
   }
 }
 
@@ -172,7 +254,7 @@ TEST_F(ServerSettingsTest, PasswordFromTheFileOrTheCommand) {
     EXPECT_EQ(outcome.code(), 57);
     EXPECT_EQ(
         outcome.message(),
-        "Could not authenticate: there is no password for ann; give Password or "
+        "Could not authenticate: there is no password for the User; give Password or "
         "PasswordCommand in the server's section of /home/ann/.config/verdanpost/servers.ini");
   }
   s.has_password = true;  // an empty Password is a password
@@ -191,14 +273,13 @@ TEST_F(ServerSettingsTest, PasswordFromTheFileOrTheCommand) {
     Outcome outcome = ResolvePassword(s, &password);
     EXPECT_EQ(outcome.code(), 57);
     EXPECT_EQ(outcome.message(),
-              "Could not authenticate: the password command failed (exit status 3): "
-              "echo secret; exit 3");
+              "Could not authenticate: the password command failed (exit status 3)");
   }
   {
     s.password_command = "true";
     Outcome outcome = ResolvePassword(s, &password);
     EXPECT_EQ(outcome.message(),
-              "Could not authenticate: the password command printed no password: true");
+              "Could not authenticate: the password command printed no password");
   }
 }
 

@@ -5,12 +5,12 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "mailer/smtp/server_address.h"
 #include "mailer/smtp/socket_wait.h"
@@ -20,16 +20,33 @@ namespace {
 
 using Clock = SmtpConnection::Clock;
 
-// Connects a non-blocking socket to `addr` before `deadline`.
-bool ConnectOne(int fd, const addrinfo* addr, Clock::time_point deadline) {
+constexpr char kTimedOut[] = "timed out";
+
+std::string SystemReason(int error) { return std::strerror(error); }
+
+// Connects a non-blocking socket to `addr` before `deadline`; `*why` says
+// why not.
+bool ConnectOne(int fd, const addrinfo* addr, Clock::time_point deadline, std::string* why) {
   int flags = ::fcntl(fd, F_GETFL, 0);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
+    *why = SystemReason(errno);
+    return false;
+  }
   if (::connect(fd, addr->ai_addr, addr->ai_addrlen) != 0) {
-    if (errno != EINPROGRESS && errno != EINTR) return false;
-    if (!WaitForSocket(fd, POLLOUT, deadline)) return false;
+    if (errno != EINPROGRESS && errno != EINTR) {
+      *why = SystemReason(errno);
+      return false;
+    }
+    if (!WaitForSocket(fd, POLLOUT, deadline)) {
+      *why = kTimedOut;
+      return false;
+    }
     int error = 0;
     socklen_t length = sizeof(error);
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+      *why = SystemReason(error != 0 ? error : errno);
+      return false;
+    }
   }
   // Receives block (bounded by SO_RCVTIMEO); sends use MSG_DONTWAIT and poll.
   if (::fcntl(fd, F_SETFL, flags) < 0) return false;
@@ -39,12 +56,20 @@ bool ConnectOne(int fd, const addrinfo* addr, Clock::time_point deadline) {
   return true;
 }
 
-// How many processors this process may run on.
-int ProcessorsToRunOn() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (::sched_getaffinity(0, sizeof(set), &set) != 0) return 1;
-  return CPU_COUNT(&set);
+// The words for a failed name lookup.
+std::string LookupReason(int error) {
+  switch (error) {
+    case EAI_NONAME:
+    case EAI_NODATA:
+    case EAI_SERVICE:
+      return "no such host";
+    case EAI_AGAIN:
+      return "the host name could not be looked up now";
+    case EAI_SYSTEM:
+      return SystemReason(errno);
+    default:
+      return ::gai_strerror(error);
+  }
 }
 
 }  // namespace
@@ -55,25 +80,33 @@ SmtpConnection::ConnectResult SmtpConnection::Connect(const std::string& server_
                                                       std::chrono::milliseconds timeout) {
   Close();
   receive_timeout_ = std::chrono::microseconds::max();
-  reply_came_soon_ = true;
+  failure_reason_.clear();
   Clock::time_point deadline = Clock::now() + timeout;
   ServerAddress address = ParseServerName(server_name);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (::getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) != 0) {
+  if (int error = ::getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found)) {
+    failure_reason_ = LookupReason(error);
     return ConnectResult::kFailed;
   }
   bool socket_made = false;
   for (const addrinfo* a = found; a != nullptr && fd_ < 0; a = a->ai_next) {
     int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) continue;
+    if (fd < 0) {
+      if (failure_reason_.empty()) failure_reason_ = SystemReason(errno);
+      continue;
+    }
     socket_made = true;
-    if (ConnectOne(fd, a, deadline)) {
+    // The first address's reason is kept: later ones are fallbacks.
+    std::string why;
+    if (ConnectOne(fd, a, deadline, &why)) {
       fd_ = fd;
+      failure_reason_.clear();
     } else {
       ::close(fd);
+      if (failure_reason_.empty()) failure_reason_ = why;
     }
   }
   ::freeaddrinfo(found);
@@ -84,18 +117,26 @@ SmtpConnection::ConnectResult SmtpConnection::Connect(const std::string& server_
 bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds timeout, Flush flush,
                              size_t* sent_total) {
   if (sent_total != nullptr) *sent_total = 0;
-  if (fd_ < 0) return false;
+  failure_reason_.clear();
+  if (fd_ < 0) {
+    failure_reason_ = "the connection is closed";
+    return false;
+  }
   if (tls_ != nullptr) {
     size_t written = 0;
     bool ok = tls_->Write(bytes, timeout, flush == Flush::kMore, &written);
     if (sent_total != nullptr) *sent_total = written;
+    if (!ok) failure_reason_ = "the secure connection failed or timed out";
     return ok;
   }
   while (!bytes.empty()) {
     // The time-out bounds each wait for the server to take more, as the
     // protocol means it: a slow but steady transfer is no time-out.
     ssize_t sent = SendWhenReady(fd_, bytes, flush == Flush::kMore, Clock::now() + timeout);
-    if (sent <= 0) return false;
+    if (sent <= 0) {
+      failure_reason_ = sent == 0 ? kTimedOut : SystemReason(errno);
+      return false;
+    }
     bytes.remove_prefix(static_cast<size_t>(sent));
     if (sent_total != nullptr) *sent_total += static_cast<size_t>(sent);
   }
@@ -104,7 +145,11 @@ bool SmtpConnection::SendAll(std::string_view bytes, std::chrono::milliseconds t
 
 SmtpConnection::ReceiveResult SmtpConnection::Fill(Clock::time_point deadline) {
   if (begin_ < end_) return ReceiveResult::kData;
-  if (fd_ < 0) return ReceiveResult::kFailed;
+  failure_reason_.clear();
+  if (fd_ < 0) {
+    failure_reason_ = "the connection is closed";
+    return ReceiveResult::kFailed;
+  }
   begin_ = end_ = 0;
   if (tls_ != nullptr) {
     size_t got = 0;
@@ -113,15 +158,19 @@ SmtpConnection::ReceiveResult SmtpConnection::Fill(Clock::time_point deadline) {
         end_ = got;
         return ReceiveResult::kData;
       case TlsStream::ReadResult::kClosed:
+        failure_reason_ = "the server closed the connection";
         return ReceiveResult::kClosed;
       case TlsStream::ReadResult::kFailed:
+        failure_reason_ = Clock::now() >= deadline ? kTimedOut : "the secure connection failed";
         return ReceiveResult::kFailed;
     }
   }
-  Clock::time_point waited_from = Clock::now();
   for (;;) {
     auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-    if (remaining.count() <= 0) return ReceiveResult::kFailed;
+    if (remaining.count() <= 0) {
+      failure_reason_ = kTimedOut;
+      return ReceiveResult::kFailed;
+    }
     // The socket's receive time-out bounds each blocking receive. It changes
     // only when it would overshoot the deadline by more than an eighth, so a
     // receive usually costs one system call; one that ends early just loops.
@@ -131,42 +180,34 @@ SmtpConnection::ReceiveResult SmtpConnection::Fill(Clock::time_point deadline) {
       tv.tv_sec = static_cast<time_t>(receive_timeout_.count() / 1000000);
       tv.tv_usec = static_cast<suseconds_t>(receive_timeout_.count() % 1000000);
       if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv)) != 0) {
+        failure_reason_ = SystemReason(errno);
         return ReceiveResult::kFailed;
       }
     }
     // Whatever arrives belongs to the reply being read or to a later one
     // (a pipelined envelope has several on their way); it waits here.
-    ssize_t got = ReceiveSoon(deadline);
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      got = ::recv(fd_, received_.data(), received_.size(), 0);
-    }
+    ssize_t got = ::recv(fd_, received_.data(), received_.size(), 0);
     if (got > 0) {
       end_ = static_cast<size_t>(got);
-      reply_came_soon_ = Clock::now() - waited_from <= kSoonReplyLimit;
       return ReceiveResult::kData;
     }
-    if (got == 0) return ReceiveResult::kClosed;
-    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return ReceiveResult::kFailed;
+    if (got == 0) {
+      failure_reason_ = "the server closed the connection";
+      return ReceiveResult::kClosed;
+    }
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+      failure_reason_ = SystemReason(errno);
+      return ReceiveResult::kFailed;
+    }
   }
 }
 
-ssize_t SmtpConnection::ReceiveSoon(Clock::time_point deadline) {
-  // With a single processor the server cannot answer while this thread
-  // polls: blocking at once is the quickest way to the reply there.
-  static const bool kServerMayRunMeanwhile = ProcessorsToRunOn() > 1;
-  if (!kServerMayRunMeanwhile || !reply_came_soon_) {
-    errno = EAGAIN;
-    return -1;
-  }
-  Clock::time_point until = std::min(deadline, Clock::now() + kSpinWait);
-  for (;;) {
-    ssize_t got = ::recv(fd_, received_.data(), received_.size(), MSG_DONTWAIT);
-    if (got >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return got;
-    if (Clock::now() >= until) {
-      errno = EAGAIN;
-      return -1;
-    }
-  }
+bool SmtpConnection::LooksIdle() {
+  if (fd_ < 0 || begin_ < end_) return false;
+  if (tls_ != nullptr) return true;
+  char byte;
+  ssize_t got = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
 }
 
 bool SmtpConnection::StartTls(const std::string& host, const std::string& ca_file,

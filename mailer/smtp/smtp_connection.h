@@ -15,7 +15,8 @@
 namespace verdanpost {
 
 // One TCP connection to an SMTP server; owns the socket and closes it (no
-// QUIT is sent here). Every send and receive is bounded by a deadline.
+// QUIT is sent here). Every send and receive is bounded by a deadline, and
+// a failed one leaves its reason in words.
 // Received bytes wait in a buffer of the connection until they are taken, so
 // a reply that arrives before its step asks for it is kept for that step.
 class SmtpConnection {
@@ -35,6 +36,18 @@ class SmtpConnection {
   // address that answers before `timeout` ends. kNoSocket when no socket
   // could be created at all.
   ConnectResult Connect(const std::string& server_name, std::chrono::milliseconds timeout);
+
+  // Why the last connect, send or receive failed, in words for an operator
+  // ("Connection refused", "no such host", "timed out"); "" after one that
+  // went well.
+  const std::string& failure_reason() const { return failure_reason_; }
+
+  bool is_open() const { return fd_ >= 0; }
+  // True when an open plain connection has nothing waiting: the server has
+  // neither closed it nor said anything unasked (such as 421) since the
+  // last reply. Always true with TLS, where records the server may send
+  // unasked (session tickets) cannot be told from a reply without reading.
+  bool LooksIdle();
 
   // Whether more bytes follow a send at once: kMore lets the system hold the
   // last partial segment back until the next kLast send (content and the
@@ -66,22 +79,6 @@ class SmtpConnection {
   void Close();
 
  private:
-  // A server on this host, or close to it, answers within microseconds:
-  // sooner than a thread that blocks in a receive is woken again, so on
-  // such a connection the wake-up, not the server, sets the pace of the
-  // dialogue. A receive therefore first polls the socket without blocking
-  // for up to kSpinWait, as long as the last reply came within
-  // kSoonReplyLimit of asking (wake-up included). A server farther away
-  // costs one such spin per connection, on its greeting, and then is waited
-  // for by blocking alone. With one processor there is no polling at all.
-  static constexpr std::chrono::microseconds kSpinWait{50};
-  static constexpr std::chrono::microseconds kSoonReplyLimit{200};
-
-  // One receive without blocking, repeated for up to kSpinWait (never past
-  // `deadline`) while nothing has arrived and the last reply came soon;
-  // -1 with errno EAGAIN when nothing came.
-  ssize_t ReceiveSoon(Clock::time_point deadline);
-
   int fd_ = -1;                     // -1 when not connected
   std::unique_ptr<TlsStream> tls_;  // null while the connection is plain
   // The receive time-out set on the socket; max() while none is set.
@@ -89,7 +86,7 @@ class SmtpConnection {
   std::array<char, 4096> received_;
   size_t begin_ = 0;  // buffered bytes are received_[begin_, end_)
   size_t end_ = 0;
-  bool reply_came_soon_ = true;  // whether the last reply came within kSoonReplyLimit
+  std::string failure_reason_;
 };
 
 }  // namespace verdanpost

@@ -35,6 +35,17 @@ std::string CredentialLine(std::string_view prefix, std::string_view secret) {
   return line;
 }
 
+// The number of a SIZE keyword; 0 (no limit declared) when it is no number
+// or does not fit.
+uint64_t ParseLimit(std::string_view text) {
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || value > (UINT64_MAX - 9) / 10) return 0;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return value;
+}
+
 }  // namespace
 
 ServerExtensions ParseEhloReply(const std::vector<std::string>& lines) {
@@ -48,6 +59,11 @@ ServerExtensions ParseEhloReply(const std::vector<std::string>& lines) {
       found.pipelining = true;
     } else if (EqualsIgnoreAsciiCase(keyword, "STARTTLS")) {
       found.starttls = true;
+    } else if (EqualsIgnoreAsciiCase(keyword, "8BITMIME")) {
+      found.eight_bit_mime = true;
+    } else if (EqualsIgnoreAsciiCase(keyword, "SIZE")) {
+      found.size = true;
+      found.size_limit = words.size() > 1 ? ParseLimit(words[1]) : 0;
     } else if (EqualsIgnoreAsciiCase(keyword, "AUTH") ||
                EqualsIgnoreAsciiCase(keyword.substr(0, 5), "AUTH=")) {
       // "AUTH=" is how some older servers write the same list.

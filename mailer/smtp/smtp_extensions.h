@@ -1,6 +1,7 @@
 #ifndef VERDANPOST_MAILER_SMTP_SMTP_EXTENSIONS_H_
 #define VERDANPOST_MAILER_SMTP_SMTP_EXTENSIONS_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,9 @@ struct ServerExtensions {
   bool starttls = false;
   bool auth = false;                         // an AUTH keyword, whatever its mechanisms
   std::vector<std::string> auth_mechanisms;  // as offered
+  bool size = false;                         // SIZE: MAIL FROM takes SIZE=n
+  uint64_t size_limit = 0;                   // the largest message it takes; 0: none declared
+  bool eight_bit_mime = false;               // 8BITMIME: MAIL FROM takes BODY=8BITMIME
 };
 
 // Reads the keywords of an EHLO reply from its lines as received (code,

@@ -19,6 +19,11 @@ constexpr int kReplyStartInput = 354;
 constexpr int kReplyClosing = 221;
 constexpr int kReplyAuthenticated = 235;
 constexpr int kReplyChallenge = 334;
+// The server is closing the connection, whatever command it answers.
+constexpr int kReplyClosing421 = 421;
+
+// How long a QUIT after a failure waits for its reply.
+constexpr std::chrono::milliseconds kQuietQuitWait = std::chrono::seconds(5);
 
 // Commands per write of a pipelined envelope. A window keeps the replies
 // that wait unread small enough for the sockets' buffers, so a server that
@@ -33,6 +38,19 @@ std::string Join(const std::vector<std::string>& words) {
   std::string joined;
   for (const std::string& word : words) joined += (joined.empty() ? "" : " ") + word;
   return joined;
+}
+
+// Whether a 452 reply carries the enhanced code 4.5.3, "too many
+// recipients", on its first line.
+bool IsTooManyRecipients(std::string_view reply) {
+  return reply.size() >= 9 && reply.substr(4, 5) == "4.5.3";
+}
+
+// "host:port" of a server name, the host of an IPv6 address in brackets.
+std::string AddressText(const std::string& server_name) {
+  ServerAddress address = ParseServerName(server_name);
+  if (address.host.find(':') != std::string::npos) return "[" + address.host + "]:" + address.port;
+  return address.host + ":" + address.port;
 }
 
 }  // namespace
@@ -63,13 +81,14 @@ Outcome SmtpSession::Open(const std::string& server_name) {
     if (!password.ok()) return password;
   }
   host_ = ParseServerName(server_name).host;
+  address_ = AddressText(server_name);
   switch (connection_.Connect(server_name, timeouts_.greeting)) {
     case SmtpConnection::ConnectResult::kConnected:
       break;
     case SmtpConnection::ConnectResult::kNoSocket:
-      return Outcome::ConnectionWouldBlock();
+      return Outcome::ConnectionWouldBlock().WithReason(connection_.failure_reason());
     case SmtpConnection::ConnectResult::kFailed:
-      return Outcome::CannotConnect();
+      return Outcome::CannotConnect().WithReason(connection_.failure_reason());
   }
   if (settings_.security == Security::kTls) {
     std::string why;
@@ -78,8 +97,10 @@ Outcome SmtpSession::Open(const std::string& server_name) {
       return Outcome::NoSecureConnection(why);
     }
   }
-  int code = ReadReply(&connection_, timeouts_.greeting);
-  if (code != kReplyReady) return Outcome::BadGreeting(code);
+  std::string text;
+  int code = ReadOne(timeouts_.greeting, &text);
+  if (code != kReplyReady) return Decided(Outcome::BadGreeting(code), text);
+  ready_ = true;
   return Outcome::Fine();
 }
 
@@ -155,34 +176,88 @@ Outcome SmtpSession::Authenticate() {
 }
 
 Outcome SmtpSession::SendEnvelope(const std::string& sender,
-                                  const std::vector<std::string>& recipients) {
-  if (settings_.greeting == Greeting::kEhlo && extensions_.pipelining) {
-    return SendPipelined(sender, recipients);
-  }
-  Outcome outcome =
-      Command(SmtpCommand::kMailFrom, "MAIL FROM:<" + AddressOfEntry(sender) + ">\r\n",
-              timeouts_.mail_from, kReplyOk);
-  for (size_t i = 0; outcome.ok() && i < recipients.size(); ++i) {
-    outcome = Command(SmtpCommand::kRcptTo, "RCPT TO:<" + recipients[i] + ">\r\n",
-                      timeouts_.rcpt_to, kReplyOk);
-  }
-  return outcome;
-}
-
-Outcome SmtpSession::SendPipelined(const std::string& sender,
-                                   const std::vector<std::string>& recipients) {
+                                  const std::vector<std::string>& recipients,
+                                  const std::string& parameters,
+                                  std::vector<RecipientReply>* replies) {
+  if (replies != nullptr) replies->assign(recipients.size(), RecipientReply{});
+  content_started_ = false;
   struct Step {
     SmtpCommand command;
     std::string line;
+    bool reset = false;
   };
   std::vector<Step> steps;
-  steps.reserve(recipients.size() + 2);
-  steps.push_back({SmtpCommand::kMailFrom, "MAIL FROM:<" + AddressOfEntry(sender) + ">\r\n"});
+  steps.reserve(recipients.size() + 3);
+  // A failed RSET is a failure to start the envelope.
+  if (reset_pending_) steps.push_back({SmtpCommand::kMailFrom, "RSET\r\n", true});
+  steps.push_back(
+      {SmtpCommand::kMailFrom, "MAIL FROM:<" + AddressOfEntry(sender) + ">" + parameters + "\r\n"});
+  const size_t first_recipient = steps.size();
   for (const std::string& recipient : recipients) {
     steps.push_back({SmtpCommand::kRcptTo, "RCPT TO:<" + recipient + ">\r\n"});
   }
-  steps.push_back({SmtpCommand::kData, "DATA\r\n"});
-  for (size_t start = 0; start < steps.size(); start += kPipelineWindow) {
+  const bool pipelined = speaks_ehlo() && extensions_.pipelining;
+  if (pipelined) steps.push_back({SmtpCommand::kData, "DATA\r\n"});
+
+  Outcome failure = Outcome::Fine();  // the first that ends the envelope
+  size_t accepted = 0;
+  bool deferring = false;
+  // Takes the reply to steps[i]; false when nothing more may be sent.
+  auto take = [&](size_t i, int code, const std::string& text) {
+    const Step& step = steps[i];
+    if (!failure.ok()) return true;  // only read, to stay in step
+    if (step.command != SmtpCommand::kRcptTo) {
+      if (code != kReplyOk) failure = Decided(Outcome::ServerRefused(step.command, code), text);
+      if (step.reset && code == kReplyOk) reset_pending_ = false;
+      return failure.ok();
+    }
+    if (replies == nullptr) {
+      if (code != kReplyOk) failure = Decided(Outcome::ServerRefused(step.command, code), text);
+      return failure.ok();
+    }
+    RecipientReply& reply = (*replies)[i - first_recipient];
+    reply.code = code;
+    reply.reply = text;
+    if (code >= 200 && code <= 299) {
+      reply.verdict = RecipientReply::Verdict::kAccepted;
+      ++accepted;
+    } else if (code == 452 &&
+               (deferring || accepted > 0 || (IsTooManyRecipients(text) && i > first_recipient))) {
+      // The server takes no more in this transaction. The first recipient
+      // of a transaction is never deferred, so every transaction settles
+      // at least one and a send always comes to an end.
+      reply.verdict = RecipientReply::Verdict::kDeferred;
+      deferring = true;
+    } else if (code >= 400 && code <= 599) {
+      reply.verdict = RecipientReply::Verdict::kRefused;
+    } else {
+      failure = Decided(Outcome::ServerRefused(step.command, code), text);
+      return false;
+    }
+    return true;
+  };
+
+  if (!pipelined) {
+    for (size_t i = 0; i < steps.size(); ++i) {
+      if (deferring && steps[i].command == SmtpCommand::kRcptTo) {
+        (*replies)[i - first_recipient].verdict = RecipientReply::Verdict::kDeferred;
+        continue;
+      }
+      std::chrono::milliseconds timeout =
+          steps[i].command == SmtpCommand::kRcptTo ? timeouts_.rcpt_to : timeouts_.mail_from;
+      if (!connection_.SendAll(steps[i].line, timeout)) return NotSent(steps[i].command);
+      std::string text;
+      int code = ReadOne(timeout, &text);
+      if (!ready_) {
+        return failure.ok() ? Decided(Outcome::ServerRefused(steps[i].command, code), text)
+                            : failure;
+      }
+      if (!take(i, code, text)) return failure;
+    }
+    return failure;
+  }
+
+  for (size_t start = 0; start < steps.size() && failure.ok(); start += kPipelineWindow) {
     size_t end = std::min(steps.size(), start + kPipelineWindow);
     std::string batch;
     for (size_t i = start; i < end; ++i) batch += steps[i].line;
@@ -194,7 +269,7 @@ Outcome SmtpSession::SendPipelined(const std::string& sender,
            whole += steps[failed].line.size()) {
         ++failed;
       }
-      return Outcome::NotSent(steps[failed].command);
+      return failure.ok() ? NotSent(steps[failed].command) : failure;
     }
     // The replies come in the order of the commands; the first refusal is
     // the outcome, as if each command had waited for the one before.
@@ -204,17 +279,45 @@ Outcome SmtpSession::SendPipelined(const std::string& sender,
         break;
       }
       std::chrono::milliseconds timeout =
-          steps[i].command == SmtpCommand::kMailFrom ? timeouts_.mail_from : timeouts_.rcpt_to;
-      Outcome reply = Reply(steps[i].command, timeout, kReplyOk);
-      if (!reply.ok()) return reply;
+          steps[i].command == SmtpCommand::kRcptTo ? timeouts_.rcpt_to : timeouts_.mail_from;
+      std::string text;
+      int code = ReadOne(timeout, &text);
+      if (!ready_)
+        return failure.ok() ? Decided(Outcome::ServerRefused(steps[i].command, code), text)
+                            : failure;
+      if (!take(i, code, text) && !stay_in_step_) {
+        // The replies still on their way are left unread: the connection
+        // cannot be used again.
+        ready_ = false;
+        return failure;
+      }
     }
   }
-  return Outcome::Fine();
+  if ((!failure.ok() || (replies != nullptr && accepted == 0)) && data_sent_) {
+    // DATA went out too, for nothing: read its reply, and if the server
+    // now waits for content, nothing but closing can end the transaction.
+    data_sent_ = false;
+    std::string text;
+    if (ReadOne(timeouts_.data, &text) == kReplyStartInput) ready_ = false;
+  }
+  return failure;
 }
 
 Outcome SmtpSession::Data() {
-  if (data_sent_) return Reply(SmtpCommand::kData, timeouts_.data, kReplyStartInput);
-  return Command(SmtpCommand::kData, "DATA\r\n", timeouts_.data, kReplyStartInput);
+  Outcome outcome = Outcome::Fine();
+  if (data_sent_) {
+    data_sent_ = false;
+    outcome = Reply(SmtpCommand::kData, timeouts_.data, kReplyStartInput);
+  } else {
+    outcome = Command(SmtpCommand::kData, "DATA\r\n", timeouts_.data, kReplyStartInput);
+  }
+  if (outcome.ok()) {
+    // From here on the transaction can only be ended by the marker or by
+    // closing the connection.
+    content_started_ = true;
+    ready_ = false;
+  }
+  return outcome;
 }
 
 Outcome SmtpSession::SendContent(std::string_view piece) {
@@ -225,7 +328,7 @@ Outcome SmtpSession::SendContent(std::string_view piece) {
     if (encoded_.size() < kContentBuffer) continue;
     // More content or the marker follows: let the last partial segment wait.
     if (!connection_.SendAll(encoded_, timeouts_.content_send, SmtpConnection::Flush::kMore)) {
-      return Outcome::ContentNotWritten();
+      return Outcome::ContentNotWritten().WithReason(connection_.failure_reason());
     }
     encoded_.clear();
   }
@@ -241,31 +344,87 @@ Outcome SmtpSession::EndData() {
   bool ok =
       connection_.SendAll(encoded_, timeouts_.content_send, SmtpConnection::Flush::kLast, &sent);
   encoded_.clear();
+  encoder_ = ContentEncoder();
   if (!ok) {
-    return sent < content ? Outcome::ContentNotWritten()
-                          : Outcome::NotSent(SmtpCommand::kEndOfData);
+    return (sent < content ? Outcome::ContentNotWritten()
+                           : Outcome::NotSent(SmtpCommand::kEndOfData))
+        .WithReason(connection_.failure_reason());
   }
+  ready_ = true;  // unless the reply does not come
   return Reply(SmtpCommand::kEndOfData, timeouts_.end_of_data, kReplyOk);
 }
 
 Outcome SmtpSession::Quit() {
   Outcome outcome = Command(SmtpCommand::kQuit, "QUIT\r\n", timeouts_.quit, kReplyClosing);
   connection_.Close();
+  ready_ = false;
   return outcome;
+}
+
+void SmtpSession::QuitQuietly() {
+  if (ready()) {
+    std::chrono::milliseconds wait = std::min(timeouts_.quit, kQuietQuitWait);
+    std::string text;
+    if (connection_.SendAll("QUIT\r\n", wait)) ReadOne(wait, &text);
+  }
+  connection_.Close();
+  ready_ = false;
 }
 
 Outcome SmtpSession::Command(SmtpCommand command, std::string_view line,
                              std::chrono::milliseconds timeout, int expected,
                              std::vector<std::string>* lines) {
-  if (!connection_.SendAll(line, timeout)) return Outcome::NotSent(command);
+  if (!connection_.SendAll(line, timeout)) return NotSent(command);
   return Reply(command, timeout, expected, lines);
+}
+
+Outcome SmtpSession::NotSent(SmtpCommand command) {
+  ready_ = false;
+  lost_ = true;
+  return Outcome::NotSent(command).WithReason(connection_.failure_reason());
 }
 
 Outcome SmtpSession::Reply(SmtpCommand command, std::chrono::milliseconds timeout, int expected,
                            std::vector<std::string>* lines) {
-  int code = ReadReply(&connection_, timeout, lines);
-  if (code != expected) return Outcome::ServerRefused(command, code);
-  return Outcome::Fine();
+  std::string text;
+  int code = ReadOne(timeout, &text, lines);
+  if (code != expected) return Decided(Outcome::ServerRefused(command, code), text);
+  return Outcome::Fine().WithReply(std::move(text));
+}
+
+int SmtpSession::ReadOne(std::chrono::milliseconds timeout, std::string* text,
+                         std::vector<std::string>* lines) {
+  std::vector<std::string> own;
+  if (lines == nullptr) lines = &own;
+  lines->clear();
+  ReplyEnd end = ReplyEnd::kWhole;
+  int code = ReadReply(&connection_, timeout, lines, &end);
+  text->clear();
+  reason_.clear();
+  if (end != ReplyEnd::kWhole) {
+    // Out of step with the server for good.
+    ready_ = false;
+    lost_ = end == ReplyEnd::kCutOff;
+    reason_ = end == ReplyEnd::kTooLong ? "the server's reply went on past 1,000 lines or 64 KiB"
+                                        : connection_.failure_reason();
+    return code;
+  }
+  for (const std::string& line : *lines) {
+    std::string_view shown = line;
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.remove_suffix(1);
+    if (!text->empty()) text->push_back('\n');
+    text->append(shown);
+  }
+  if (code == kReplyClosing421) {  // the server is closing the connection
+    ready_ = false;
+    lost_ = true;
+  }
+  return code;
+}
+
+Outcome SmtpSession::Decided(Outcome outcome, const std::string& text) const {
+  if (text.empty()) return std::move(outcome).WithReason(reason_);
+  return std::move(outcome).WithReply(text);
 }
 
 }  // namespace verdanpost

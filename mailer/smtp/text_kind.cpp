@@ -3,6 +3,13 @@
 namespace verdanpost {
 
 void TextKindScanner::Add(std::string_view piece) {
+  for (size_t i = 0; i < piece.size() && !long_line_; ++i) {
+    if (piece[i] == '\r' || piece[i] == '\n') {
+      line_bytes_ = 0;
+    } else if (++line_bytes_ > kMaxLineBytes) {
+      long_line_ = true;
+    }
+  }
   for (size_t i = 0; i < piece.size() && valid_; ++i) {
     auto byte = static_cast<unsigned char>(piece[i]);
     if (pending_ > 0) {

@@ -1,6 +1,7 @@
 #ifndef VERDANPOST_MAILER_SMTP_TEXT_KIND_H_
 #define VERDANPOST_MAILER_SMTP_TEXT_KIND_H_
 
+#include <cstddef>
 #include <string_view>
 
 namespace verdanpost {
@@ -13,14 +14,21 @@ enum class TextKind {
 };
 
 // Tells the kind of a text that may arrive in pieces; a character split
-// between two pieces is still one character.
+// between two pieces is still one character. Also notes whether a line is
+// longer than the 998 bytes a line of mail may hold.
 class TextKindScanner {
  public:
+  static constexpr size_t kMaxLineBytes = 998;
+
   void Add(std::string_view piece);
   // The kind of everything added; a character left unfinished is not UTF-8.
   TextKind kind() const;
+  // Whether a line (without its line end) is longer than kMaxLineBytes.
+  bool has_long_line() const { return long_line_; }
 
  private:
+  size_t line_bytes_ = 0;  // of the line not yet ended
+  bool long_line_ = false;
   bool ascii_ = true;
   bool valid_ = true;
   int pending_ = 0;            // continuation bytes the current character still needs

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <ctime>
 
 #include "mailer/smtp/socket_wait.h"
 
@@ -34,6 +35,75 @@ std::string LastTlsError() {
   return reason != nullptr ? reason : "no reason given";
 }
 
+// "2026-12-06", the day of `time` in UTC.
+std::string Day(const ASN1_TIME* time) {
+  tm parts{};
+  char text[16];
+  if (time == nullptr || ASN1_TIME_to_tm(time, &parts) != 1 ||
+      std::strftime(text, sizeof(text), "%Y-%m-%d", &parts) == 0) {
+    return "an unknown day";
+  }
+  return text;
+}
+
+// The first fault that verification found, kept by RememberFault while a
+// handshake runs (the server's certificate is not kept when it fails).
+struct VerifyFault {
+  int depth = -1;  // 0: the server's own certificate; -1: none yet
+  std::string not_before, not_after;
+};
+
+int RememberFault(int ok, X509_STORE_CTX* store) {
+  auto* ssl =
+      static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+  auto* fault = ssl == nullptr ? nullptr : static_cast<VerifyFault*>(SSL_get_app_data(ssl));
+  if (!ok && fault != nullptr && fault->depth < 0) {
+    fault->depth = X509_STORE_CTX_get_error_depth(store);
+    if (X509* certificate = X509_STORE_CTX_get_current_cert(store)) {
+      fault->not_before = Day(X509_get0_notBefore(certificate));
+      fault->not_after = Day(X509_get0_notAfter(certificate));
+    }
+  }
+  return ok;
+}
+
+// One reason for a certificate that failed verification with `verified`.
+// Verification stops at the first fault, so that is the one to tell.
+std::string VerificationFailure(long verified, const VerifyFault& fault, const std::string& host,
+                                const std::string& ca_file) {
+  switch (verified) {
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+      return "the server's certificate is not for " + host;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+      if (fault.depth == 0) {
+        return "the server's certificate expired on " + fault.not_after +
+               "; its operator must renew it";
+      }
+      return "the certificate of an authority that vouches for the server's has expired";
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+      if (fault.depth == 0) {
+        return "the server's certificate is valid only from " + fault.not_before +
+               "; check this computer's date and time";
+      }
+      return "the certificate of an authority that vouches for the server's is not valid yet; "
+             "check this computer's date and time";
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_CERT_UNTRUSTED:
+      return std::string("the server's certificate is not trusted (") +
+             X509_verify_cert_error_string(verified) + "); " +
+             (ca_file.empty() ? "name the authority that signed it in CAFile"
+                              : "it is not signed by an authority in CAFile " + ca_file);
+    default:
+      return std::string("the server's certificate is not trusted (") +
+             X509_verify_cert_error_string(verified) + ")";
+  }
+}
+
 }  // namespace
 
 void TlsStream::Free::operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
@@ -53,7 +123,7 @@ std::unique_ptr<TlsStream> TlsStream::Start(int fd, const std::string& host,
     *why = "TLS is not available (" + LastTlsError() + ")";
     return nullptr;
   }
-  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, &RememberFault);
   if (ca_file.empty()) {
     if (SSL_CTX_set_default_verify_paths(ctx) != 1) {
       *why = "the system's trusted certificates cannot be read (" + LastTlsError() + ")";
@@ -94,18 +164,16 @@ std::unique_ptr<TlsStream> TlsStream::Start(int fd, const std::string& host,
   }
   SSL_set_connect_state(ssl);
 
+  VerifyFault fault;
+  SSL_set_app_data(ssl, &fault);  // only while this handshake runs
   for (;;) {
     Step step = stream->Pump(SSL_do_handshake(ssl), deadline, false);
-    if (step == Step::kDone) return stream;
     if (step == Step::kAgain) continue;
+    SSL_set_app_data(ssl, nullptr);
+    if (step == Step::kDone) return stream;
     long verified = SSL_get_verify_result(ssl);
-    if (verified == X509_V_ERR_HOSTNAME_MISMATCH || verified == X509_V_ERR_IP_ADDRESS_MISMATCH) {
-      *why = "the server's certificate is not for " + host;
-    } else if (verified != X509_V_OK) {
-      *why = std::string("the server's certificate is not trusted (") +
-             X509_verify_cert_error_string(verified) + "); " +
-             (ca_file.empty() ? "name the authority that signed it in CAFile"
-                              : "it is not signed by an authority in CAFile " + ca_file);
+    if (verified != X509_V_OK) {
+      *why = VerificationFailure(verified, fault, host, ca_file);
     } else if (stream->timed_out_) {
       *why = "the TLS handshake with " + host + " timed out";
     } else if (step == Step::kClosed) {

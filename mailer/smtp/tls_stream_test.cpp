@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <regex>
+
 #include "testing/test_certificates.h"
 #include "testing/tls_test_server.h"
 
@@ -132,6 +134,19 @@ TEST_F(TlsStreamTest, RefusesServersItCannotTrust) {
               "the server's certificate is not trusted (unable to get local issuer "
               "certificate); it is not signed by an authority in CAFile " +
                   ca);
+  }
+  {
+    // Signed by the authority, for the name, but expired: only that is told.
+    Serve("expired");
+    EXPECT_EQ(Start("localhost", ca, &why), nullptr);
+    EXPECT_TRUE(std::regex_match(why, std::regex("the server's certificate expired on "
+                                                 "20[0-9][0-9]-[01][0-9]-[0-3][0-9]; its "
+                                                 "operator must renew it")))
+        << why;
+    // An authority that expired: the server's own certificate is not blamed.
+    Serve("under_expired_ca");
+    EXPECT_EQ(Start("localhost", certificates_->expired_ca_file(), &why), nullptr);
+    EXPECT_EQ(why, "the certificate of an authority that vouches for the server's has expired");
   }
   {
     Serve("localhost");  // the test's own authority is not in the system's store
