@@ -373,6 +373,29 @@ TEST_F(SubscribersWindowTest, ButtonsJoinThePagesWithoutMovingAnything) {
   commands_.reset();  // closes the subscribers window before the console
 }
 
+// Import with the greeting end to end: the mailer created by ProgID, the
+// greetings at a scripted SMTP peer.
+class ImportGreetingTest : public testing_support::OperationsTest {};
+
+TEST_F(ImportGreetingTest, GreetingsShareOneSession) {
+  settings_->setValue("Addition/UseFile", "False");
+  settings_->setValue("Addition/UseText", "True");
+  settings_->setValue("Addition/Subject", "Welcome");
+  settings_->setValue("Addition/MessageText", "Glad to have you");
+  const QString path = dir_.filePath("in.csv");
+  std::ofstream(path.toStdString()) << "Name,E-Mail\nAnn,ann@x.test\nBo,bo@x.test\nCy,cy@x.test\n";
+  ScriptedTransferDialogs dialogs;
+  dialogs.import = ImportRequest{path, true};
+  ListCommands commands(*window_, *window_, dialogs, mailers_, data_source_);
+  commands.Import_Click();
+  EXPECT_EQ(OnlyMessage(), "3 subscribers added; 0 duplicates and 0 invalid rows skipped");
+  EXPECT_EQ(window_->CurrentMessageTab(), 2);
+  EXPECT_THAT(RecipientsPerMessage(), ElementsAre("ann@x.test", "bo@x.test", "cy@x.test"));
+  EXPECT_EQ(peer_->connections(), 1);
+  EXPECT_THAT(peer_->received_messages()[1], HasSubstr("Subject: Welcome\r\n"));
+  EXPECT_EQ(Subscribers().size(), 3u);
+}
+
 // The real pickers, answered by hand once they are open.
 class TransferFileDialogsTest : public ::testing::Test {
  protected:
