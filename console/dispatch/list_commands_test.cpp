@@ -28,12 +28,15 @@
 #include <QTimer>
 
 #include "console/dispatch/operations_test_support.h"
+#include "console/mailinglist/list_schema.h"
+#include "console/mailinglist/list_test_support.h"
 #include "console/window/console_window.h"
 #include "console/window/list_command_buttons.h"
 #include "console/window/recording_dialogs_test_support.h"
 #include "console/window/test_application_test_support.h"
 #include "console/window/transfer_file_dialogs.h"
 #include "console/window/twips.h"
+#include "platform/database/database_test_support.h"
 
 namespace verdanpost {
 namespace {
@@ -298,6 +301,52 @@ TEST_F(SubscriberTableTest, RemoveGoesThroughDeleteForEachRow) {
   EXPECT_THAT(Rows("SELECT DeleterName, \"E-Mail\" FROM DeletedList"),
               ElementsAre("a|a@x.test", "c|c@x.test"));
 }
+
+// The table's own statements (filter, order, pages) on each back end.
+class SubscriberTableBackendTest
+    : public ::testing::TestWithParam<database::test_support::Backend> {};
+
+TEST_P(SubscriberTableBackendTest, FilterSortAndPages) {
+  std::string why;
+  const std::string source = database::test_support::UseEmptyDataSource(GetParam(), &why);
+  ASSERT_FALSE(source.empty()) << why;
+  ASSERT_TRUE(mailinglist::CreateTables(source).ok());
+  database::test_support::Execute(
+      source,
+      "INSERT INTO \"MailingList\" (\"Name\", \"E-Mail\") "
+      "SELECT 'Ann ' || i, 'ann' || i || '@X.test' FROM (SELECT 1 AS i UNION ALL SELECT 2) AS a");
+  database::test_support::Execute(
+      source,
+      "INSERT INTO \"MailingList\" (\"Name\", \"E-Mail\") "
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 248) "
+      "SELECT 'Bo_' || i, 'bo' || i || '@y.test' FROM n");
+  QStringList log;
+  testing_support::FakeOperationsView view(&log);
+  testing_support::ScriptedMailerFactory mailers(&log);
+  SubscriberTable table(view, mailers, source);
+  table.Refresh();
+  ASSERT_EQ(table.CountText(), "250 subscribers");
+  EXPECT_EQ(table.Field(249, "E-Mail"), "bo248@y.test");  // the second page
+  table.SetFilter("aNN");
+  EXPECT_EQ(table.CountText(), "2 of 250 subscribers");
+  table.SetFilter("x.TEST");
+  EXPECT_EQ(table.rowCount(), 2);
+  table.sort(1, Qt::DescendingOrder);
+  EXPECT_EQ(table.Field(0, "E-Mail"), "ann2@X.test");
+  table.SetFilter("b_1");  // "_" is no wildcard
+  EXPECT_EQ(table.rowCount(), 0);
+  table.SetFilter("Bo_1");
+  ASSERT_EQ(table.rowCount(), 111);  // 1, 10 to 19, 100 to 199
+  // Whatever the database's collation, the two orders mirror each other.
+  const QString last = table.Field(110, "E-Mail");
+  table.sort(1, Qt::AscendingOrder);
+  EXPECT_EQ(table.Field(0, "E-Mail"), last);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, SubscriberTableBackendTest,
+                         ::testing::Values(database::test_support::Backend::kSQLite,
+                                           database::test_support::Backend::kPostgreSQL),
+                         testing_support::BackendTestName);
 
 // The window and the console's buttons, through their widgets.
 class SubscribersWindowTest : public SubscriberTableTest {

@@ -137,11 +137,18 @@ void SubscriberTable::Reload(bool count_all) {
   if (status.ok() && count_all) status = database::QueryNumber(connection, count_sql, {}, &total_);
   shown_ = total_;
   if (status.ok() && !filter_.isEmpty()) {
-    // Counted apart from the rows: a page read stops at its last row, while
-    // a count over the page's rows would sort every row through the filter.
-    std::vector<Parameter> parameters;
-    const std::string where = Where(&parameters);
-    status = database::QueryNumber(connection, count_sql + where, parameters, &shown_);
+    // The first page first: when it is not full it holds every row through
+    // the filter, and no count needs to go through the table again. A full
+    // one came quickly, and only then is the table counted.
+    std::vector<std::string> rows;
+    status = ReadPage(0, &rows);
+    shown_ = static_cast<int64_t>(rows.size());
+    if (status.ok() && rows.size() == static_cast<size_t>(kPageRows)) {
+      std::vector<Parameter> parameters;
+      const std::string where = Where(&parameters);
+      status = database::QueryNumber(connection, count_sql + where, parameters, &shown_);
+    }
+    if (status.ok()) Keep(0, std::move(rows));
   }
   if (!status.ok()) {
     error_ = kListNotRead + QString::fromStdString(status.message());
