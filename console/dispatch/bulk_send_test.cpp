@@ -115,8 +115,11 @@ TEST_F(BulkSendTest, AHostileStoredAddressNeverReachesAMessage) {
   // Both neighbours of the hostile row are delivered, in one message that
   // carries no header of the row's making.
   EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test b@x.test"));
-  EXPECT_EQ(ReadFile(path + ".tempfile"), "Bcc: a@x.test, b@x.test\r\n" + letter + "\r\n");
+  // The hand-off file is gone; the message is the file behind the Bcc line,
+  // which the mailer leaves out.
+  EXPECT_FALSE(QFile::exists(path + ".tempfile"));
   ASSERT_EQ(peer_->received_messages().size(), 1u);
+  EXPECT_EQ(peer_->received_messages()[0], (letter + "\r\n").toStdString());
   EXPECT_THAT(peer_->received_messages()[0], Not(HasSubstr("X-Injected")));
   EXPECT_THAT(peer_->received_messages()[0], Not(HasSubstr("example.org")));
 }
@@ -133,7 +136,7 @@ TEST_F(BulkSendTest, RawBatchesRewriteTheHandoffFile) {
   // Copies off: the file's own To is named but not sent to.
   EXPECT_THAT(RecipientsPerMessage(),
               ElementsAre("a@x.test b@x.test", "c@x.test d@x.test", "e@x.test"));
-  EXPECT_EQ(ReadFile(path + ".tempfile"), "Bcc: e@x.test\r\n" + letter + "\r\n");
+  EXPECT_FALSE(QFile::exists(path + ".tempfile"));
   EXPECT_EQ(ReadFile(path), letter);
   for (const std::string& message : peer_->received_messages()) {
     EXPECT_THAT(message, Not(HasSubstr("Bcc")));
@@ -147,9 +150,13 @@ TEST_F(BulkSendTest, FailedBatchesAreCountedEvenWhenTheLastOneWentOut) {
   // Every message with a second recipient is refused: the first two batches.
   peer_->SetRcptReply(1, PeerReply::Text("550 No such user\r\n"));
   Click("SendMessage");
-  EXPECT_EQ(OnlyMessage(),
-            "2 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)" +
-                FollowUp(6));
+  const QString text = OnlyMessage();
+  const QString failed =
+      "2 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)";
+  ASSERT_TRUE(text.startsWith(failed) && text.endsWith(FollowUp(6))) << text.toStdString();
+  // The server's words follow the code where the mailer tells them.
+  const QString words = text.mid(failed.size(), text.size() - failed.size() - FollowUp(6).size());
+  EXPECT_TRUE(words.isEmpty() || words == ": 550 No such user") << words.toStdString();
   EXPECT_EQ(peer_->received_messages().size(), 1u);
 }
 

@@ -34,6 +34,13 @@ class ScriptedMailer : public MailerClient {
     *message = outcome_.message;
     return true;
   }
+  QString OptionalText(const char* property) override {
+    const QLatin1String name(property);
+    if (name == QLatin1String("ServerReply")) return outcome_.server_reply;
+    if (name == QLatin1String("FailureReason")) return outcome_.failure_reason;
+    if (name == QLatin1String("ServerAddress")) return outcome_.server_address;
+    return QString();
+  }
 
  private:
   bool Send(const QStringList& call, QString* err) {
@@ -48,7 +55,7 @@ class ScriptedMailer : public MailerClient {
   }
 
   ScriptedMailerFactory& factory_;
-  ScriptedOutcome outcome_{-1, QString()};
+  ScriptedOutcome outcome_{-1};
 };
 
 std::unique_ptr<MailerClient> ScriptedMailerFactory::Create(QString* err) {

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include <QString>
 #include <QStringList>
@@ -15,14 +16,26 @@ namespace verdanpost::testing_support {
 
 // What a scripted mailer answers after one send.
 struct ScriptedOutcome {
-  int32_t code = 0;
+  ScriptedOutcome(int32_t error_code = 0, QString error_message = {}, QString reply = {},
+                  QString reason = {}, QString address = {})
+      : code(error_code),
+        message(std::move(error_message)),
+        server_reply(std::move(reply)),
+        failure_reason(std::move(reason)),
+        server_address(std::move(address)) {}
+
+  int32_t code;
   QString message;
+  // The optional properties, read by name.
+  QString server_reply;
+  QString failure_reason;
+  QString server_address;
 };
 
 // Makes mailers that record every call in *log, one line a call: the member,
 // then its arguments, joined by "|" ("Create", "ServerName|mail.test",
 // "IgnoreTo|-1", "SendMessage|from|to|cc|bcc|subject|text", ...); reads of
-// ErrorCode and ErrorMessage are not recorded. Each send takes the next
+// ErrorCode, ErrorMessage and the optional properties are not recorded. Each send takes the next
 // scripted outcome (success when none is left), which ErrorCode and
 // ErrorMessage then report; before any send they report -1 and "", as a
 // fresh mailer does. *log must outlive the factory and its mailers.

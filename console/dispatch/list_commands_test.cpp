@@ -85,6 +85,7 @@ class KeepingMailer : public MailerClient {
   bool ErrorMessage(QString* message, QString* err) override {
     return inner_->ErrorMessage(message, err);
   }
+  QString OptionalText(const char* property) override { return inner_->OptionalText(property); }
   bool PutKeepConnection(bool keep, QString*) override {
     log_->append(keep ? "KeepConnection|-1" : "KeepConnection|0");
     return true;

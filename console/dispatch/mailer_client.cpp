@@ -69,6 +69,10 @@ class LateBoundMailer : public MailerClient {
     *message = QString::fromStdString(result.value().ToString());
     return true;
   }
+  QString OptionalText(const char* property) override {
+    AutomationResult result = object_.Get(property);
+    return result.ok() ? QString::fromStdString(result.value().ToString()) : QString();
+  }
   bool PutKeepConnection(bool keep, QString* err) override {
     return Check(object_.Put("KeepConnection", Variant(keep)), err);
   }

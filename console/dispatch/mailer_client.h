@@ -28,6 +28,10 @@ class MailerClient {
   virtual bool SendRawMessageFromFile(const QString& file_name, QString* err) = 0;
   virtual bool ErrorCode(int32_t* code, QString* err) = 0;
   virtual bool ErrorMessage(QString* message, QString* err) = 0;
+  // A string property that a mailer may lack ("ServerReply",
+  // "FailureReason", "ServerAddress"): its value, or "" when the mailer has
+  // no such property or it cannot be read.
+  virtual QString OptionalText(const char* property) = 0;
 
   // Members a mailer may lack; false with *err when it does. KeepConnection
   // keeps one session open across sends; Disconnect ends it.

@@ -157,6 +157,8 @@ void ListDatabaseTest::Subscribe(const std::string& name, const std::string& ema
       "'10.0.0.9')");
 }
 
+void ListDatabaseTest::DropUniqueAddressIndex() { Sql("DROP INDEX \"MailingList_E-Mail_unique\""); }
+
 void ListDatabaseTest::SubscribeLetters(int count) {
   for (int i = 0; i < count; ++i) {
     const std::string letter(1, static_cast<char>('a' + i));

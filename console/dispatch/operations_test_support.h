@@ -23,6 +23,11 @@
 
 namespace verdanpost::testing_support {
 
+// What the box says of UnreachableServer(): the server and the reason
+// follow the code where the mailer tells them.
+inline constexpr char kRefusedConnection[] =
+    "Could not connect to server( 127\\.0\\.0\\.1:1)? \\(6\\)(: Connection refused)?";
+
 // "vestro" on a fresh SQLite file holding the two list tables, with steps
 // that write and read it as another program would.
 class ListDatabaseTest : public ::testing::Test {
@@ -40,6 +45,8 @@ class ListDatabaseTest : public ::testing::Test {
   std::vector<std::string> Subscribers();
   // Subscribers named a@x.test, b@x.test, ... in list order.
   void SubscribeLetters(int count);
+  // Makes the list one that an older version made: rows may share an address.
+  void DropUniqueAddressIndex();
   // The path of the latest bulk send's record.
   QString LatestSendRecord() const;
   // What a bulk send's box adds when `unreached` subscribers missed the

@@ -17,6 +17,8 @@ inline constexpr char kUserRemoved[] = "User removed and message sent :-)!";
 inline constexpr char kMessageSent[] = "Message sent :-)!";
 
 // Refusals: nothing was sent or written.
+inline constexpr char kAddressNotValid[] =
+    "The e-mail address is not valid: it needs one @ with a name before it and a domain after it.";
 inline constexpr char kAlreadySubscribed[] = "A person with that e-mail address already exists!";
 inline constexpr char kUserNotFound[] = "User not found!";
 inline constexpr char kListEmpty[] = "The mailing list is empty: no message sent.";
@@ -55,10 +57,14 @@ inline constexpr char kListNotRead[] = "The mailing list could not be read: ";
 inline constexpr char kSubscriberNotAdded[] =
     "Message sent, but the subscriber could not be added: ";
 inline constexpr char kRemovalNotLogged[] = "The removal could not be logged, so the user stays: ";
-inline constexpr char kUserNotRemoved[] =
-    "The removal was logged, but the user could not be removed: ";
-// Follows the report on a new line.
+// The log and the removal go together: neither stands.
+inline constexpr char kUserNotRemoved[] = "The user could not be removed, so the user stays: ";
+// Follow the report on a line of their own.
 inline constexpr char kLogNotTrimmed[] = "The removal log could not be trimmed: ";
+inline QString RowsRemoved(int64_t rows) {
+  return QString("The address was on the list %1 times: each row was logged and removed.")
+      .arg(QString::number(rows));
+}
 
 // Failures of the mailer object (not of the message: see FailureText).
 inline constexpr char kMailerNotCreated[] = "The mailer could not be created: ";
@@ -69,6 +75,18 @@ inline constexpr char kErrorCodeNotInteger[] = "ErrorCode: not an integer";
 // What a greeting or farewell is called in "The greeting could not be sent: ".
 inline constexpr char kGreeting[] = "greeting";
 inline constexpr char kFarewell[] = "farewell";
+inline constexpr char kListMessage[] = "list message";
+
+// Sends refused before anything goes out.
+inline constexpr char kFromEmpty[] = "The From e-mail address on the Setup page is empty.";
+inline constexpr char kFromNotValid[] = "The From e-mail address on the Setup page is not valid.";
+// `what` as above; `tab` the editor's tab that holds it ("Addition").
+inline QString NoMessageFile(const char* what, const char* tab) {
+  return QString(
+             "No message file is chosen for the %1: choose a file on the Messages page (%2), or "
+             "pick Use Text.")
+      .arg(QLatin1String(what), QLatin1String(tab));
+}
 
 inline QString NotSent(const char* what, const QString& why) {
   return QString("The %1 could not be sent: %2").arg(QLatin1String(what), why);
@@ -124,6 +142,11 @@ inline QString SendToUnreached(int64_t unreached) {
                         : QString("%1 subscribers were not reached. Send the message to them now?")
                               .arg(QString::number(unreached));
 }
+
+// A message file sent with its own header ("Use file's message headers")
+// that has none, or none with a sender.
+inline constexpr char kNoHeader[] = "Message does not have a header";
+inline constexpr char kNoFromLine[] = "The message file has no From: line";
 
 // The hand-off file of a raw send.
 inline QString MessageFileNotRead(const QString& path, const QString& why) {

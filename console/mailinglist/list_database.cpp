@@ -39,14 +39,19 @@ Status ListConnection::Open(const std::string& data_source) {
 Status ListConnection::Close() { return connection_.Close(); }
 
 database::Select EmailExistsQuery(const std::string& email) {
-  return database::Select{kMailingList, {"E-Mail"}, "E-Mail", Value::Text(email)};
+  return database::Select{kMailingList, {"E-Mail"}, "E-Mail", Value::Text(email), true};
 }
 
 database::Select SubscriberLookupQuery(const std::string& email) {
   return database::Select{kMailingList,
                           {"E-Mail", "Name", "MailingAddress", "IPAddress", "DateCreated"},
                           "E-Mail",
-                          Value::Text(email)};
+                          Value::Text(email),
+                          true};
+}
+
+Status LockMailingList(database::WriteLock* lock) {
+  return lock->Begin(kMailingList, kListLockWaitSeconds);
 }
 
 Status FieldText(const Recordset& records, std::string_view name, std::string* text) {
@@ -84,12 +89,31 @@ Status AppendRemoval(ListConnection& list, const std::string& deleter_name, cons
   if (status.ok()) status = FieldText(lookup, "E-Mail", &email);
   if (status.ok()) status = FieldText(lookup, "DateCreated", &date_created);
   if (status.ok()) status = FieldText(lookup, "IPAddress", &ip_address);
-  if (status.ok()) status = log->Open(kDeletedList, list.get());
+  if (status.ok() && !log->is_open()) status = log->Open(kDeletedList, list.get());
   if (!status.ok()) return status;
   return log->AddNew(RemovalColumns(),
                      {Value::Text(deleter_name), Value::Text(name), Value::Text(email),
                       Value::Text(date_created), Value::Text(CurrentDateTimeText()),
                       Value::Text(ip_address), Value::Text(kConsoleIPAddress)});
+}
+
+Status LogRemovals(ListConnection& list, const std::string& deleter_name, Recordset& lookup,
+                   Recordset* log, int64_t* logged) {
+  *logged = 0;
+  for (Status status = lookup.MoveFirst(); !lookup.eof(); status = lookup.MoveNext()) {
+    if (status.ok()) status = AppendRemoval(list, deleter_name, lookup, log);
+    if (!status.ok()) return status;
+    ++*logged;
+  }
+  return Status::OK();
+}
+
+Status DeleteEveryRow(Recordset& rows) {
+  for (Status status = rows.MoveFirst(); !rows.eof(); status = rows.MoveNext()) {
+    if (status.ok()) status = rows.Delete();
+    if (!status.ok()) return status;
+  }
+  return Status::OK();
 }
 
 Status TrimRemovalLog(Recordset& log) {

@@ -8,12 +8,14 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "console/mailinglist/csv_file.h"
 #include "console/mailinglist/subscriber_entry.h"
+#include "platform/database/packed_row.h"
 #include "platform/database/query.h"
-#include "platform/database/transaction.h"
+#include "platform/database/write_lock.h"
 
 namespace verdanpost::mailinglist {
 
@@ -177,6 +179,32 @@ Status WriteRows(ListConnection& list, const std::vector<const Row*>& rows) {
   return Status::OK();
 }
 
+// The folded addresses of |rows| that MailingList holds now, in any case:
+// added since the import read the list.
+Status TakenMeanwhile(ListConnection& list, const std::vector<const Row*>& rows,
+                      std::unordered_set<std::string>* taken) {
+  const database::Connection& connection = *list.get();
+  const std::string column = connection.Quote("E-Mail");
+  const std::string equals = connection.dialect().EqualsIgnoringCase(column);
+  for (size_t first = 0; first < rows.size(); first += kRowsPerStatement) {
+    const size_t count = std::min(kRowsPerStatement, rows.size() - first);
+    std::string sql = "SELECT " + column + " FROM " + connection.Quote(kMailingList) + " WHERE ";
+    std::vector<Parameter> parameters;
+    for (size_t i = 0; i < count; ++i) {
+      sql += (i == 0 ? "" : " OR ") + equals;
+      parameters.push_back({Value::Text(*rows[first + i]->values[kEmail])});
+    }
+    std::vector<std::string> found;
+    if (Status status = database::QueryRows(connection, sql, parameters, &found); !status.ok()) {
+      return status;
+    }
+    for (const std::string& packed : found) {
+      taken->insert(AddressFoldedCase(database::UnpackField(packed, 0).value_or(std::string())));
+    }
+  }
+  return Status::OK();
+}
+
 // Greets the rows of |group| (all of them when there is no greeter), writes
 // those greeted in one transaction, and lists the others in *skipped.
 Status AddGroup(ListConnection& list, const std::vector<Row*>& group, const ImportOptions& options,
@@ -194,10 +222,23 @@ Status AddGroup(ListConnection& list, const std::vector<Row*>& group, const Impo
     accepted.push_back(row);
   }
   if (!options.dry_run && !accepted.empty()) {
-    database::Transaction transaction(list.get());
-    Status status = transaction.Begin();
-    if (status.ok()) status = WriteRows(list, accepted);
-    if (status.ok()) status = transaction.Finish();
+    // Under the lock Add takes for its check and its row, so that an
+    // address added meanwhile is a duplicate here, not a second row.
+    database::WriteLock lock(list.get());
+    Status status = LockMailingList(&lock);
+    std::unordered_set<std::string> taken;
+    if (status.ok()) status = TakenMeanwhile(list, accepted, &taken);
+    if (!status.ok()) return status;
+    if (!taken.empty()) {
+      std::erase_if(accepted, [&](const Row* row) {
+        if (taken.count(AddressFoldedCase(*row->values[kEmail])) == 0) return false;
+        ++outcome->duplicates;
+        skipped->push_back({row->line, kAlreadyOnList, row->fields});
+        return true;
+      });
+    }
+    if (!accepted.empty()) status = WriteRows(list, accepted);
+    if (status.ok()) status = lock.Commit();
     if (!status.ok()) return status;
   }
   outcome->added += static_cast<int64_t>(accepted.size());

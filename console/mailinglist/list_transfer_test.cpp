@@ -243,6 +243,31 @@ TEST_P(ListTransferTest, LargeFileGoesInGroupsAndCanBeStopped) {
   EXPECT_EQ(outcome.duplicates, 2000);
 }
 
+TEST_P(ListTransferTest, AddressAddedMeanwhileIsADuplicateNotASecondRow) {
+  std::string text = "E-Mail\n";
+  for (int i = 0; i < 1500; ++i) text += "user" + std::to_string(i) + "@example.org\n";
+  ImportOptions options;
+  // Between the groups, another connection adds one of the second group's.
+  options.progress = [this](int64_t done, int64_t) {
+    if (done == 1000) {
+      ListConnection other;
+      Recordset rows;
+      EXPECT_TRUE(other.Open(source_).ok());
+      EXPECT_TRUE(AppendSubscriber(other, {"Typed", "USER1200@example.org", ""}, &rows).ok());
+    }
+    return true;
+  };
+  ImportOutcome outcome;
+  const std::string path = WriteFile("race.csv", text);
+  const Status status = Import(path, &outcome, options);
+  ASSERT_TRUE(status.ok()) << status.message();
+  EXPECT_EQ(outcome.added, 1499);
+  EXPECT_EQ(outcome.duplicates, 1);
+  EXPECT_EQ(Rows(kMailingList, {"E-Mail"}).size(), 1500u);
+  EXPECT_THAT(ReadFile(path + ".skipped.csv"),
+              HasSubstr("1202,already on the list,user1200@example.org"));
+}
+
 TEST_P(ListTransferTest, ExportThenImportGivesTheSameList) {
   const std::vector<std::string> columns = {"Name",    "E-Mail",      "MailingAddress",
                                             "BraSize", "DateCreated", "IPAddress"};

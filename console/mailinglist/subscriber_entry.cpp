@@ -23,9 +23,9 @@ bool HoldsControl(std::string_view text, bool line_breaks_pass) {
   return false;
 }
 
-// Nullopt when |email| has one "@" outside double quotes with text on both
-// sides and no blank outside them.
-std::optional<std::string> AddressFormRefusal(std::string_view email) {
+// The fault of |email|'s form, kNone when it has one "@" outside double
+// quotes with text on both sides and no blank outside them.
+EntryFault AddressFormFault(std::string_view email) {
   bool quoted = false;
   int ats = 0;
   size_t at = 0;
@@ -36,24 +36,44 @@ std::optional<std::string> AddressFormRefusal(std::string_view email) {
     } else if (c == '"') {
       quoted = !quoted;
     } else if (!quoted && (c == ' ' || c == '\t')) {
-      return kEmailHasBlank;
+      return EntryFault::kEmailBlank;
     } else if (!quoted && c == '@') {
       ++ats;
       at = i;
     }
   }
-  if (ats != 1 || at == 0 || at + 1 == email.size()) return kEmailNotOneAt;
-  return std::nullopt;
+  if (ats != 1 || at == 0 || at + 1 == email.size()) return EntryFault::kEmailNotOneAt;
+  return EntryFault::kNone;
 }
 
 }  // namespace
 
+EntryFault SubscriberEntryFault(std::string_view name, std::string_view email,
+                                std::string_view mailing_address) {
+  if (HoldsControl(name, false)) return EntryFault::kNameControl;
+  if (HoldsControl(email, false)) return EntryFault::kEmailControl;
+  if (const EntryFault form = AddressFormFault(email); form != EntryFault::kNone) return form;
+  if (HoldsControl(mailing_address, true)) return EntryFault::kMailingAddressControl;
+  return EntryFault::kNone;
+}
+
 std::optional<std::string> SubscriberEntryRefusal(std::string_view name, std::string_view email,
                                                   std::string_view mailing_address) {
-  if (HoldsControl(name, false)) return kNameHasControl;
-  if (HoldsControl(email, false)) return kEmailHasControl;
-  if (HoldsControl(mailing_address, true)) return kMailingAddressHasControl;
-  return AddressFormRefusal(email);
+  switch (SubscriberEntryFault(name, email, mailing_address)) {
+    case EntryFault::kNone:
+      break;
+    case EntryFault::kNameControl:
+      return kNameHasControl;
+    case EntryFault::kEmailControl:
+      return kEmailHasControl;
+    case EntryFault::kEmailNotOneAt:
+      return kEmailNotOneAt;
+    case EntryFault::kEmailBlank:
+      return kEmailHasBlank;
+    case EntryFault::kMailingAddressControl:
+      return kMailingAddressHasControl;
+  }
+  return std::nullopt;
 }
 
 std::string AddressFoldedCase(std::string_view email) {

@@ -10,14 +10,30 @@
 
 namespace verdanpost::mailinglist {
 
-// Why |name|, |email| and |mailing_address| (UTF-8) may not make a
-// subscriber, or nullopt when they may:
-// - the name or the address holds a control character (C0, DEL, C1) or a
-//   Unicode line or paragraph separator, which would break a header line;
-// - the mailing address holds one besides CR, LF and tab (it is stored,
-//   never sent);
-// - the address has not exactly one "@" with text on both sides, or holds a
-//   blank outside double quotes ("a b"@example.org passes).
+// What keeps an entry from making a subscriber, first found first.
+enum class EntryFault {
+  kNone,
+  // The name or the address holds a control character (C0, DEL, C1) or a
+  // Unicode line or paragraph separator, which would break a header line.
+  kNameControl,
+  kEmailControl,
+  // The address has not exactly one "@" outside double quotes with text
+  // on both sides.
+  kEmailNotOneAt,
+  // The address holds a blank outside double quotes ("a b"@example.org
+  // passes).
+  kEmailBlank,
+  // The mailing address holds a control character besides CR, LF and tab
+  // (it is stored, never sent).
+  kMailingAddressControl,
+};
+
+// The check of |name|, |email| and |mailing_address| (UTF-8) that Add makes
+// of a typed entry and the import of each row.
+EntryFault SubscriberEntryFault(std::string_view name, std::string_view email,
+                                std::string_view mailing_address);
+
+// The fault as the import's report gives it (the texts below), or nullopt.
 std::optional<std::string> SubscriberEntryRefusal(std::string_view name, std::string_view email,
                                                   std::string_view mailing_address);
 

@@ -420,13 +420,23 @@ Outcome Mailer::TransactPartially(Job* job, const std::string& parameters, bool*
         outcome.server_reply().empty() ? outcome.message() : outcome.server_reply();
     for (size_t i : indexes) lines[i] = RefusalLine(job->recipients[i], outcome.code(), text);
   };
+  // Once the server has said how many recipients a transaction may have,
+  // later transactions ask for no more, instead of offering every remaining
+  // recipient only to have the excess deferred again.
+  size_t limit = count;
   while (!pending.empty()) {
+    std::vector<size_t> later;
+    if (pending.size() > limit) {
+      later.assign(pending.begin() + static_cast<std::ptrdiff_t>(limit), pending.end());
+      pending.resize(limit);
+    }
     std::vector<std::string> addresses;
     for (size_t i : pending) addresses.push_back(job->recipients[i]);
     std::vector<RecipientReply> replies;
     Outcome outcome = session_->SendEnvelope(job->sender, addresses, parameters, &replies);
     if (!outcome.ok()) {
       failure = outcome;
+      pending.insert(pending.end(), later.begin(), later.end());
       if (delivered_any) refuse_all(pending, outcome);
       break;
     }
@@ -448,6 +458,8 @@ Outcome Mailer::TransactPartially(Job* job, const std::string& parameters, bool*
           break;
       }
     }
+    if (!deferred.empty() && !accepted.empty()) limit = std::min(limit, accepted.size());
+    deferred.insert(deferred.end(), later.begin(), later.end());
     pending = std::move(deferred);
     if (accepted.empty()) {
       // The server holds a transaction with no recipient: RSET ends it.

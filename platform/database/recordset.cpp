@@ -35,7 +35,9 @@ Status Recordset::Open(const Select& select, Connection* connection) {
     columns_ = select.columns;
   }
   if (!select.where_column.empty()) {
-    source.condition = connection->Quote(select.where_column) + " = ?";
+    const std::string column = connection->Quote(select.where_column);
+    source.condition =
+        select.ignore_case ? connection->dialect().EqualsIgnoringCase(column) : column + " = ?";
     source.parameters.push_back({select.where_value, 0});
   }
   select_list_ = source.columns;

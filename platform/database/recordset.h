@@ -18,12 +18,15 @@ namespace verdanpost::database {
 
 // A statement over one table: the rows whose |where_column| equals
 // |where_value| (every row when |where_column| is empty), read in
-// |columns| (every column when empty). The value is bound as a parameter.
+// |columns| (every column when empty). The value is bound as a parameter;
+// with |ignore_case| letter case does not count (SqlDialect's
+// EqualsIgnoringCase).
 struct Select {
   std::string table;
   std::vector<std::string> columns;
   std::string where_column;
   Value where_value;
+  bool ignore_case = false;
 };
 
 // A static record set over one table: it holds the rows there were at Open,
