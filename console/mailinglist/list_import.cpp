@@ -185,15 +185,29 @@ Status TakenMeanwhile(ListConnection& list, const std::vector<const Row*>& rows,
                       std::unordered_set<std::string>* taken) {
   const database::Connection& connection = *list.get();
   const std::string column = connection.Quote("E-Mail");
-  const std::string equals = connection.dialect().EqualsIgnoringCase(column);
+  // One IN list a statement, folded as the dialect folds the address's
+  // index (SQLite's NOCASE, PostgreSQL's lower()), so that the index serves.
+  std::string value = "?";
+  switch (connection.dialect().kind()) {
+    case database::Dialect::kSQLite:
+      break;
+    case database::Dialect::kPostgreSQL:
+      value = "lower(?)";
+      break;
+    case database::Dialect::kOther:
+      value = "UPPER(?)";
+      break;
+  }
   for (size_t first = 0; first < rows.size(); first += kRowsPerStatement) {
     const size_t count = std::min(kRowsPerStatement, rows.size() - first);
-    std::string sql = "SELECT " + column + " FROM " + connection.Quote(kMailingList) + " WHERE ";
+    std::string sql = "SELECT " + column + " FROM " + connection.Quote(kMailingList) + " WHERE " +
+                      connection.dialect().CaseFolded(column) + " IN (";
     std::vector<Parameter> parameters;
     for (size_t i = 0; i < count; ++i) {
-      sql += (i == 0 ? "" : " OR ") + equals;
+      sql += (i == 0 ? "" : ", ") + value;
       parameters.push_back({Value::Text(*rows[first + i]->values[kEmail])});
     }
+    sql += ")";
     std::vector<std::string> found;
     if (Status status = database::QueryRows(connection, sql, parameters, &found); !status.ok()) {
       return status;
