@@ -6,25 +6,40 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// The separator the first line of |text| uses.
+// The separator the first record of |text| uses. A quote opens a quoted
+// field only at a field's start, after either separator, and "" inside one
+// is a quote, as the reader takes them.
 char DetectSeparator(std::string_view text) {
   int commas = 0, semicolons = 0;
-  bool quoted = false;
-  for (char c : text) {
-    if (c == '"') quoted = !quoted;
-    if (quoted) continue;
+  bool quoted = false, field_start = true;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      }
+      continue;
+    }
     if (c == '\n') break;
-    if (c == ',') ++commas;
-    if (c == ';') ++semicolons;
+    if (c == '"' && field_start) {
+      quoted = true;
+    } else if (c == ',' || c == ';') {
+      ++(c == ',' ? commas : semicolons);
+      field_start = true;
+      continue;
+    }
+    field_start = false;
   }
   return semicolons > commas ? ';' : ',';
 }
 
 }  // namespace
 
-CsvReader::CsvReader(std::string_view text) : text_(text) {
+CsvReader::CsvReader(std::string_view text, char separator) : text_(text) {
   if (text_.starts_with(kByteOrderMark)) text_.remove_prefix(kByteOrderMark.size());
-  separator_ = DetectSeparator(text_);
+  separator_ = separator != 0 ? separator : DetectSeparator(text_);
 }
 
 bool CsvReader::Next(CsvRecord* record, std::string* err) {
@@ -123,14 +138,21 @@ int64_t FirstNonUtf8Line(std::string_view text) {
 
 void AppendCsvRecord(const std::vector<std::string>& fields, char separator, bool for_spreadsheet,
                      std::string* out) {
+  const bool starts_text = out->empty();
+  // A record of one empty field would be a blank line, which holds no record.
+  const bool lone_empty = fields.size() == 1 && fields[0].empty();
   bool first = true;
   for (const std::string& field : fields) {
     if (!first) *out += separator;
-    first = false;
     const bool formula_like = for_spreadsheet && !field.empty() &&
                               std::string_view("=+-@").find(field.front()) != std::string::npos;
-    const bool quote =
-        field.find_first_of(std::string{'"', '\r', '\n', separator}) != std::string::npos;
+    // Both separators are quoted whichever is used, so that a reader tells
+    // the separator from the first line alone; a mark at the very start of
+    // the text would be taken for the byte-order mark.
+    const bool quote = lone_empty || field.find_first_of("\",;\r\n") != std::string::npos ||
+                       field.find(separator) != std::string::npos ||
+                       (first && starts_text && field.starts_with(kByteOrderMark));
+    first = false;
     if (quote) *out += '"';
     if (formula_like) *out += '\'';
     for (char c : field) {

@@ -20,12 +20,12 @@ struct CsvRecord {
 // Reads the records of a whole CSV text held in memory. A UTF-8 byte-order
 // mark is passed over; the separator is ";" when the first line holds more
 // semicolons than commas outside quotes (as spreadsheets in many locales
-// write), "," otherwise. Lines end in CR LF or LF; blank lines are passed
-// over. A quote inside an unquoted field, or after a closing quote, is kept
-// as it stands. |text| must outlive the reader.
+// write), "," otherwise, unless |separator| names one. Lines end in CR LF or
+// LF; blank lines are passed over. A quote inside an unquoted field, or after
+// a closing quote, is kept as it stands. |text| must outlive the reader.
 class CsvReader {
  public:
-  explicit CsvReader(std::string_view text);
+  explicit CsvReader(std::string_view text, char separator = 0);
 
   char separator() const { return separator_; }
   // The next record into *record; false at the end of the text, or when the
@@ -46,7 +46,9 @@ class CsvReader {
 int64_t FirstNonUtf8Line(std::string_view text);
 
 // Appends one record to *out, fields joined by |separator| and quoted where
-// they hold the separator, a quote or a line break, ended by CR LF. With
+// they hold "," or ";", a quote or a line break, ended by CR LF: a CsvReader
+// with the same separator reads the same records back, and a first record of
+// two fields or more tells it that separator. With
 // |for_spreadsheet|, a field starting with "=", "+", "-" or "@" gets a
 // leading "'" so that a spreadsheet shows it as text instead of running it
 // as a formula.
