@@ -9,13 +9,16 @@
 #include <QSessionManager>
 #include <QSettings>
 
+#include "console/dispatch/list_commands.h"
 #include "console/dispatch/list_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/mailinglist/list_database.h"
 #include "console/setup/first_start.h"
 #include "console/window/console_window.h"
+#include "console/window/list_command_buttons.h"
 #include "console/window/qt_dialogs.h"
 #include "console/window/stop_signals.h"
+#include "console/window/transfer_file_dialogs.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -49,6 +52,10 @@ int main(int argc, char* argv[]) {
   verdanpost::ProgIdMailerFactory mailers;
   verdanpost::ListOperations operations(window, mailers, verdanpost::mailinglist::kDataSourceName);
   window.SetOperations(&operations);
+  verdanpost::QtTransferDialogs transfer_dialogs(&window);
+  verdanpost::ListCommands commands(window, window, transfer_dialogs, mailers,
+                                    verdanpost::mailinglist::kDataSourceName);
+  verdanpost::ConnectListCommandButtons(verdanpost::AddListCommandButtons(window), commands);
   window.show();
   verdanpost::setup::SetUpListDatabaseOnFirstStart(dialogs);
   // A stop during the first start's box has ended that box's loop only.

@@ -73,6 +73,10 @@ class LateBoundMailer : public MailerClient {
     AutomationResult result = object_.Get(property);
     return result.ok() ? QString::fromStdString(result.value().ToString()) : QString();
   }
+  bool PutKeepConnection(bool keep, QString* err) override {
+    return Check(object_.Put("KeepConnection", Variant(keep)), err);
+  }
+  bool Disconnect(QString* err) override { return Check(object_.Call("Disconnect"), err); }
 
  private:
   static bool Check(const AutomationResult& result, QString* err) {

@@ -32,6 +32,18 @@ class MailerClient {
   // "FailureReason", "ServerAddress"): its value, or "" when the mailer has
   // no such property or it cannot be read.
   virtual QString OptionalText(const char* property) = 0;
+
+  // Members a mailer may lack; false with *err when it does. KeepConnection
+  // keeps one session open across sends; Disconnect ends it.
+  virtual bool PutKeepConnection(bool keep, QString* err) {
+    (void)keep;
+    *err = QStringLiteral("KeepConnection: no such member");
+    return false;
+  }
+  virtual bool Disconnect(QString* err) {
+    *err = QStringLiteral("Disconnect: no such member");
+    return false;
+  }
 };
 
 // Makes a fresh mailer object for each operation. Abstract so the operations

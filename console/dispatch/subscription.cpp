@@ -8,6 +8,7 @@
 #include "console/dispatch/control_characters.h"
 #include "console/dispatch/send_recipe.h"
 #include "console/mailinglist/list_database.h"
+#include "console/mailinglist/subscriber_entry.h"
 
 namespace verdanpost {
 
@@ -51,11 +52,20 @@ bool Find(ListConnection& list, const database::Select& query, Recordset* rows, 
 // The text that refuses the Add page's `inputs`, or nullopt when they may
 // go into a greeting and a row.
 std::optional<QString> RefusedInput(const AddPageInputs& inputs) {
-  if (HoldsControlCharacter(inputs.name)) return TypedTextRefused(kName);
-  if (HoldsControlCharacter(inputs.email)) return TypedTextRefused(kEmailAddress);
-  if (!HasAddressForm(inputs.email)) return QString(kAddressNotValid);
-  if (HoldsControlCharacterBesidesLineBreaks(inputs.mailing_address)) {
-    return QString(kMailingAddressRefused);
+  // The same check as each row of an imported file passes.
+  switch (mailinglist::SubscriberEntryFault(inputs.name.toStdString(), inputs.email.toStdString(),
+                                            inputs.mailing_address.toStdString())) {
+    case mailinglist::EntryFault::kNone:
+      break;
+    case mailinglist::EntryFault::kNameControl:
+      return TypedTextRefused(kName);
+    case mailinglist::EntryFault::kEmailControl:
+      return TypedTextRefused(kEmailAddress);
+    case mailinglist::EntryFault::kEmailNotOneAt:
+    case mailinglist::EntryFault::kEmailBlank:
+      return QString(kAddressNotValid);
+    case mailinglist::EntryFault::kMailingAddressControl:
+      return QString(kMailingAddressRefused);
   }
   return std::nullopt;
 }

@@ -4,14 +4,17 @@
 // list database, as the console does on its first start.
 // verdanpost-listdb unique-addresses [DATA_SOURCE]: gives an existing list the
 // unique index on its addresses, or lists the addresses held twice.
+// verdanpost-listdb import|export FILE.csv [...]: see list_transfer_command.h.
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "console/dispatch/import_greeter.h"
 #include "console/mailinglist/list_database.h"
 #include "console/mailinglist/list_schema.h"
+#include "console/mailinglist/list_transfer_command.h"
 #include "console/setup/default_data_source.h"
 
 namespace {
@@ -61,11 +64,18 @@ int main(int argc, char** argv) {
   if (argc >= 2 && argc <= 3 && std::strcmp(argv[1], "unique-addresses") == 0) {
     return UniqueAddresses(argv[0], argc == 3 ? argv[2] : mailinglist::kDataSourceName);
   }
+  if (const std::vector<std::string> args(argv + 1, argv + argc);
+      mailinglist::IsTransferCommand(args)) {
+    return mailinglist::RunTransferCommand(args, mailinglist::kDataSourceName,
+                                           GreeterFromStoredSettings, stdout, stderr);
+  }
   if (argc < 2 || argc > 3 || std::strcmp(argv[1], "create-tables") != 0) {
     std::fprintf(stderr,
                  "usage: %s create-tables [DATA_SOURCE]\n       %s setup-default\n"
-                 "       %s unique-addresses [DATA_SOURCE]\n",
-                 argv[0], argv[0], argv[0]);
+                 "       %s unique-addresses [DATA_SOURCE]\n"
+                 "       %s import FILE.csv [--dry-run] [--greet]\n"
+                 "       %s export FILE.csv [--removed] [--for-spreadsheet]\n",
+                 argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
   }
   std::string source = argc == 3 ? argv[2] : mailinglist::kDataSourceName;
