@@ -17,7 +17,7 @@
 #include <QTableView>
 
 #include "bench/bench_memory.h"
-#include "console/dispatch/list_commands.h"
+#include "console/window/list_commands.h"
 #include "console/mailinglist/list_export.h"
 #include "console/mailinglist/list_import.h"
 #include "console/mailinglist/list_schema.h"

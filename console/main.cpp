@@ -9,7 +9,7 @@
 #include <QSessionManager>
 #include <QSettings>
 
-#include "console/dispatch/list_commands.h"
+#include "console/window/list_commands.h"
 #include "console/dispatch/list_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/mailinglist/list_database.h"

@@ -6,9 +6,9 @@
 
 #include <QString>
 
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/mailinglist/list_import.h"
-#include "console/dispatch/console_operations.h"
 
 class QSettings;
 

@@ -10,10 +10,10 @@
 #include <QAbstractTableModel>
 #include <QString>
 
-#include "console/dispatch/mailer_client.h"
-#include "console/mailinglist/list_database.h"
 #include "console/dispatch/console_operations.h"
-#include "console/window/subscribers_window.h"
+#include "console/dispatch/mailer_client.h"
+#include "console/dispatch/subscriber_list.h"
+#include "console/mailinglist/list_database.h"
 
 namespace verdanpost {
 

@@ -2,7 +2,7 @@
 // list, with a scripted view, dialogs and mailer; the subscribers window and
 // the buttons also through their widgets (offscreen, and once more on an X
 // server of their own).
-#include "console/dispatch/list_commands.h"
+#include "console/window/list_commands.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,15 +1,15 @@
-#ifndef VERDANPOST_CONSOLE_DISPATCH_LIST_COMMANDS_H_
-#define VERDANPOST_CONSOLE_DISPATCH_LIST_COMMANDS_H_
+#ifndef VERDANPOST_CONSOLE_WINDOW_LIST_COMMANDS_H_
+#define VERDANPOST_CONSOLE_WINDOW_LIST_COMMANDS_H_
 
 #include <memory>
 #include <string>
 
 #include <QPointer>
 
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/subscriber_table.h"
 #include "console/dispatch/transfer_dialogs.h"
-#include "console/dispatch/console_operations.h"
 #include "console/window/list_command_buttons.h"
 #include "console/window/subscribers_window.h"
 
@@ -50,4 +50,4 @@ void ConnectListCommandButtons(const ListCommandButtons& buttons, ListCommands& 
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_CONSOLE_DISPATCH_LIST_COMMANDS_H_
+#endif  // VERDANPOST_CONSOLE_WINDOW_LIST_COMMANDS_H_

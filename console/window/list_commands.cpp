@@ -1,4 +1,4 @@
-#include "console/dispatch/list_commands.h"
+#include "console/window/list_commands.h"
 
 #include <cstdint>
 #include <utility>
