@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "console/mailbox/list_mail.h"
 #include "platform/database/statement.h"
 
 namespace verdanpost::mailinglist {
@@ -40,7 +41,7 @@ Status CreateTables(database::Connection* connection) {
       return status;
     }
   }
-  return Status::OK();
+  return mailbox::CreateListMailTable(connection);
 }
 
 Status CreateTables(const std::string& connection_string) {

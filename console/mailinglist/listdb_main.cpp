@@ -2,17 +2,23 @@
 // behind an ODBC data source ("vestro" by default) where they are missing.
 // verdanpost-listdb setup-default: gives a user without "vestro" the default
 // list database, as the console does on its first start.
+// verdanpost-listdb check-mailbox [--remove] [DATA_SOURCE]: reads the list's
+// mailbox (console/mailbox/check_mailbox_cli.h).
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "console/mailbox/check_mailbox_cli.h"
 #include "console/mailinglist/list_database.h"
 #include "console/mailinglist/list_schema.h"
 #include "console/setup/default_data_source.h"
 
 int main(int argc, char** argv) {
   using namespace verdanpost;
+  if (argc >= 2 && std::strcmp(argv[1], "check-mailbox") == 0) {
+    return mailbox::CheckMailboxCommandLine(argc, argv);
+  }
   if (argc == 2 && std::strcmp(argv[1], "setup-default") == 0) {
     setup::DefaultDataSourceResult result = setup::SetUpDefaultDataSource();
     std::string text = setup::SetupMessage(result);
@@ -20,8 +26,10 @@ int main(int argc, char** argv) {
     return result.error.empty() ? 0 : 1;
   }
   if (argc < 2 || argc > 3 || std::strcmp(argv[1], "create-tables") != 0) {
-    std::fprintf(stderr, "usage: %s create-tables [DATA_SOURCE]\n       %s setup-default\n",
-                 argv[0], argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s create-tables [DATA_SOURCE]\n       %s setup-default\n"
+                 "       %s check-mailbox [--remove] [DATA_SOURCE]\n",
+                 argv[0], argv[0], argv[0]);
     return 2;
   }
   std::string source = argc == 3 ? argv[2] : mailinglist::kDataSourceName;
