@@ -4,11 +4,21 @@
 
 #include <algorithm>
 #include <charconv>
+#include <memory>
 #include <mutex>
 #include <sstream>
 
 namespace verdanpost::mailbox {
 namespace {
+
+// libcurl's receive buffer, its largest; an answer line may fill half.
+constexpr long kBufferSize = 512 * 1024;
+// UIDs asked for in one search: at most 10 digits and a blank each, which
+// keeps a line of them within half the buffer.
+constexpr uint64_t kSearchWindow = 20000;
+// Connections that fetch side by side; servers commonly allow ten per user
+// and address.
+constexpr size_t kFetchConnections = 4;
 
 CURL* Handle(void* curl) { return static_cast<CURL*>(curl); }
 
@@ -69,6 +79,7 @@ ImapMailbox::ImapMailbox() {
 
 ImapMailbox::~ImapMailbox() {
   if (curl_ != nullptr) curl_easy_cleanup(Handle(curl_));
+  if (share_ != nullptr) curl_share_cleanup(static_cast<CURLSH*>(share_));
 }
 
 bool ImapMailbox::Open(const MailboxSettings& settings, const std::string& password,
@@ -79,6 +90,15 @@ bool ImapMailbox::Open(const MailboxSettings& settings, const std::string& passw
     return false;
   }
   curl_ = curl;
+  // Every command and fetch runs on a fresh copy of this handle (libcurl
+  // counts a handle's answer lines across its transfers, against a limit
+  // meant for one answer); the copies share its connections, so the
+  // mailbox is signed in to once per connection.
+  share_ = curl_share_init();
+  if (share_ != nullptr) {
+    curl_share_setopt(static_cast<CURLSH*>(share_), CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    curl_easy_setopt(curl, CURLOPT_SHARE, static_cast<CURLSH*>(share_));
+  }
   const bool v6 = settings.host.find(':') != std::string::npos;
   const std::string host = v6 ? "[" + settings.host + "]" : settings.host;
   where_ = host + ":" + std::to_string(settings.port);
@@ -97,68 +117,157 @@ bool ImapMailbox::Open(const MailboxSettings& settings, const std::string& passw
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_buffer_);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
+  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kBufferSize);
   // The first command connects, signs in and selects the folder.
   std::string answer;
-  return Perform("", "NOOP", &answer, err);
+  return Perform("NOOP", &answer, err);
 }
 
-bool ImapMailbox::Perform(const std::string& suffix, const std::string& command, std::string* out,
-                          std::string* err) {
-  CURL* curl = Handle(curl_);
+bool ImapMailbox::Perform(const std::string& command, std::string* out, std::string* err) {
+  std::unique_ptr<CURL, void (*)(CURL*)> copy(
+      curl_ != nullptr ? curl_easy_duphandle(Handle(curl_)) : nullptr, &curl_easy_cleanup);
+  CURL* curl = copy.get();
   if (curl == nullptr) {
     *err = "The mailbox is not open";
     return false;
   }
+  curl_easy_setopt(curl, CURLOPT_SHARE, static_cast<CURLSH*>(share_));
   out->clear();
   error_buffer_[0] = '\0';
-  const std::string url = url_ + suffix;
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
   curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, command.empty() ? nullptr : command.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
   CURLcode code = curl_easy_perform(curl);
-  login_refused_ = code == CURLE_LOGIN_DENIED;
   if (code == CURLE_OK) return true;
-  const std::string detail = error_buffer_[0] != '\0' ? error_buffer_ : curl_easy_strerror(code);
+  *err = Failure(code, error_buffer_[0] != '\0' ? error_buffer_ : curl_easy_strerror(code));
+  return false;
+}
+
+std::string ImapMailbox::Failure(int code, const std::string& detail) const {
   switch (code) {
     case CURLE_LOGIN_DENIED:
-      *err = "The mailbox " + where_ + " refused the login of its User (" + detail + ")";
-      break;
+      return "The mailbox " + where_ + " refused the login of its User (" + detail + ")";
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_USE_SSL_FAILED:
-      *err = "The mailbox " + where_ + " could not be reached securely: " + detail;
-      break;
+      return "The mailbox " + where_ + " could not be reached securely: " + detail;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_CONNECT:
     case CURLE_OPERATION_TIMEDOUT:
-      *err = "The mailbox " + where_ + " could not be reached: " + detail;
-      break;
+      return "The mailbox " + where_ + " could not be reached: " + detail;
     case CURLE_QUOTE_ERROR:
     case CURLE_REMOTE_ACCESS_DENIED:
     case CURLE_REMOTE_FILE_NOT_FOUND:
-      *err = "The mailbox " + where_ + " refused a command: " + detail;
-      break;
+      return "The mailbox " + where_ + " refused a command: " + detail;
     default:
-      *err = "The connection to the mailbox " + where_ + " failed: " + detail;
-      break;
+      return "The connection to the mailbox " + where_ + " failed: " + detail;
   }
-  return false;
 }
 
 bool ImapMailbox::ListUnhandled(std::vector<uint32_t>* uids, std::vector<uint32_t>* unseen,
                                 std::string* err) {
+  uids->clear();
+  unseen->clear();
+  // "*" is the highest UID in use; none when the folder is empty.
   std::string answer;
-  const std::string handled = std::string("UNKEYWORD ") + kHandledKeyword;
-  if (!Perform("", "UID SEARCH " + handled, &answer, err)) return false;
-  *uids = SearchResult(answer);
-  if (!Perform("", "UID SEARCH UNSEEN " + handled, &answer, err)) return false;
-  *unseen = SearchResult(answer);
+  if (!Perform("UID SEARCH UID *", &answer, err)) return false;
+  const std::vector<uint32_t> highest = SearchResult(answer);
+  if (highest.empty()) return true;
+  // libcurl keeps only the start of an answer line longer than half its
+  // buffer, so the UIDs are asked for in windows whose line fits.
+  const std::string handled = std::string(" UNKEYWORD ") + kHandledKeyword;
+  for (uint64_t first = 1; first <= highest.back(); first += kSearchWindow) {
+    const std::string range =
+        "UID SEARCH UID " + std::to_string(first) + ":" + std::to_string(first + kSearchWindow - 1);
+    if (!Perform(range + handled, &answer, err)) return false;
+    std::vector<uint32_t> found = SearchResult(answer);
+    if (found.empty()) continue;
+    uids->insert(uids->end(), found.begin(), found.end());
+    if (!Perform(range + " UNSEEN" + handled, &answer, err)) return false;
+    found = SearchResult(answer);
+    unseen->insert(unseen->end(), found.begin(), found.end());
+  }
   return true;
 }
 
-bool ImapMailbox::Fetch(uint32_t uid, std::string* message, std::string* err) {
-  return Perform(";UID=" + std::to_string(uid), "", message, err);
+bool ImapMailbox::FetchEach(const std::vector<uint32_t>& uids, const EachMessage& each,
+                            std::string* err) {
+  struct Fetcher {
+    CURL* easy = nullptr;
+    uint32_t uid = 0;
+    bool busy = false;
+    std::string message;
+    char error[CURL_ERROR_SIZE] = {};
+  };
+  std::vector<Fetcher> fetchers(std::min(kFetchConnections, uids.size()));
+  CURLM* multi = curl_multi_init();
+  size_t next = 0;
+  // Each fetch gets a fresh copy of the handle, as each command does; the
+  // copies share the connections.
+  auto start = [&](Fetcher& f) {
+    if (f.easy != nullptr) curl_easy_cleanup(f.easy);
+    f.easy = curl_easy_duphandle(Handle(curl_));
+    if (f.easy == nullptr) return false;
+    curl_easy_setopt(f.easy, CURLOPT_SHARE, static_cast<CURLSH*>(share_));
+    f.uid = uids[next++];
+    f.message.clear();
+    f.error[0] = '\0';
+    const std::string url = url_ + ";UID=" + std::to_string(f.uid);
+    curl_easy_setopt(f.easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(f.easy, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(f.easy, CURLOPT_WRITEDATA, &f.message);
+    curl_easy_setopt(f.easy, CURLOPT_ERRORBUFFER, f.error);
+    f.busy = curl_multi_add_handle(multi, f.easy) == CURLM_OK;
+    return f.busy;
+  };
+  bool ok = multi != nullptr;
+  for (Fetcher& f : fetchers) {
+    if (ok && !start(f)) ok = false;
+  }
+  if (!ok) *err = "The mailbox could not be read: libcurl could not start";
+  for (bool stop = false; ok && !stop;) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) {
+      ok = false;
+      *err = "The connection to the mailbox " + where_ + " failed";
+      break;
+    }
+    int left = 0;
+    while (CURLMsg* done = curl_multi_info_read(multi, &left)) {
+      if (done->msg != CURLMSG_DONE) continue;
+      auto f = std::find_if(fetchers.begin(), fetchers.end(),
+                            [done](const Fetcher& x) { return x.easy == done->easy_handle; });
+      curl_multi_remove_handle(multi, f->easy);
+      f->busy = false;
+      const CURLcode code = done->data.result;
+      if (code != CURLE_OK) {
+        *err = Failure(code, f->error[0] != '\0' ? f->error : curl_easy_strerror(code));
+        ok = false;
+        break;
+      }
+      if (!each(f->uid, f->message)) {
+        stop = true;
+        break;
+      }
+      if (next < uids.size() && !start(*f)) {
+        *err = "The mailbox could not be read: libcurl could not start";
+        ok = false;
+        break;
+      }
+    }
+    if (std::none_of(fetchers.begin(), fetchers.end(), [](const Fetcher& x) { return x.busy; })) {
+      break;
+    }
+    if (ok && !stop) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+  }
+  for (Fetcher& f : fetchers) {
+    if (f.easy == nullptr) continue;
+    if (f.busy) curl_multi_remove_handle(multi, f.easy);
+    curl_easy_cleanup(f.easy);
+  }
+  if (multi != nullptr) curl_multi_cleanup(multi);
+  return ok;
 }
 
 bool ImapMailbox::StoreInPieces(const std::vector<uint32_t>& uids, const std::string& before,
@@ -171,7 +280,7 @@ bool ImapMailbox::StoreInPieces(const std::vector<uint32_t>& uids, const std::st
     std::vector<uint32_t> piece(
         uids.begin() + static_cast<std::ptrdiff_t>(start),
         uids.begin() + static_cast<std::ptrdiff_t>(std::min(uids.size(), start + kPiece)));
-    if (!Perform("", before + UidSet(piece) + after, &answer, err)) return false;
+    if (!Perform(before + UidSet(piece) + after, &answer, err)) return false;
   }
   return true;
 }

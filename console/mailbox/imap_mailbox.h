@@ -25,27 +25,27 @@ class ImapMailbox : public MailboxReader {
 
   bool ListUnhandled(std::vector<uint32_t>* uids, std::vector<uint32_t>* unseen,
                      std::string* err) override;
-  bool Fetch(uint32_t uid, std::string* message, std::string* err) override;
+  // Fetches over several connections at once: each fetch waits a round
+  // trip, and the server can answer them side by side.
+  bool FetchEach(const std::vector<uint32_t>& uids, const EachMessage& each,
+                 std::string* err) override;
   bool MarkHandled(const std::vector<uint32_t>& uids, const std::vector<uint32_t>& unseen,
                    std::string* err) override;
 
-  // Whether the last failure was the server's refusal of the login.
-  bool login_refused() const { return login_refused_; }
-
  private:
-  // Runs `command` (empty: fetch the URL's message) on the folder's URL
-  // plus `suffix`; the server's answer goes to *out.
-  bool Perform(const std::string& suffix, const std::string& command, std::string* out,
-               std::string* err);
+  // Runs `command` on the folder; the server's untagged answers go to *out.
+  bool Perform(const std::string& command, std::string* out, std::string* err);
+  // The operator's text for `code`, with libcurl's `detail`.
+  std::string Failure(int code, const std::string& detail) const;
   // Runs `command` ("UID STORE {} +FLAGS.SILENT (...)") for `uids` in
   // pieces short enough for any server's command line.
   bool StoreInPieces(const std::vector<uint32_t>& uids, const std::string& before,
                      const std::string& after, std::string* err);
 
-  void* curl_ = nullptr;  // CURL*
-  std::string url_;       // imaps://host:port/Folder
-  std::string where_;     // "imap.example.org:993", for texts
-  bool login_refused_ = false;
+  void* curl_ = nullptr;   // CURL*: the settings every transfer copies
+  void* share_ = nullptr;  // CURLSH*: the connections the copies share
+  std::string url_;        // imaps://host:port/Folder
+  std::string where_;      // "imap.example.org:993", for texts
   char error_buffer_[256] = {};
 };
 

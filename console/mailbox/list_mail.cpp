@@ -21,6 +21,8 @@ std::string Column(database::Connection* connection, const char* name) {
   return connection->Quote(name);
 }
 
+Status Insert(database::Connection* connection, const std::vector<Finding>& findings);
+
 bool KindFromName(const std::string& name, FindingKind* kind) {
   for (FindingKind k : {FindingKind::kHard, FindingKind::kSoft, FindingKind::kComplaint,
                         FindingKind::kUnsubscribe}) {
@@ -82,6 +84,24 @@ Status CreateListMailTable(database::Connection* connection) {
 }
 
 Status AppendFindings(database::Connection* connection, const std::vector<Finding>& findings) {
+  if (findings.empty()) return Status::OK();
+  // One transaction for the lot: a commit of its own per row would wait
+  // for the disk each time.
+  SQLHDBC dbc = connection->handle();
+  const bool in_transaction = SQL_SUCCEEDED(SQLSetConnectAttr(
+      dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0));
+  Status status = Insert(connection, findings);
+  if (in_transaction) {
+    SQLRETURN end = SQLEndTran(SQL_HANDLE_DBC, dbc, status.ok() ? SQL_COMMIT : SQL_ROLLBACK);
+    if (status.ok() && !SQL_SUCCEEDED(end)) status = database::OdbcError(SQL_HANDLE_DBC, dbc);
+    SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+  }
+  return status;
+}
+
+namespace {
+
+Status Insert(database::Connection* connection, const std::vector<Finding>& findings) {
   std::string names, marks;
   for (const char* name : kColumns) {
     names += (names.empty() ? "" : ", ") + Column(connection, name);
@@ -101,6 +121,8 @@ Status AppendFindings(database::Connection* connection, const std::vector<Findin
   }
   return Status::OK();
 }
+
+}  // namespace
 
 Status ReadStoredUids(database::Connection* connection, const std::string& folder,
                       std::set<uint32_t>* uids) {

@@ -49,6 +49,23 @@ const char* DeleterName(FindingKind why) {
   return "Mailbox";
 }
 
+void Count(FindingKind kind, CheckSummary* summary) {
+  switch (kind) {
+    case FindingKind::kHard:
+      ++summary->hard;
+      break;
+    case FindingKind::kSoft:
+      ++summary->soft;
+      break;
+    case FindingKind::kComplaint:
+      ++summary->complaints;
+      break;
+    case FindingKind::kUnsubscribe:
+      ++summary->unsubscribes;
+      break;
+  }
+}
+
 }  // namespace
 
 std::string SummaryText(const CheckSummary& s) {
@@ -87,76 +104,72 @@ CheckFailure CheckMailbox(MailboxReader& reader, mailinglist::ListConnection& li
   std::vector<uint32_t> uids, unseen;
   if (!reader.ListUnhandled(&uids, &unseen, err)) return CheckFailure::kMailbox;
   std::unordered_set<uint32_t> unseen_set(unseen.begin(), unseen.end());
+
+  // Findings are stored before their messages are flagged: a flag without
+  // its findings would lose them, while findings whose flag was lost are
+  // found in ListMail next time.
+  CheckFailure failure = CheckFailure::kNone;
+  std::vector<Finding> findings;
   std::vector<uint32_t> to_flag, to_unsee;
-  auto flag = [&]() {
-    bool ok = reader.MarkHandled(to_flag, to_unsee, err);
+  auto store_and_flag = [&]() {
+    if (status = AppendFindings(list.get(), findings); !status.ok()) {
+      *err = "The findings could not be stored in ListMail: " + status.message();
+      failure = CheckFailure::kDatabase;
+      return false;
+    }
+    findings.clear();
+    if (!reader.MarkHandled(to_flag, to_unsee, err)) {
+      failure = CheckFailure::kMailbox;
+      return false;
+    }
     to_flag.clear();
     to_unsee.clear();
-    return ok;
+    return true;
   };
 
   const std::string now = DateText(std::time(nullptr));
   const int total = static_cast<int>(uids.size());
-  std::string message;
-  for (int i = 0; i < total; ++i) {
+  int number = 0;
+  auto each = [&](uint32_t uid, const std::string& message) {
     if (progress != nullptr) {
       if (progress->CancelRequested()) {
         summary->cancelled = true;
-        break;
+        return false;
       }
-      progress->Reading(i + 1, total);
-    }
-    const uint32_t uid = uids[static_cast<size_t>(i)];
-    if (!reader.Fetch(uid, &message, err)) {
-      flag();  // the connection is likely gone; ListMail guards the rest
-      return CheckFailure::kMailbox;
+      progress->Reading(++number, total);
     }
     to_flag.push_back(uid);
     if (unseen_set.count(uid) != 0) to_unsee.push_back(uid);
-    if (stored.count(uid) != 0) {
-      if (to_flag.size() >= kFlagEvery && !flag()) return CheckFailure::kMailbox;
-      continue;
-    }
-    ++summary->messages;
-    Verdict verdict = ClassifyMail(message, list_address, now);
-    if (verdict.kind == MailKind::kUnsubscribe &&
-        subscribers.count(Lower(verdict.findings[0].address)) == 0) {
-      verdict = Verdict();  // not from a subscriber: ordinary mail
-    }
-    for (Finding& finding : verdict.findings) {
-      finding.uid = uid;
-      finding.folder = folder;
-      switch (finding.kind) {
-        case FindingKind::kHard:
-          ++summary->hard;
-          break;
-        case FindingKind::kSoft:
-          ++summary->soft;
-          break;
-        case FindingKind::kComplaint:
-          ++summary->complaints;
-          break;
-        case FindingKind::kUnsubscribe:
-          ++summary->unsubscribes;
-          break;
+    if (stored.count(uid) == 0) {
+      ++summary->messages;
+      Verdict verdict = ClassifyMail(message, list_address, now);
+      if (verdict.kind == MailKind::kUnsubscribe &&
+          subscribers.count(Lower(verdict.findings[0].address)) == 0) {
+        verdict = Verdict();  // not from a subscriber: ordinary mail
+      }
+      if (verdict.kind == MailKind::kNotUnderstood) ++summary->not_understood;
+      for (Finding& finding : verdict.findings) {
+        finding.uid = uid;
+        finding.folder = folder;
+        Count(finding.kind, summary);
+        findings.push_back(std::move(finding));
       }
     }
-    if (verdict.kind == MailKind::kNotUnderstood) ++summary->not_understood;
-    if (!verdict.findings.empty()) {
-      if (status = AppendFindings(list.get(), verdict.findings); !status.ok()) {
-        // What is flagged so far is stored; this message stays unflagged.
-        to_flag.pop_back();
-        if (!to_unsee.empty() && to_unsee.back() == uid) to_unsee.pop_back();
-        std::string ignored;
+    return to_flag.size() < kFlagEvery || store_and_flag();
+  };
+  if (!reader.FetchEach(uids, each, err)) {
+    if (failure == CheckFailure::kNone) {
+      // The connection is likely gone: what was read is stored, and its
+      // flags are tried once more.
+      failure = CheckFailure::kMailbox;
+      std::string ignored;
+      if (AppendFindings(list.get(), findings).ok())
         reader.MarkHandled(to_flag, to_unsee, &ignored);
-        *err = "The findings could not be stored in ListMail: " + status.message();
-        return CheckFailure::kDatabase;
-      }
     }
-    if (to_flag.size() >= kFlagEvery && !flag()) return CheckFailure::kMailbox;
+    return failure;
   }
-  if (!flag()) return CheckFailure::kMailbox;
-  return CheckFailure::kNone;
+  if (failure == CheckFailure::kNone) store_and_flag();
+  return failure;
 }
 
 database::Status PlanRemovals(mailinglist::ListConnection& list, const MailboxSettings& settings,

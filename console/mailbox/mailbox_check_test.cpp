@@ -50,14 +50,17 @@ class ScriptedMailbox : public MailboxReader {
     }
     return true;
   }
-  bool Fetch(uint32_t uid, std::string* message, std::string* err) override {
-    if (++fetches_ == drop_at_fetch_) {
-      *err = "The connection to the mailbox scripted failed: dropped";
-      dropped_ = true;
-      return false;
+  bool FetchEach(const std::vector<uint32_t>& uids, const EachMessage& each,
+                 std::string* err) override {
+    for (uint32_t uid : uids) {
+      if (++fetches_ == drop_at_fetch_) {
+        *err = "The connection to the mailbox scripted failed: dropped";
+        dropped_ = true;
+        return false;
+      }
+      unseen_.erase(uid);  // reading marks it seen
+      if (!each(uid, messages_.at(uid))) break;
     }
-    *message = messages_.at(uid);
-    unseen_.erase(uid);  // reading marks it seen
     return true;
   }
   bool MarkHandled(const std::vector<uint32_t>& uids, const std::vector<uint32_t>& unseen,
@@ -166,8 +169,9 @@ class MailboxCheckTest : public testing_support::FakeOperationsTest {
                        std::string* e) override {
       return mailbox_.ListUnhandled(u, s, e);
     }
-    bool Fetch(uint32_t uid, std::string* m, std::string* e) override {
-      return mailbox_.Fetch(uid, m, e);
+    bool FetchEach(const std::vector<uint32_t>& u, const EachMessage& each,
+                   std::string* e) override {
+      return mailbox_.FetchEach(u, each, e);
     }
     bool MarkHandled(const std::vector<uint32_t>& u, const std::vector<uint32_t>& s,
                      std::string* e) override {

@@ -2,6 +2,7 @@
 #define VERDANPOST_CONSOLE_MAILBOX_MAILBOX_READER_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,11 @@ class MailboxReader {
   // and those of them that the owner has not seen yet.
   virtual bool ListUnhandled(std::vector<uint32_t>* uids, std::vector<uint32_t>* unseen,
                              std::string* err) = 0;
-  // The whole message `uid`, as the server holds it.
-  virtual bool Fetch(uint32_t uid, std::string* message, std::string* err) = 0;
+  // Hands each message of `uids`, whole as the server holds it, to `each`,
+  // in any order, until `each` returns false (then true is returned).
+  using EachMessage = std::function<bool(uint32_t uid, const std::string& message)>;
+  virtual bool FetchEach(const std::vector<uint32_t>& uids, const EachMessage& each,
+                         std::string* err) = 0;
   // Flags `uids` with kHandledKeyword and leaves those of `unseen` unseen,
   // as they were before they were read.
   virtual bool MarkHandled(const std::vector<uint32_t>& uids, const std::vector<uint32_t>& unseen,
