@@ -61,8 +61,9 @@ void CheckMailboxCommand::CheckMailbox_Click() {
 }
 
 QPushButton* PlaceCheckMailboxButton(QWidget& window) {
-  auto* page = window.findChild<QFrame*>(QStringLiteral("Frame(1)"));
-  auto* button = new QPushButton(QStringLiteral("Check &Mailbox"), page);
+  QWidget* page = window.findChild<QFrame*>(QStringLiteral("Frame(1)"));
+  auto* button =
+      new QPushButton(QStringLiteral("Check &Mailbox"), page != nullptr ? page : &window);
   button->setObjectName(QStringLiteral("CheckMailbox"));
   button->setGeometry(TwipsRect(3960, 3840, 1695, 375));
   if (auto* remove = window.findChild<QPushButton*>(QStringLiteral("Delete"))) {
