@@ -3,6 +3,7 @@
 // holds is classified, stored, flagged and not counted again.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -234,6 +235,51 @@ TEST_F(MailboxImapTest, RefusalsEndWithAClearTextAndNothingStored) {
         << result.error;
   }
   EXPECT_EQ(Subscribers(), (std::vector<std::string>{"Ann|ann@example.org"}));
+}
+
+// verdanpost-listdb check-mailbox, as a timer runs it: what it prints, and
+// its exit status for each ending.
+TEST_F(MailboxImapTest, CommandLinePrintsTheSummaryAndRemovesWithRemove) {
+  const char* build = std::getenv("VERDANPOST_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  Subscribe("Gone", "gone@bounce.test");
+  Subscribe("Hal", "hal@example.org");
+  Drop("cli-bounce", testing_support::DeliveryReport("Final-Recipient: rfc822; gone@bounce.test\r\n"
+                                                     "Action: failed\r\nStatus: 5.1.1\r\n"));
+  auto run = [build](const std::string& settings, const std::string& arguments, int* exit_status) {
+    std::string command = "VERDANPOST_SERVERS='" + settings + "' '" + build +
+                          "/bin/verdanpost-listdb' check-mailbox " + arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string output;
+    char buffer[512];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) {
+      output.append(buffer, got);
+    }
+    int status = ::pclose(pipe);
+    *exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return output;
+  };
+  int status = -1;
+  EXPECT_EQ(run(dir_.filePath("none.ini").toStdString(), "", &status)
+                .find("The mailbox settings are not usable: there is no "),
+            std::string(build).size() + std::string("/bin/verdanpost-listdb: ").size());
+  EXPECT_EQ(status, 2);
+  run(StartTls("wrong"), "", &status);
+  EXPECT_EQ(status, 1);
+  // The rest of the suite's mail is in the mailbox too; only the new
+  // report concerns these two subscribers.
+  std::string output = run(StartTls(), "--remove", &status);
+  EXPECT_EQ(status, 0) << output;
+  EXPECT_NE(output.find(" read: "), std::string::npos) << output;
+  EXPECT_NE(output.find(" removed, 0 farewells sent :-)!\n"), std::string::npos)
+      << output;
+  EXPECT_EQ(Subscribers(), (std::vector<std::string>{"Hal|hal@example.org"}));
+  output = run(StartTls(), "", &status);
+  EXPECT_EQ(
+      output,
+      "0 messages read: 0 hard bounces, 0 soft bounces, 0 complaints, 0 unsubscribe requests, "
+      "0 not understood.\n");
+  EXPECT_EQ(status, 0);
 }
 
 }  // namespace
