@@ -226,7 +226,9 @@ bool ImapMailbox::FetchEach(const std::vector<uint32_t>& uids, const EachMessage
     if (ok && !start(f)) ok = false;
   }
   if (!ok) *err = "The mailbox could not be read: libcurl could not start";
-  for (bool stop = false; ok && !stop;) {
+  // Once `each` has said stop, no fetch starts, but those under way are
+  // still handed over: the server has already marked them seen.
+  for (bool stopping = false; ok;) {
     int running = 0;
     if (curl_multi_perform(multi, &running) != CURLM_OK) {
       ok = false;
@@ -246,11 +248,8 @@ bool ImapMailbox::FetchEach(const std::vector<uint32_t>& uids, const EachMessage
         ok = false;
         break;
       }
-      if (!each(f->uid, f->message)) {
-        stop = true;
-        break;
-      }
-      if (next < uids.size() && !start(*f)) {
+      if (!each(f->uid, f->message)) stopping = true;
+      if (!stopping && next < uids.size() && !start(*f)) {
         *err = "The mailbox could not be read: libcurl could not start";
         ok = false;
         break;
@@ -259,7 +258,7 @@ bool ImapMailbox::FetchEach(const std::vector<uint32_t>& uids, const EachMessage
     if (std::none_of(fetchers.begin(), fetchers.end(), [](const Fetcher& x) { return x.busy; })) {
       break;
     }
-    if (ok && !stop) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    if (ok) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
   }
   for (Fetcher& f : fetchers) {
     if (f.easy == nullptr) continue;

@@ -131,13 +131,14 @@ CheckFailure CheckMailbox(MailboxReader& reader, mailinglist::ListConnection& li
   const int total = static_cast<int>(uids.size());
   int number = 0;
   auto each = [&](uint32_t uid, const std::string& message) {
-    if (progress != nullptr) {
-      if (progress->CancelRequested()) {
-        summary->cancelled = true;
-        return false;
-      }
-      progress->Reading(++number, total);
+    if (summary->cancelled || (progress != nullptr && progress->CancelRequested())) {
+      // Not handled, but read, which marked it seen: it is marked unseen
+      // again if it was.
+      summary->cancelled = true;
+      if (unseen_set.count(uid) != 0) to_unsee.push_back(uid);
+      return false;
     }
+    if (progress != nullptr) progress->Reading(++number, total);
     to_flag.push_back(uid);
     if (unseen_set.count(uid) != 0) to_unsee.push_back(uid);
     if (stored.count(uid) == 0) {

@@ -229,6 +229,8 @@ TEST_F(MailboxCheckTest, DroppedConnectionKeepsWhatWasReadAndStopsEarlyOnCancel)
     EXPECT_TRUE(result.summary.cancelled);
     EXPECT_EQ(result.summary.hard, 2);
     EXPECT_EQ(mailbox_.handled(), 2u);
+    // The message read when Cancel came stays unseen too.
+    EXPECT_EQ(mailbox_.unseen(), 4u);
   }
   mailbox_.DropAtFetch(2);
   CheckResult result = Check();

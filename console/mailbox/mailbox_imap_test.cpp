@@ -271,8 +271,7 @@ TEST_F(MailboxImapTest, CommandLinePrintsTheSummaryAndRemovesWithRemove) {
   std::string output = run(StartTls(), "--remove", &status);
   EXPECT_EQ(status, 0) << output;
   EXPECT_NE(output.find(" read: "), std::string::npos) << output;
-  EXPECT_NE(output.find(" removed, 0 farewells sent :-)!\n"), std::string::npos)
-      << output;
+  EXPECT_NE(output.find(" removed, 0 farewells sent :-)!\n"), std::string::npos) << output;
   EXPECT_EQ(Subscribers(), (std::vector<std::string>{"Hal|hal@example.org"}));
   output = run(StartTls(), "", &status);
   EXPECT_EQ(

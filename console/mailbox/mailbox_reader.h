@@ -24,7 +24,8 @@ class MailboxReader {
   virtual bool ListUnhandled(std::vector<uint32_t>* uids, std::vector<uint32_t>* unseen,
                              std::string* err) = 0;
   // Hands each message of `uids`, whole as the server holds it, to `each`,
-  // in any order, until `each` returns false (then true is returned).
+  // in any order, until `each` returns false (then true is returned); a
+  // few more that were already on their way may still follow.
   using EachMessage = std::function<bool(uint32_t uid, const std::string& message)>;
   virtual bool FetchEach(const std::vector<uint32_t>& uids, const EachMessage& each,
                          std::string* err) = 0;
