@@ -8,10 +8,11 @@
 
 namespace verdanpost::mailinglist {
 
-// Creates MailingList and DeletedList (and the mailbox's ListMail), each with an increasing key
-// that gives insertion order, and an index on MailingList's E-Mail, in the dialect of the database
-// behind |connection| (SQLite or PostgreSQL). Tables and indexes that exist are left as they are,
-// data included.
+// Creates MailingList and DeletedList, each with an increasing key that
+// gives insertion order, and an index on MailingList's E-Mail, in the
+// dialect of the database behind |connection| (SQLite or PostgreSQL). Tables
+// and indexes that exist are left as they are, data included.
+// The mailbox's ListMail (console/mailbox/list_mail.h) is created with them.
 database::Status CreateTables(database::Connection* connection);
 
 // CreateTables on a connection of its own to |connection_string| (a data
