@@ -7,11 +7,14 @@
 
 #include <QApplication>
 #include <QSessionManager>
+#include <QPushButton>
 #include <QSettings>
 
 #include "console/window/list_commands.h"
 #include "console/dispatch/list_operations.h"
 #include "console/dispatch/mailer_client.h"
+#include "console/mailbox/check_mailbox_command.h"
+#include "console/mailbox/mailbox_progress_dialog.h"
 #include "console/mailinglist/list_database.h"
 #include "console/setup/first_start.h"
 #include "console/window/console_window.h"
@@ -56,6 +59,11 @@ int main(int argc, char* argv[]) {
   verdanpost::ListCommands commands(window, window, transfer_dialogs, mailers,
                                     verdanpost::mailinglist::kDataSourceName);
   verdanpost::ConnectListCommandButtons(verdanpost::AddListCommandButtons(window), commands);
+  verdanpost::mailbox::CheckMailboxCommand check_mailbox(
+      window, mailers, verdanpost::mailinglist::kDataSourceName,
+      [&window](const auto& work) { verdanpost::mailbox::RunWithMailboxProgress(window, work); });
+  QObject::connect(verdanpost::mailbox::PlaceCheckMailboxButton(window), &QPushButton::clicked,
+                   [&check_mailbox] { check_mailbox.CheckMailbox_Click(); });
   window.show();
   verdanpost::setup::SetUpListDatabaseOnFirstStart(dialogs);
   // A stop during the first start's box has ended that box's loop only.

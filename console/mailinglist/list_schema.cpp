@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "console/mailbox/list_mail.h"
 #include "platform/database/packed_row.h"
 #include "platform/database/query.h"
+#include "platform/database/statement.h"
 
 namespace verdanpost::mailinglist {
 
@@ -75,7 +77,7 @@ Status CreateTables(database::Connection* connection) {
   for (const std::string& sql : statements) {
     if (Status status = Run(connection, sql); !status.ok()) return status;
   }
-  return Status::OK();
+  return mailbox::CreateListMailTable(connection);
 }
 
 Status FindSharedAddresses(database::Connection* connection, std::vector<SharedAddress>* shared) {

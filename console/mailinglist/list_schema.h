@@ -15,6 +15,7 @@ namespace verdanpost::mailinglist {
 // E-Mail that ignores letter case, so that no address is on it twice; one
 // that exists keeps its own and gets a plain index on E-Mail. Tables and
 // indexes that exist are left as they are, data included.
+// The mailbox's ListMail (console/mailbox/list_mail.h) is created with them.
 database::Status CreateTables(database::Connection* connection);
 
 // The typed forms of one address that several MailingList rows hold, letter

@@ -5,6 +5,8 @@
 // verdanpost-listdb unique-addresses [DATA_SOURCE]: gives an existing list the
 // unique index on its addresses, or lists the addresses held twice.
 // verdanpost-listdb import|export FILE.csv [...]: see list_transfer_command.h.
+// verdanpost-listdb check-mailbox [--remove] [DATA_SOURCE]: reads the list's
+// mailbox (console/mailbox/check_mailbox_cli.h).
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "console/dispatch/import_greeter.h"
+#include "console/mailbox/check_mailbox_cli.h"
 #include "console/mailinglist/list_database.h"
 #include "console/mailinglist/list_schema.h"
 #include "console/mailinglist/list_transfer_command.h"
@@ -55,6 +58,9 @@ int UniqueAddresses(const char* program, const std::string& source) {
 
 int main(int argc, char** argv) {
   using namespace verdanpost;
+  if (argc >= 2 && std::strcmp(argv[1], "check-mailbox") == 0) {
+    return mailbox::CheckMailboxCommandLine(argc, argv);
+  }
   if (argc == 2 && std::strcmp(argv[1], "setup-default") == 0) {
     setup::DefaultDataSourceResult result = setup::SetUpDefaultDataSource();
     std::string text = setup::SetupMessage(result);
@@ -74,8 +80,9 @@ int main(int argc, char** argv) {
                  "usage: %s create-tables [DATA_SOURCE]\n       %s setup-default\n"
                  "       %s unique-addresses [DATA_SOURCE]\n"
                  "       %s import FILE.csv [--dry-run] [--greet]\n"
-                 "       %s export FILE.csv [--removed] [--for-spreadsheet]\n",
-                 argv[0], argv[0], argv[0], argv[0], argv[0]);
+                 "       %s export FILE.csv [--removed] [--for-spreadsheet]\n"
+                 "       %s check-mailbox [--remove] [DATA_SOURCE]\n",
+                 argv[0], argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
   }
   std::string source = argc == 3 ? argv[2] : mailinglist::kDataSourceName;
