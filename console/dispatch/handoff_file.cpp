@@ -67,14 +67,14 @@ bool CheckRawMessage(const QByteArray& text, QString* err) {
     if (line.endsWith('\r')) line.chop(1);
     if (line.isEmpty()) break;  // the header ends at the first empty line
     if (first && !line.contains(':')) {
-      *err = kNoHeader;
+      *err = kMessageFileHasNoHeader;
       return false;
     }
     first = false;
     if (line.left(5).toLower() == "from:" && !line.mid(5).trimmed().isEmpty()) return true;
     start = end + 1;
   }
-  *err = first ? kNoHeader : kNoFromLine;
+  *err = first ? kMessageFileHasNoHeader : kNoFromLine;
   return false;
 }
 

@@ -29,7 +29,7 @@ void RemoveHandoffFile(const QString& message_file);
 // first line is a header field (it holds a colon) and its header (up to the
 // first empty line) has a From line with a value. Whatever lines the console
 // inserts ahead of it, the mailer would otherwise send it with no sender.
-// false with *err kNoHeader or kNoFromLine.
+// false with *err kMessageFileHasNoHeader or kNoFromLine.
 bool CheckRawMessage(const QByteArray& text, QString* err);
 
 }  // namespace verdanpost

@@ -18,7 +18,7 @@ inline constexpr char kUserRemoved[] = "User removed and message sent :-)!";
 inline constexpr char kMessageSent[] = "Message sent :-)!";
 
 // Refusals: nothing was sent or written.
-inline constexpr char kAddressNotValid[] =
+inline constexpr char kTypedAddressNotValid[] =
     "The e-mail address is not valid: it needs one @ with a name before it and a domain after it.";
 inline constexpr char kAlreadySubscribed[] = "A person with that e-mail address already exists!";
 inline constexpr char kUserNotFound[] = "User not found!";
@@ -154,7 +154,7 @@ inline QString SendToUnreached(int64_t unreached) {
 
 // A message file sent with its own header ("Use file's message headers")
 // that has none, or none with a sender.
-inline constexpr char kNoHeader[] = "Message does not have a header";
+inline constexpr char kMessageFileHasNoHeader[] = "Message does not have a header";
 inline constexpr char kNoFromLine[] = "The message file has no From: line";
 // The question before a bulk send goes out: the subject, and how many
 // subscribers it reaches in how many messages, counted with thousands

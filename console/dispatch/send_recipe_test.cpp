@@ -168,9 +168,9 @@ TEST_F(SendRecipeTest, MessagesThatCannotBeMadeAreRefusedBeforeAnything) {
     // Raw: the file's own header must start it and name a sender, whatever
     // lines the console inserts ahead of it.
     for (const auto& [content, why] :
-         {std::pair<QByteArray, const char*>{"Plain text\r\nFrom: x@y\r\n", kNoHeader},
-          {"", kNoHeader},
-          {"\r\nFrom: x@y\r\n", kNoHeader},
+         {std::pair<QByteArray, const char*>{"Plain text\r\nFrom: x@y\r\n", kMessageFileHasNoHeader},
+          {"", kMessageFileHasNoHeader},
+          {"\r\nFrom: x@y\r\n", kMessageFileHasNoHeader},
           {"Subject: s\r\n\r\nFrom: x@y\r\n", kNoFromLine},
           {"Subject: s\nFROM:   \n\nBody", kNoFromLine}}) {
       UseFile(content, kChecked);

@@ -63,7 +63,7 @@ std::optional<QString> RefusedInput(const AddPageInputs& inputs) {
       return TypedTextRefused(kEmailAddress);
     case mailinglist::EntryFault::kEmailNotOneAt:
     case mailinglist::EntryFault::kEmailBlank:
-      return QString(kAddressNotValid);
+      return QString(kTypedAddressNotValid);
     case mailinglist::EntryFault::kMailingAddressControl:
       return QString(kMailingAddressRefused);
   }

@@ -205,7 +205,7 @@ TEST_F(SubscriptionLogicTest, TwoAddsOfOneAddressAtOnceGreetAndAddOnce) {
 TEST_F(SubscriptionLogicTest, AddsAndSendsThatCannotGoOutAreRefusedFirst) {
   for (const char* email : {"ann.x.test", "ann@", "@x.test", "ann@x@test", " @x.test", ""}) {
     view_.add.email = email;
-    EXPECT_EQ(Add(), kAddressNotValid) << email;
+    EXPECT_EQ(Add(), kTypedAddressNotValid) << email;
   }
   for (const QString& line : log_) EXPECT_TRUE(line.startsWith("show ")) << line.toStdString();
   view_.add.email = "ann@x.test";
