@@ -70,8 +70,10 @@ TEST_F(MailboxSettingsTest, RefusesWhatItCannotUseAndNeverShowsASecret) {
             "unknown key \"Pasword\"" + where +
                 "; the keys are Host, User, Password, PasswordCommand, CAFile, Folder, Security, "
                 "SoftBounceLimit, SoftBounceDays");
-  // A value continued on an indented line reads as the key given twice.
+  // An indented line is a line of its own, never more of the value above.
   EXPECT_EQ(Error("[Mailbox]\nHost = h\nUser = u\nPassword = s3cret\n  more\n"),
+            path + " line 5 is not a [section], a Key = Value line or a comment");
+  EXPECT_EQ(Error("[Mailbox]\n  Host = h\n  User = u\n  Password = s3cret\n  Password = s3cret\n"),
             "Password is given twice" + where + "; keep one line");
   EXPECT_EQ(Error("[Mailbox]\nHost = h\nUser = u\nPassword = s3cret\nPasswordCommand = pass x\n"),
             "both Password and PasswordCommand are given" + where + "; keep one");
@@ -84,6 +86,8 @@ TEST_F(MailboxSettingsTest, RefusesWhatItCannotUseAndNeverShowsASecret) {
   EXPECT_EQ(Error("[Mailbox]\nHost = h\nUser = u\nSoftBounceLimit = 0\n"),
             "SoftBounceLimit is \"0\"" + where + "; write a whole number from 1 to 3650");
   // Others may not read a login, in whatever section it stands.
+  EXPECT_EQ(Error("[Mailbox]\nHost = h\nUser = u\n", 0620),
+            path + " can be changed by other users; make it private with chmod 600 " + path);
   EXPECT_EQ(Error("[Mailbox]\nHost = h\n[smtp.example.org]\nUser = me\n", 0644),
             path +
                 " holds a login and can be read by other users; make it private with chmod "
