@@ -10,9 +10,31 @@
 #include "console/mailinglist/list_database.h"
 #include "console/mailinglist/list_schema.h"
 #include "console/setup/default_data_source.h"
+#include "platform/command_line/standard_options.h"
+
+namespace {
+
+constexpr char kHelp[] =
+    "Usage: verdanpost-listdb create-tables [DATA_SOURCE]\n"
+    "       verdanpost-listdb setup-default\n"
+    "Sets up the list database of the Verdanpost console.\n"
+    "\n"
+    "  create-tables [DATA_SOURCE]  create the tables MailingList and DeletedList\n"
+    "                               where they are missing, behind the ODBC data\n"
+    "                               source DATA_SOURCE (default \"vestro\")\n"
+    "  setup-default                give a user without the data source \"vestro\"\n"
+    "                               an SQLite list database and that data source,\n"
+    "                               as the console does on its first start\n"
+    "  --help                       print this help and exit\n"
+    "  --version                    print the version and exit\n"
+    "\n"
+    "See verdanpost-listdb(1).\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace verdanpost;
+  if (AnswerHelpOrVersion(argc, argv, "verdanpost-listdb", kHelp)) return 0;
   if (argc == 2 && std::strcmp(argv[1], "setup-default") == 0) {
     setup::DefaultDataSourceResult result = setup::SetUpDefaultDataSource();
     std::string text = setup::SetupMessage(result);
