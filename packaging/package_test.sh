@@ -57,6 +57,8 @@ for program in verdanpost-console autoreg autocall verdanpost-listdb; do
   [ -e "$page" ] || fail "the package lacks the manual page of $program"
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "the manual page of $program: $warnings"
+  gzip -dc "$page" | grep -q "^\.TH .* \"Verdanpost $version\"" ||
+    fail "the manual page of $program is not for $version"
   # Answered before anything else, with no display and no registration.
   out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/$program" --version 2>&1) ||
     fail "$program --version failed: $out"
