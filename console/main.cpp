@@ -6,11 +6,10 @@
 #include <cstdio>
 
 #include <QApplication>
-#include <QSessionManager>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QSettings>
 
-#include "console/window/list_commands.h"
 #include "console/dispatch/list_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/mailbox/check_mailbox_command.h"
@@ -19,11 +18,32 @@
 #include "console/setup/first_start.h"
 #include "console/window/console_window.h"
 #include "console/window/list_command_buttons.h"
+#include "console/window/list_commands.h"
 #include "console/window/qt_dialogs.h"
 #include "console/window/stop_signals.h"
 #include "console/window/transfer_file_dialogs.h"
+#include "platform/command_line/standard_options.h"
+
+namespace {
+
+constexpr char kHelp[] =
+    "Usage: verdanpost-console [--help | --version]\n"
+    "Opens the Verdanpost console: the window in which the operator adds and\n"
+    "removes the subscribers of the mailing list behind the ODBC data source\n"
+    "\"vestro\", edits the greeting, the farewell and the list message, and\n"
+    "sends the list message to every subscriber.\n"
+    "\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "The options every Qt program takes (such as -platform or -display) are\n"
+    "accepted too. See verdanpost-console(1).\n";
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before the application starts, so that they need no display.
+  if (verdanpost::AnswerHelpOrVersion(argc, argv, "verdanpost-console", kHelp)) return 0;
   QApplication app(argc, argv);
   QGuiApplication::setDesktopFileName(QStringLiteral("verdanpost-console"));
   // Caught from the start: a stop that comes while the window is being

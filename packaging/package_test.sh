@@ -5,7 +5,9 @@
 # in that root's system-wide registry. The installed autocall then reaches the
 # mailer there for a user who has no registration of their own, and after
 # removal no longer does. Also checks the declared dependencies, the desktop
-# entry, and the installed verdanpost-listdb's first-start setup.
+# entry, the documents Debian wants (copyright, changelog, manual pages; no
+# error from lintian), --help and --version of every program, and the
+# installed verdanpost-listdb's first-start setup.
 # Usage: package_test.sh PACKAGE.deb
 set -euo pipefail
 deb=$(realpath "$1")
@@ -37,6 +39,36 @@ mailer=$(cd "$root" && echo usr/lib/*/verdanpost/libverdanpost.so.1)
 [ -e "$root/$mailer" ] || fail "the package lacks the mailer library"
 desktop-file-validate "$root/usr/share/applications/verdanpost-console.desktop" ||
   fail "the desktop entry does not validate"
+
+# What Debian wants of every package: no error from lintian (its warnings
+# are printed and let pass), a machine-readable copyright file, a changelog
+# whose newest entry is this version, and a manual page per program.
+version=$(dpkg-deb -f "$deb" Version)
+lintian --fail-on error "$deb" 2>&1 | grep -v '^running with root privileges' ||
+  [ "${PIPESTATUS[0]}" -eq 0 ] || fail "lintian reports errors"
+doc=$root/usr/share/doc/verdanpost
+head -1 "$doc/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "the copyright file is not in the machine-readable format"
+first=$(gzip -dc "$doc/changelog.gz" | head -1)
+[ "$first" = "verdanpost ($version) unstable; urgency=medium" ] ||
+  fail "the changelog's newest entry is not $version: $first"
+for program in verdanpost-console autoreg autocall verdanpost-listdb; do
+  page=$root/usr/share/man/man1/$program.1.gz
+  [ -e "$page" ] || fail "the package lacks the manual page of $program"
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "the manual page of $program: $warnings"
+  gzip -dc "$page" | grep -q "^\.TH .* \"Verdanpost $version\"" ||
+    fail "the manual page of $program is not for $version"
+  # Answered before anything else, with no display and no registration.
+  out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/$program" --version 2>&1) ||
+    fail "$program --version failed: $out"
+  [ "$out" = "$program (Verdanpost) $version" ] || fail "$program --version printed: $out"
+  out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/$program" --help 2>&1) ||
+    fail "$program --help failed: $out"
+  [[ "$out" == "Usage: $program "* && "$out" == *"$program(1)"* ]] ||
+    fail "$program --help printed: $out"
+done
+
 # The programs look for the system-wide registry where the package's
 # maintainer scripts put it.
 grep -q --binary-files=text '/etc/verdanpost/classes-root.reg' "$root/usr/bin/autocall" ||

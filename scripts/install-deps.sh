@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config clang-format
   dpkg-dev file desktop-file-utils  # cpack's Debian package: its dependencies read by dpkg-shlibdeps
+  lintian  # the package check
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3

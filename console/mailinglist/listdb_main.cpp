@@ -19,8 +19,40 @@
 #include "console/mailinglist/list_schema.h"
 #include "console/mailinglist/list_transfer_command.h"
 #include "console/setup/default_data_source.h"
+#include "platform/command_line/standard_options.h"
 
 namespace {
+
+constexpr char kHelp[] =
+    "Usage: verdanpost-listdb create-tables [DATA_SOURCE]\n"
+    "       verdanpost-listdb setup-default\n"
+    "       verdanpost-listdb unique-addresses [DATA_SOURCE]\n"
+    "       verdanpost-listdb import FILE.csv [--dry-run] [--greet]\n"
+    "       verdanpost-listdb export FILE.csv [--removed] [--for-spreadsheet]\n"
+    "       verdanpost-listdb check-mailbox [--remove] [DATA_SOURCE]\n"
+    "Sets up and looks after the list database of the Verdanpost console.\n"
+    "\n"
+    "  create-tables [DATA_SOURCE]  create the tables MailingList and DeletedList\n"
+    "                               where they are missing, behind the ODBC data\n"
+    "                               source DATA_SOURCE (default \"vestro\")\n"
+    "  setup-default                give a user without the data source \"vestro\"\n"
+    "                               an SQLite list database and that data source,\n"
+    "                               as the console does on its first start\n"
+    "  unique-addresses [DATA_SOURCE]\n"
+    "                               give an existing list the unique index on its\n"
+    "                               addresses, or list the addresses held twice\n"
+    "  import FILE.csv              add the subscribers of a CSV file; --dry-run\n"
+    "                               checks without writing, --greet sends each\n"
+    "                               the greeting and adds those it reached\n"
+    "  export FILE.csv              write every subscriber to a CSV file; --removed\n"
+    "                               writes the removal log, --for-spreadsheet\n"
+    "                               guards fields a spreadsheet would compute\n"
+    "  check-mailbox                read the list's mailbox for bounces, complaints\n"
+    "                               and unsubscribe requests; --remove removes them\n"
+    "  --help                       print this help and exit\n"
+    "  --version                    print the version and exit\n"
+    "\n"
+    "See verdanpost-listdb(1).\n";
 
 // unique-addresses: the index, or the rows that keep it from being made.
 int UniqueAddresses(const char* program, const std::string& source) {
@@ -58,6 +90,7 @@ int UniqueAddresses(const char* program, const std::string& source) {
 
 int main(int argc, char** argv) {
   using namespace verdanpost;
+  if (AnswerHelpOrVersion(argc, argv, "verdanpost-listdb", kHelp)) return 0;
   if (argc >= 2 && std::strcmp(argv[1], "check-mailbox") == 0) {
     return mailbox::CheckMailboxCommandLine(argc, argv);
   }

@@ -6,11 +6,36 @@
 
 #include "platform/automation/autocall_step.h"
 #include "platform/automation/automation_object.h"
+#include "platform/command_line/standard_options.h"
 
 namespace verdanpost {
 namespace {
 
+constexpr char kHelp[] =
+    "Usage: autocall PROGID [NAME=VALUE | NAME | NAME(ARG, ...)]...\n"
+    "Creates one object by its ProgID (registered with autoreg) and runs the\n"
+    "steps on it in order:\n"
+    "\n"
+    "  NAME=VALUE        put a property: an integer, true, false or a string\n"
+    "                    (quote it to force a string)\n"
+    "  NAME              print a property, or the result of a method without\n"
+    "                    arguments, on a line of its own\n"
+    "  NAME(ARG, ...)    call a method with double-quoted strings (escapes \\\",\n"
+    "                    \\\\, \\r, \\n, \\t), integers, true or false\n"
+    "\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "Example:\n"
+    "  autocall Verdanpost.SMTPMailer.1 ServerName=mail.example.org \\\n"
+    "    'SendMessage(\"ann@example.org\", \"bob@example.org\", \"\", \"\", \"Hi\", \"Hi Bob\")' "
+    "\\\n"
+    "    ErrorCode ErrorMessage\n"
+    "Exits with 1 when the ProgID is not registered, a member is unknown or a\n"
+    "call fails, and with 2 when a step cannot be read. See autocall(1).\n";
+
 int Run(int argc, char** argv) {
+  if (AnswerHelpOrVersion(argc, argv, "autocall", kHelp)) return 0;
   if (argc < 2) {
     std::fprintf(stderr, "usage: autocall PROGID [NAME=VALUE | NAME | NAME(ARG, ...)]...\n");
     return 2;

@@ -12,11 +12,27 @@
 #include "platform/automation/com.h"
 #include "platform/automation/library_handle.h"
 #include "platform/automation/registry.h"
+#include "platform/command_line/standard_options.h"
 
 namespace verdanpost {
 namespace {
 
+constexpr char kHelp[] =
+    "Usage: autoreg [-u] [--system] LIBRARY\n"
+    "Registers the in-process automation server LIBRARY (a shared library such as\n"
+    "libverdanpost.so) in the user's classes-root registry, so that programs\n"
+    "create its classes by ProgID.\n"
+    "\n"
+    "  -u         remove the registration instead\n"
+    "  --system   write the system-wide registry instead of the user's (as root)\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "AUTOMATION_REGISTRY names another registry file to use alone;\n"
+    "AUTOMATION_SYSTEM_REGISTRY names another system-wide one. See autoreg(1).\n";
+
 int Run(int argc, char** argv) {
+  if (AnswerHelpOrVersion(argc, argv, "autoreg", kHelp)) return 0;
   bool unregister = false;
   bool system = false;
   int arg = 1;
