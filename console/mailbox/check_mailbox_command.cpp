@@ -65,10 +65,12 @@ QPushButton* PlaceCheckMailboxButton(QWidget& window) {
   auto* button =
       new QPushButton(QStringLiteral("Check &Mailbox"), page != nullptr ? page : &window);
   button->setObjectName(QStringLiteral("CheckMailbox"));
-  button->setGeometry(TwipsRect(3960, 3840, 1695, 375));
-  if (auto* remove = window.findChild<QPushButton*>(QStringLiteral("Delete"))) {
-    QWidget::setTabOrder(remove, button);
-  }
+  // In the column of buttons under Delete, after Subscribers... and
+  // Export... where the window has them.
+  button->setGeometry(TwipsRect(4320, 2640, 1335, 375));
+  QPushButton* before = window.findChild<QPushButton*>(QStringLiteral("Export"));
+  if (before == nullptr) before = window.findChild<QPushButton*>(QStringLiteral("Delete"));
+  if (before != nullptr) QWidget::setTabOrder(before, button);
   return button;
 }
 
