@@ -12,7 +12,8 @@ namespace {
 
 // Whether the run ended with subscribers who should have had the message.
 bool MissedSome(const RecordedRunResult& result) {
-  return result.failed > 0 || result.cancelled || (!result.stopped.isEmpty() && result.sent > 0);
+  return result.failed > 0 || result.cancelled || !result.refused.empty() ||
+         (!result.stopped.isEmpty() && result.sent > 0);
 }
 
 // One round of a press of Send Message: the plan (first round only), the
@@ -44,6 +45,7 @@ QString BulkSendReport(const RecordedRunResult& result) {
     lines << (result.sent == 0 ? result.stopped : SendingStopped(result.sent, result.stopped));
   }
   if (result.failed > 0) lines << BatchesFailed(result.failed, result.sent, result.last_failure);
+  if (!result.refused.empty()) lines << RefusedSubscribers(result.refused);
   if (lines.isEmpty()) lines << kMessageSent;
   if (!result.record_error.isEmpty()) lines << kRecordNotWritten + result.record_error;
   return lines.join('\n');
@@ -71,9 +73,12 @@ void SendInBatches(OperationsView& view, MailerFactory& mailers, const BulkSendP
       view.ShowMessage(report);
       return;
     }
-    // A run that missed someone leaves them unreached: each batch holds at
-    // least one address.
     report += '\n' + SendRecordNamed(round.record.path());
+    // Those refused for good are not offered again.
+    if (result.unreached.isEmpty()) {
+      view.ShowMessage(report);
+      return;
+    }
     if (!view.AskMessage(report + "\n\n" + SendToUnreached(result.unreached.size()))) return;
     // The same message to just the ones who missed it, without reading the
     // list again; what was skipped before has been told.

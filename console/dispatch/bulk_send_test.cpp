@@ -141,16 +141,22 @@ TEST_F(BulkSendTest, RawBatchesRewriteTheHandoffFile) {
   }
 }
 
-TEST_F(BulkSendTest, FailedBatchesAreCountedEvenWhenTheLastOneWentOut) {
+TEST_F(BulkSendTest, ARefusedSubscriberNoLongerCostsTheBatch) {
   SubscribeLetters(7);
   Limit("3");
-  // Every message with a second recipient is refused: the first two batches.
-  peer_->SetRcptReply(1, PeerReply::Text("550 No such user\r\n"));
+  // The second recipient of every transaction is refused: b and e.
+  peer_->SetRcptReply(1, PeerReply::Text("550 5.1.1 No such user\r\n"));
   Click("SendMessage");
   EXPECT_EQ(OnlyMessage(),
-            "2 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)" +
-                FollowUp(6));
-  EXPECT_EQ(peer_->received_messages().size(), 1u);
+            "2 subscribers were refused: b@x.test (550 5.1.1 No such user), e@x.test (550 5.1.1 "
+            "No such user)\n" +
+                SendRecordNamed(LatestSendRecord()));
+  // Each batch went out to the others.
+  EXPECT_THAT(RecipientsPerMessage(),
+              ElementsAre("a@x.test b@x.test c@x.test", "d@x.test e@x.test f@x.test", "g@x.test"));
+  EXPECT_EQ(peer_->received_messages().size(), 3u);
+  // One session for the whole send.
+  EXPECT_EQ(peer_->connections(), 1);
 }
 
 TEST_F(BulkSendTest, ImpossibleSendsAreRefusedBeforeAnything) {

@@ -34,6 +34,23 @@ class ScriptedMailer : public MailerClient {
     *message = outcome_.message;
     return true;
   }
+  bool PutPartialDelivery(bool on, QString* err) override {
+    return factory_.Record({"PartialDelivery", on ? "-1" : "0"}, err);
+  }
+  bool PutKeepConnection(bool on, QString* err) override {
+    return factory_.Record({"KeepConnection", on ? "-1" : "0"}, err);
+  }
+  bool Disconnect(QString* err) override { return factory_.Record({"Disconnect"}, err); }
+  bool ServerReply(QString* reply, QString* err) override {
+    if (!factory_.Record({"ServerReply"}, err)) return false;
+    *reply = outcome_.reply;
+    return true;
+  }
+  bool RefusedRecipients(QString* lines, QString* err) override {
+    if (!factory_.Record({"RefusedRecipients"}, err)) return false;
+    *lines = outcome_.refused;
+    return true;
+  }
 
  private:
   bool Send(const QStringList& call, QString* err) {
@@ -62,7 +79,9 @@ std::unique_ptr<MailerClient> ScriptedMailerFactory::Create(QString* err) {
 
 bool ScriptedMailerFactory::Record(const QStringList& call, QString* err) {
   const QString& member = call.front();
-  if (member != "ErrorCode" && member != "ErrorMessage") log_->append(call.join('|'));
+  static const QStringList kReads = {"ErrorCode", "ErrorMessage", "ServerReply",
+                                     "RefusedRecipients"};
+  if (!kReads.contains(member)) log_->append(call.join('|'));
   if (member == failing_member_ && ++calls_of_failing_member_ == failing_call_) {
     *err = "broken " + member;
     return false;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include <QString>
 #include <QStringList>
@@ -15,14 +16,24 @@ namespace verdanpost::testing_support {
 
 // What a scripted mailer answers after one send.
 struct ScriptedOutcome {
+  ScriptedOutcome() = default;
+  ScriptedOutcome(int32_t code_, QString message_, QString reply_ = {}, QString refused_ = {})
+      : code(code_),
+        message(std::move(message_)),
+        reply(std::move(reply_)),
+        refused(std::move(refused_)) {}
+
   int32_t code = 0;
   QString message;
+  QString reply;    // ServerReply
+  QString refused;  // RefusedRecipients
 };
 
 // Makes mailers that record every call in *log, one line a call: the member,
 // then its arguments, joined by "|" ("Create", "ServerName|mail.test",
-// "IgnoreTo|-1", "SendMessage|from|to|cc|bcc|subject|text", ...); reads of
-// ErrorCode and ErrorMessage are not recorded. Each send takes the next
+// "IgnoreTo|-1", "PartialDelivery|-1", "KeepConnection|-1", "Disconnect",
+// "SendMessage|from|to|cc|bcc|subject|text", ...); reads of ErrorCode,
+// ErrorMessage, ServerReply and RefusedRecipients are not recorded. Each send takes the next
 // scripted outcome (success when none is left), which ErrorCode and
 // ErrorMessage then report; before any send they report -1 and "", as a
 // fresh mailer does. *log must outlive the factory and its mailers.

@@ -69,12 +69,32 @@ class LateBoundMailer : public MailerClient {
     *message = QString::fromStdString(result.value().ToString());
     return true;
   }
+  bool PutPartialDelivery(bool on, QString* err) override {
+    return Check(object_.Put("PartialDelivery", Variant(int32_t{on ? -1 : 0})), err);
+  }
+  bool PutKeepConnection(bool on, QString* err) override {
+    return Check(object_.Put("KeepConnection", Variant(int32_t{on ? -1 : 0})), err);
+  }
+  bool Disconnect(QString* err) override { return Check(object_.Call("Disconnect"), err); }
+  bool ServerReply(QString* reply, QString* err) override {
+    return GetText("ServerReply", reply, err);
+  }
+  bool RefusedRecipients(QString* lines, QString* err) override {
+    return GetText("RefusedRecipients", lines, err);
+  }
 
  private:
   static bool Check(const AutomationResult& result, QString* err) {
     if (result.ok()) return true;
     *err = QString::fromStdString(result.error());
     return false;
+  }
+
+  bool GetText(const char* member, QString* text, QString* err) {
+    AutomationResult result = object_.Get(member);
+    if (!Check(result, err)) return false;
+    *text = QString::fromStdString(result.value().ToString());
+    return true;
   }
 
   AutomationObject object_;

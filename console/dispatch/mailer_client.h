@@ -28,6 +28,15 @@ class MailerClient {
   virtual bool SendRawMessageFromFile(const QString& file_name, QString* err) = 0;
   virtual bool ErrorCode(int32_t* code, QString* err) = 0;
   virtual bool ErrorMessage(QString* message, QString* err) = 0;
+
+  // One session for many messages, and a message that goes to whoever the
+  // server takes (RefusedRecipients names the others, one
+  // "address<TAB>code<TAB>reply" line each).
+  virtual bool PutPartialDelivery(bool on, QString* err) = 0;
+  virtual bool PutKeepConnection(bool on, QString* err) = 0;
+  virtual bool Disconnect(QString* err) = 0;
+  virtual bool ServerReply(QString* reply, QString* err) = 0;
+  virtual bool RefusedRecipients(QString* lines, QString* err) = 0;
 };
 
 // Makes a fresh mailer object for each operation. Abstract so the operations

@@ -16,6 +16,21 @@ QStringList Addresses(std::span<const QString> batch) {
   return QStringList(batch.begin(), batch.end());
 }
 
+// Ends the mailer's kept session however the run ends.
+class SessionEnd {
+ public:
+  explicit SessionEnd(MailerClient& mailer) : mailer_(mailer) {}
+  SessionEnd(const SessionEnd&) = delete;
+  SessionEnd& operator=(const SessionEnd&) = delete;
+  ~SessionEnd() {
+    QString ignored;
+    mailer_.Disconnect(&ignored);
+  }
+
+ private:
+  MailerClient& mailer_;
+};
+
 }  // namespace
 
 RecordedRunResult RecordedRun::Run(MailerFactory& mailers, SendProgress& progress) {
@@ -24,11 +39,13 @@ RecordedRunResult RecordedRun::Run(MailerFactory& mailers, SendProgress& progres
   std::unique_ptr<MailerClient> mailer;
   QString why;
   if (!SetUpMailer(mailers, inputs_.setup.SMTPServer, inputs_.setup.CopyMessages == kUnchecked,
-                   &mailer, &why)) {
+                   &mailer, &why) ||
+      !mailer->PutPartialDelivery(true, &why) || !mailer->PutKeepConnection(true, &why)) {
     result.stopped = kMailerNotCreated + why;
     AddUnreached(0, &result);
     return result;
   }
+  SessionEnd session_end(*mailer);
   BatchRun run(*mailer, inputs_, plan_);
   while (!run.done()) {
     const size_t index = run.next_batch();
@@ -42,23 +59,38 @@ RecordedRunResult RecordedRun::Run(MailerFactory& mailers, SendProgress& progres
       AddUnreached(index, &result);
       break;
     }
-    MailerOutcome outcome = run.last_outcome();
-    const QStringList batch = Addresses(plan_.batch(index));
+    const QDateTime ended = QDateTime::currentDateTime();
+    const MailerOutcome& outcome = run.last_outcome();
+    QString reply;
+    if (!mailer->ServerReply(&reply, &why)) reply.clear();
+    std::vector<Refusal> account;
     if (outcome.ok()) {
-      result.reached += batch.size();
-      // The record keeps the mailer's own words on success too.
-      if (!mailer->ErrorMessage(&outcome.message, &why)) outcome.message.clear();
+      QString refused;
+      if (!mailer->RefusedRecipients(&refused, &why)) refused.clear();
+      account = AccountForBatch(plan_.batch(index), ParseRefusedRecipients(refused));
     } else {
-      result.unreached += batch;
+      // Nobody got it: each subscriber shares the message's failure.
+      const QString failure = reply.isEmpty() ? FailureText(outcome) : reply;
+      for (const QString& address : plan_.batch(index))
+        account.push_back({address, outcome.code, failure});
     }
+    QString record_error;
+    bool recorded = true;
+    for (const Refusal& entry : account) {
+      if (entry.code == 0) {
+        ++result.reached;
+      } else if (IsTemporary(entry.code)) {
+        result.unreached << entry.address;
+      } else {
+        result.refused.push_back(entry);
+      }
+      recorded = recorded && record_.AddRow(run.sent(), entry.address, ended, entry.code,
+                                            entry.code == 0 ? reply : entry.reply, &record_error);
+    }
+    recorded = recorded && record_.Flush(&record_error);
     // A record that cannot be written does not stop the send; the first
     // reason is told at the end.
-    QString record_error;
-    if (!record_.AddRow(run.sent(), QDateTime::currentDateTime(), batch, outcome.code,
-                        outcome.message, &record_error) &&
-        result.record_error.isEmpty()) {
-      result.record_error = record_error;
-    }
+    if (!recorded && result.record_error.isEmpty()) result.record_error = record_error;
   }
   result.sent = run.sent();
   result.failed = run.failed();

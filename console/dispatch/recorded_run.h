@@ -8,6 +8,7 @@
 
 #include "console/dispatch/batch_plan.h"
 #include "console/dispatch/mailer_client.h"
+#include "console/dispatch/refusals.h"
 #include "console/dispatch/send_record.h"
 #include "console/window/console_operations.h"
 #include "console/window/send_progress.h"
@@ -17,10 +18,10 @@ namespace verdanpost {
 // What a recorded run of batches came to.
 struct RecordedRunResult {
   int messages = 0;  // batches planned
-  int sent = 0;      // messages the mailer tried: the rows of the record
-  int failed = 0;    // of those, the ones it could not send
+  int sent = 0;      // messages the mailer tried
+  int failed = 0;    // of those, the ones it could not send to anybody
   QString last_failure;
-  int64_t reached = 0;  // subscribers of the messages that went out
+  int64_t reached = 0;  // subscribers who got the message
   bool cancelled = false;
   // Why the run stopped before its end when the mailer could not be made, a
   // mailer call or a file failed (not a refusal by the server: that is a
@@ -29,15 +30,21 @@ struct RecordedRunResult {
   // Why the record could not be written, when it could not; the messages
   // still went out.
   QString record_error;
-  // The subscribers of failed messages and of those never sent, in list order.
+  // The subscribers not reached for a reason that may pass (a 4xx reply, a
+  // failed connection) and those never tried, in list order.
   QStringList unreached;
+  // The subscribers refused for good (a 5xx reply, an address the mailer
+  // refused), in list order: not to be sent to again.
+  std::vector<Refusal> refused;
 };
 
 // Sends the batches of `plan` through one mailer that it makes with `mailers`
 // on the thread that calls Run (a mailer must be used on the thread that
-// made it). Asks `progress` for Cancel before each message, so a message on
-// the wire is never cut off, and adds one row per message tried to `record`.
-// Every batch is attempted, whatever the mailer says of the one before.
+// made it), in one session with per-recipient delivery, ended at the end
+// whatever happened. Asks `progress` for Cancel before each message, so a
+// message on the wire is never cut off, and adds one row per subscriber of
+// each message tried to `record`. Every batch is attempted, whatever the
+// mailer says of the one before.
 class RecordedRun {
  public:
   // `inputs`, `plan` and `record` must outlive Run.

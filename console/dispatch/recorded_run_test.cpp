@@ -48,9 +48,9 @@ class RecordedRunTest : public ::testing::Test {
     QStringList rows = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
     rows.removeFirst();
     for (QString& row : rows) {
-      // Number, time, "recipients", code, message: drop the time.
-      const qsizetype first = row.indexOf(',');
-      row.remove(first, row.indexOf(',', first + 1) - first);
+      // Number, recipient, time, code, reply: drop the time.
+      const qsizetype second = row.indexOf(',', row.indexOf(',') + 1);
+      row.remove(second, row.indexOf(',', second + 1) - second);
     }
     return rows;
   }
@@ -64,28 +64,66 @@ class RecordedRunTest : public ::testing::Test {
   SendRecord record_;
 };
 
-TEST_F(RecordedRunTest, EveryBatchIsTriedAndItsOutcomeRecorded) {
-  mailers_.outcomes = {{0, "Message sent"},
-                       {550, "Server returned RCPT TO error"},
-                       {0, "Message sent"},
-                       {6, "Could not connect to server"}};
+TEST_F(RecordedRunTest, EverySubscriberIsAccountedForInOneSession) {
+  mailers_.outcomes = {
+      // b refused for good, c for now; a got it.
+      {0, "Message sent", "250 2.0.0 Ok: queued as 1",
+       "b\t550\t550 5.1.1 User unknown\nc\t450\t450 4.2.1 Mailbox busy\n"},
+      // Nobody got the second: a failure that may pass.
+      {421, "Server returned MAIL FROM error", "421 4.7.0 Try again later"},
+      {0, "Message sent", "250 Ok"},
+      // The connection failed: no server words, the mailer's own.
+      {6, "Could not connect to server"},
+  };
   const RecordedRunResult result = Run(TenInThrees());
   EXPECT_THAT(SentBccs(log_), ElementsAre("a, b, c", "d, e, f", "g, h, i", "j"));
-  EXPECT_EQ(log_.count("Create"), 1);
+  // One mailer, one session, switched on before the first send and ended
+  // after the last.
+  EXPECT_THAT(log_.mid(0, 5), ElementsAre("Create", "ServerName|mail.test", "IgnoreTo|-1",
+                                          "PartialDelivery|-1", "KeepConnection|-1"));
+  EXPECT_EQ(log_.back(), "Disconnect");
+  EXPECT_EQ(log_.count("Disconnect"), 1);
   EXPECT_EQ(result.messages, 4);
   EXPECT_EQ(result.sent, 4);
   EXPECT_EQ(result.failed, 2);
-  EXPECT_EQ(result.reached, 6);
+  EXPECT_EQ(result.reached, 4);
   EXPECT_EQ(result.last_failure, "Could not connect to server (6)");
   EXPECT_FALSE(result.cancelled);
   EXPECT_TRUE(result.stopped.isEmpty());
-  EXPECT_EQ(result.unreached, QStringList({"d", "e", "f", "j"}));
-  EXPECT_THAT(
-      RecordRows(),
-      ElementsAre("1,\"a, b, c\",0,Message sent", "2,\"d, e, f\",550,Server returned RCPT TO error",
-                  "3,\"g, h, i\",0,Message sent", "4,j,6,Could not connect to server"));
+  // The temporary ones may be sent to again; b never.
+  EXPECT_EQ(result.unreached, QStringList({"c", "d", "e", "f", "j"}));
+  ASSERT_EQ(result.refused.size(), 1u);
+  EXPECT_EQ(result.refused[0].address, "b");
+  EXPECT_THAT(RecordRows(),
+              ElementsAre("1,a,0,250 2.0.0 Ok: queued as 1", "1,b,550,550 5.1.1 User unknown",
+                          "1,c,450,450 4.2.1 Mailbox busy", "2,d,421,421 4.7.0 Try again later",
+                          "2,e,421,421 4.7.0 Try again later", "2,f,421,421 4.7.0 Try again later",
+                          "3,g,0,250 Ok", "3,h,0,250 Ok", "3,i,0,250 Ok",
+                          "4,j,6,Could not connect to server (6)"));
   EXPECT_THAT(progress_seen_,
-              ElementsAre("1/4 reached 0", "2/4 reached 3", "3/4 reached 3", "4/4 reached 6"));
+              ElementsAre("1/4 reached 0", "2/4 reached 1", "3/4 reached 1", "4/4 reached 4"));
+}
+
+TEST_F(RecordedRunTest, TheSessionEndsOnCancelAndWhenTheMailerBreaks) {
+  const BatchPlan plan = TenInThrees();
+  QString err;
+  ASSERT_TRUE(record_.Create(dir_.path(), QDateTime::currentDateTime(), &err));
+  {
+    ScriptedProgress cancel_after_two(&progress_seen_, 2);
+    const RecordedRunResult result =
+        RecordedRun(inputs_, plan, record_).Run(mailers_, cancel_after_two);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.unreached, QStringList({"g", "h", "i", "j"}));
+    EXPECT_EQ(log_.back(), "Disconnect");
+  }
+  {
+    log_.clear();
+    mailers_.FailCall("SendMessage", 2);
+    const RecordedRunResult result = RecordedRun(inputs_, plan, record_).Run(mailers_, progress_);
+    EXPECT_EQ(result.stopped, "The message could not be handed to the mailer: broken SendMessage");
+    EXPECT_EQ(result.unreached, QStringList({"d", "e", "f", "g", "h", "i", "j"}));
+    EXPECT_EQ(log_.back(), "Disconnect");
+  }
 }
 
 }  // namespace
