@@ -8,15 +8,15 @@ namespace verdanpost {
 
 namespace {
 
-BatchList Join(std::span<const QString> addresses) {
-  return BatchList{QStringList(addresses.begin(), addresses.end()).join(", ")};
+BatchList Join(std::span<const QString> addresses, const QStringList& list_headers) {
+  return BatchList{QStringList(addresses.begin(), addresses.end()).join(", "), list_headers};
 }
 
 }  // namespace
 
 bool BatchRun::SendNext(QString* err) {
   QString why;
-  if (!SendStoredMessage(mailer_, inputs_, Join(plan_.batch(next_)), &why)) {
+  if (!SendStoredMessage(mailer_, inputs_, Join(plan_.batch(next_), list_headers_), &why)) {
     *err = kNotHandedToMailer + why;
     return false;
   }

@@ -2,8 +2,10 @@
 #define VERDANPOST_CONSOLE_DISPATCH_BATCH_RUN_H_
 
 #include <cstddef>
+#include <utility>
 
 #include <QString>
+#include <QStringList>
 
 #include "console/dispatch/batch_plan.h"
 #include "console/dispatch/mailer_client.h"
@@ -18,8 +20,10 @@ namespace verdanpost {
 // must outlive it.
 class BatchRun {
  public:
-  BatchRun(MailerClient& mailer, const SendInputs& inputs, const BatchPlan& plan)
-      : mailer_(mailer), inputs_(inputs), plan_(plan) {}
+  // A raw send writes `list_headers` into each hand-off file (see BatchList).
+  BatchRun(MailerClient& mailer, const SendInputs& inputs, const BatchPlan& plan,
+           QStringList list_headers = {})
+      : mailer_(mailer), inputs_(inputs), plan_(plan), list_headers_(std::move(list_headers)) {}
 
   bool done() const { return next_ == plan_.batch_count(); }
   // The batch the next step sends (0-based).
@@ -43,6 +47,7 @@ class BatchRun {
   MailerClient& mailer_;
   const SendInputs& inputs_;
   const BatchPlan& plan_;
+  const QStringList list_headers_;
   size_t next_ = 0;
   int sent_ = 0;
   int failed_ = 0;

@@ -39,8 +39,13 @@ TEST_F(BulkSendLogicTest, BatchesInListOrderThroughOneMailer) {
   EXPECT_EQ(log_.count("Create"), 1);
   EXPECT_THAT(Sends(), ElementsAre("IgnoreTo|-1", "a@x.test, b@x.test, c@x.test",
                                    "d@x.test, e@x.test, f@x.test", "g@x.test"));
-  // Every batch names the owner in To and goes out unchanged otherwise.
+  // The list's headers are handed over once, for every message of the send.
   EXPECT_EQ(log_[5],
+            "ExtraHeaders|List-Id: \"Owen Owner\" <owner.list.test>\r\n"
+            "List-Unsubscribe: <mailto:owner@list.test?subject=unsubscribe>");
+  EXPECT_EQ(log_.filter("ExtraHeaders").size(), 1);
+  // Every batch names the owner in To and goes out unchanged otherwise.
+  EXPECT_EQ(log_[6],
             "SendMessage|\"List Desk\" <desk@list.test>|\"Owen Owner\" <owner@list.test>||"
             "a@x.test, b@x.test, c@x.test|News|Hello, list");
 }

@@ -33,7 +33,7 @@ void RunRound(MailerFactory& mailers, const BulkSendPlanner& plan, const QString
     return;
   }
   const BatchPlan batches(job->recipients, job->batch_size);
-  RecordedRun run(job->inputs, batches, round->record);
+  RecordedRun run(job->inputs, batches, round->record, job->list_headers);
   round->result = run.Run(mailers, progress);
 }
 

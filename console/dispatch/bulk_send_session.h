@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "console/dispatch/mailer_client.h"
 #include "console/window/console_operations.h"
@@ -19,6 +20,7 @@ struct BulkSendJob {
   std::vector<QString> recipients;  // in list order
   int64_t batch_size = 1;           // at least 1
   QString note;
+  QStringList list_headers;  // "Name: value" lines every message carries
 };
 
 // Reads the list and the window into *job; false with *err, the text to

@@ -31,7 +31,7 @@ class SendInBatchesTest : public ::testing::Test {
     SendInBatches(
         view_, mailers_,
         [&](BulkSendJob* job, QString*) {
-          *job = {inputs_, {recipients.begin(), recipients.end()}, batch_size, note};
+          *job = {inputs_, {recipients.begin(), recipients.end()}, batch_size, note, list_headers_};
           return true;
         },
         folder.isEmpty() ? dir_.path() : folder);
@@ -58,6 +58,7 @@ class SendInBatchesTest : public ::testing::Test {
   ScriptedMailerFactory mailers_{&log_};
   QTemporaryDir dir_;
   QStringList twenty_;
+  QStringList list_headers_;
 };
 
 TEST_F(SendInBatchesTest, CancelledSendAsksAndResendsToExactlyTheUnreached) {

@@ -38,6 +38,9 @@ TEST_F(BulkSendTest, SevenSubscribersInBatchesOfThree) {
               ElementsAre("a@x.test b@x.test c@x.test", "d@x.test e@x.test f@x.test", "g@x.test"));
   for (const std::string& message : peer_->received_messages()) {
     EXPECT_THAT(message, HasSubstr("From: \"List Desk\" <desk@list.test>\r\n"));
+    EXPECT_THAT(message, HasSubstr("\r\nList-Id: \"Owen Owner\" <owner.list.test>\r\n"
+                                   "List-Unsubscribe: <mailto:owner@list.test?subject=unsubscribe>"
+                                   "\r\n"));
     EXPECT_THAT(message, HasSubstr("To: \"Owen Owner\" <owner@list.test>\r\n"));
     EXPECT_THAT(message, HasSubstr("Hello, list"));
   }
@@ -115,7 +118,10 @@ TEST_F(BulkSendTest, AHostileStoredAddressNeverReachesAMessage) {
   // Both neighbours of the hostile row are delivered, in one message that
   // carries no header of the row's making.
   EXPECT_THAT(RecipientsPerMessage(), ElementsAre("a@x.test b@x.test"));
-  EXPECT_EQ(ReadFile(path + ".tempfile"), "Bcc: a@x.test, b@x.test\r\n" + letter + "\r\n");
+  EXPECT_EQ(ReadFile(path + ".tempfile"),
+            "Bcc: a@x.test, b@x.test\r\nList-Id: \"Owen Owner\" <owner.list.test>\r\n"
+            "List-Unsubscribe: <mailto:owner@list.test?subject=unsubscribe>\r\n" +
+                letter + "\r\n");
   ASSERT_EQ(peer_->received_messages().size(), 1u);
   EXPECT_THAT(peer_->received_messages()[0], Not(HasSubstr("X-Injected")));
   EXPECT_THAT(peer_->received_messages()[0], Not(HasSubstr("example.org")));
@@ -124,8 +130,10 @@ TEST_F(BulkSendTest, AHostileStoredAddressNeverReachesAMessage) {
 TEST_F(BulkSendTest, RawBatchesRewriteTheHandoffFile) {
   SubscribeLetters(5);
   Limit("2");
+  // The file's own List-Id stands; the missing List-Unsubscribe is added.
   const QByteArray letter =
-      "From: desk@list.test\r\nTo: owner@list.test\r\nSubject: Raw news\r\n\r\nBody\r\n";
+      "From: desk@list.test\r\nTo: owner@list.test\r\nlist-id:\r\n <own.list.test>\r\n"
+      "Subject: Raw news\r\n\r\nBody\r\n";
   const QString path = WriteFile("news.eml", letter);
   EditFile(path, true);
   Click("SendMessage");
@@ -133,10 +141,13 @@ TEST_F(BulkSendTest, RawBatchesRewriteTheHandoffFile) {
   // Copies off: the file's own To is named but not sent to.
   EXPECT_THAT(RecipientsPerMessage(),
               ElementsAre("a@x.test b@x.test", "c@x.test d@x.test", "e@x.test"));
-  EXPECT_EQ(ReadFile(path + ".tempfile"), "Bcc: e@x.test\r\n" + letter + "\r\n");
+  EXPECT_EQ(ReadFile(path + ".tempfile"),
+            "Bcc: e@x.test\r\nList-Unsubscribe: <mailto:owner@list.test?subject=unsubscribe>\r\n" +
+                letter + "\r\n");
   EXPECT_EQ(ReadFile(path), letter);
   for (const std::string& message : peer_->received_messages()) {
     EXPECT_THAT(message, Not(HasSubstr("Bcc")));
+    EXPECT_THAT(message, Not(HasSubstr("List-Id")));
     EXPECT_THAT(message, HasSubstr("Subject: Raw news\r\n"));
   }
 }

@@ -41,6 +41,9 @@ class ScriptedMailer : public MailerClient {
     return factory_.Record({"KeepConnection", on ? "-1" : "0"}, err);
   }
   bool Disconnect(QString* err) override { return factory_.Record({"Disconnect"}, err); }
+  bool PutExtraHeaders(const QString& lines, QString* err) override {
+    return factory_.Record({"ExtraHeaders", lines}, err);
+  }
   bool ServerReply(QString* reply, QString* err) override {
     if (!factory_.Record({"ServerReply"}, err)) return false;
     *reply = outcome_.reply;

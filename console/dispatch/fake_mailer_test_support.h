@@ -31,7 +31,7 @@ struct ScriptedOutcome {
 
 // Makes mailers that record every call in *log, one line a call: the member,
 // then its arguments, joined by "|" ("Create", "ServerName|mail.test",
-// "IgnoreTo|-1", "PartialDelivery|-1", "KeepConnection|-1", "Disconnect",
+// "IgnoreTo|-1", "PartialDelivery|-1", "KeepConnection|-1", "Disconnect", "ExtraHeaders|lines",
 // "SendMessage|from|to|cc|bcc|subject|text", ...); reads of ErrorCode,
 // ErrorMessage, ServerReply and RefusedRecipients are not recorded. Each send takes the next
 // scripted outcome (success when none is left), which ErrorCode and

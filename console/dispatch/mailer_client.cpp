@@ -82,6 +82,9 @@ class LateBoundMailer : public MailerClient {
   bool RefusedRecipients(QString* lines, QString* err) override {
     return GetText("RefusedRecipients", lines, err);
   }
+  bool PutExtraHeaders(const QString& lines, QString* err) override {
+    return Check(object_.Put("ExtraHeaders", Text(lines)), err);
+  }
 
  private:
   static bool Check(const AutomationResult& result, QString* err) {

@@ -37,6 +37,8 @@ class MailerClient {
   virtual bool Disconnect(QString* err) = 0;
   virtual bool ServerReply(QString* reply, QString* err) = 0;
   virtual bool RefusedRecipients(QString* lines, QString* err) = 0;
+  // Header lines that built messages carry besides the mailer's own.
+  virtual bool PutExtraHeaders(const QString& lines, QString* err) = 0;
 };
 
 // Makes a fresh mailer object for each operation. Abstract so the operations

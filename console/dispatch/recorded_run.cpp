@@ -16,6 +16,11 @@ QStringList Addresses(std::span<const QString> batch) {
   return QStringList(batch.begin(), batch.end());
 }
 
+// A raw send takes its header from the file: the mailer adds nothing to it.
+bool IsRawSend(const MessageDefinition& message) {
+  return message.UseFile && message.SendRaw == kChecked;
+}
+
 // Ends the mailer's kept session however the run ends.
 class SessionEnd {
  public:
@@ -40,13 +45,15 @@ RecordedRunResult RecordedRun::Run(MailerFactory& mailers, SendProgress& progres
   QString why;
   if (!SetUpMailer(mailers, inputs_.setup.SMTPServer, inputs_.setup.CopyMessages == kUnchecked,
                    &mailer, &why) ||
-      !mailer->PutPartialDelivery(true, &why) || !mailer->PutKeepConnection(true, &why)) {
+      !mailer->PutPartialDelivery(true, &why) || !mailer->PutKeepConnection(true, &why) ||
+      (!list_headers_.isEmpty() && !IsRawSend(inputs_.message) &&
+       !mailer->PutExtraHeaders(list_headers_.join(QStringLiteral("\r\n")), &why))) {
     result.stopped = kMailerNotCreated + why;
     AddUnreached(0, &result);
     return result;
   }
   SessionEnd session_end(*mailer);
-  BatchRun run(*mailer, inputs_, plan_);
+  BatchRun run(*mailer, inputs_, plan_, list_headers_);
   while (!run.done()) {
     const size_t index = run.next_batch();
     if (progress.CancelRequested()) {

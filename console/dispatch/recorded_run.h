@@ -2,6 +2,7 @@
 #define VERDANPOST_CONSOLE_DISPATCH_RECORDED_RUN_H_
 
 #include <cstdint>
+#include <utility>
 
 #include <QString>
 #include <QStringList>
@@ -47,9 +48,11 @@ struct RecordedRunResult {
 // mailer says of the one before.
 class RecordedRun {
  public:
-  // `inputs`, `plan` and `record` must outlive Run.
-  RecordedRun(const SendInputs& inputs, const BatchPlan& plan, SendRecord& record)
-      : inputs_(inputs), plan_(plan), record_(record) {}
+  // `inputs`, `plan` and `record` must outlive Run. Every message carries
+  // `list_headers` ("Name: value" lines; see BatchList for a raw send).
+  RecordedRun(const SendInputs& inputs, const BatchPlan& plan, SendRecord& record,
+              QStringList list_headers = {})
+      : inputs_(inputs), plan_(plan), record_(record), list_headers_(std::move(list_headers)) {}
 
   RecordedRunResult Run(MailerFactory& mailers, SendProgress& progress);
 
@@ -59,6 +62,7 @@ class RecordedRun {
   const SendInputs& inputs_;
   const BatchPlan& plan_;
   SendRecord& record_;
+  const QStringList list_headers_;
 };
 
 }  // namespace verdanpost

@@ -7,6 +7,7 @@
 
 #include "console/dispatch/control_characters.h"
 #include "console/dispatch/handoff_file.h"
+#include "console/dispatch/list_headers.h"
 #include "console/dispatch/operator_texts.h"
 
 namespace verdanpost {
@@ -95,7 +96,12 @@ bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const Rec
 bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const BatchList& batch,
                        QString* err) {
   if (ChooseBranch(inputs.message) == Branch::kRaw) {
-    return SendRaw(mailer, inputs.message.FileName, {"Bcc: " + batch.addresses}, err);
+    const QStringList header_lines =
+        QStringList{"Bcc: " + batch.addresses} +
+        (batch.list_headers.isEmpty()
+             ? QStringList()
+             : FieldsNotInFile(batch.list_headers, inputs.message.FileName));
+    return SendRaw(mailer, inputs.message.FileName, header_lines, err);
   }
   return SendBuilt(mailer, inputs, OwnerAddress(inputs.setup), batch.addresses, err);
 }
