@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "console/dispatch/operations_test_support.h"
+#include "console/dispatch/scripted_progress_test_support.h"
 #include "console/window/test_application_test_support.h"
 
 namespace verdanpost::testing_support {
@@ -59,6 +60,7 @@ class SendInBatchesTest : public ::testing::Test {
   QTemporaryDir dir_;
   QStringList twenty_;
   QStringList list_headers_;
+  NoRetries no_retries_;
 };
 
 TEST_F(SendInBatchesTest, CancelledSendAsksAndResendsToExactlyTheUnreached) {

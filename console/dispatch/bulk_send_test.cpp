@@ -3,9 +3,13 @@
 
 #include "console/dispatch/bulk_send.h"
 
+#include <chrono>
+
 #include <gmock/gmock.h>
 
 #include "console/dispatch/operations_test_support.h"
+#include "console/dispatch/scripted_progress_test_support.h"
+#include "console/dispatch/send_retry.h"
 
 namespace verdanpost::testing_support {
 namespace {
@@ -168,6 +172,27 @@ TEST_F(BulkSendTest, ARefusedSubscriberNoLongerCostsTheBatch) {
   EXPECT_EQ(peer_->received_messages().size(), 3u);
   // One session for the whole send.
   EXPECT_EQ(peer_->connections(), 1);
+}
+
+TEST_F(BulkSendTest, RefusalsForNowAreTriedAgainAfterAPause) {
+  QStringList waits;
+  InstantWaiter waiter(&waits);
+  ScopedSendRetriesForTesting retries({&waiter, std::chrono::hours(24)});
+  SubscribeLetters(6);
+  Limit("2");
+  // The second message is refused whole for now; the server ends the kept
+  // session with 421 at the third.
+  peer_->SetNthReply(SmtpStep::kMailFrom, 1, PeerReply::Text("450 4.7.1 rate limit exceeded\r\n"));
+  peer_->SetNthReply(SmtpStep::kMailFrom, 3, PeerReply::Disconnect("421 4.7.0 closing\r\n"));
+  Click("SendMessage");
+  EXPECT_EQ(OnlyMessage(), kMessageSent);
+  // A pause of a minute for the 450; the mailer itself takes a new
+  // connection for the message the 421 met.
+  EXPECT_THAT(waits, ElementsAre("until 14:01"));
+  EXPECT_THAT(RecipientsPerMessage(),
+              ElementsAre("a@x.test b@x.test", "", "c@x.test d@x.test", "", "e@x.test f@x.test"));
+  EXPECT_EQ(peer_->received_messages().size(), 3u);
+  EXPECT_EQ(peer_->connections(), 2);
 }
 
 TEST_F(BulkSendTest, ImpossibleSendsAreRefusedBeforeAnything) {

@@ -1,8 +1,10 @@
 #ifndef VERDANPOST_CONSOLE_DISPATCH_RECORDED_RUN_H_
 #define VERDANPOST_CONSOLE_DISPATCH_RECORDED_RUN_H_
 
+#include <chrono>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -11,6 +13,7 @@
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/refusals.h"
 #include "console/dispatch/send_record.h"
+#include "console/dispatch/send_retry.h"
 #include "console/window/console_operations.h"
 #include "console/window/send_progress.h"
 
@@ -18,9 +21,9 @@ namespace verdanpost {
 
 // What a recorded run of batches came to.
 struct RecordedRunResult {
-  int messages = 0;  // batches planned
-  int sent = 0;      // messages the mailer tried
-  int failed = 0;    // of those, the ones it could not send to anybody
+  int messages = 0;  // batches planned, those of later passes included
+  int sent = 0;      // of those, the ones that came to an end
+  int failed = 0;    // of those, the ones nobody got, in the end
   QString last_failure;
   int64_t reached = 0;  // subscribers who got the message
   bool cancelled = false;
@@ -42,7 +45,10 @@ struct RecordedRunResult {
 // Sends the batches of `plan` through one mailer that it makes with `mailers`
 // on the thread that calls Run (a mailer must be used on the thread that
 // made it), in one session with per-recipient delivery, ended at the end
-// whatever happened. Asks `progress` for Cancel before each message, so a
+// whatever happened. A message that failed for now (a 4xx reply, a failed
+// connection) is sent again after a pause, and those refused for now get it
+// in a further pass after a pause, while the pauses (CurrentSendRetries)
+// stay within their limit. Asks `progress` for Cancel before each message, so a
 // message on the wire is never cut off, and adds one row per subscriber of
 // each message tried to `record`. Every batch is attempted, whatever the
 // mailer says of the one before.
@@ -57,7 +63,26 @@ class RecordedRun {
   RecordedRunResult Run(MailerFactory& mailers, SendProgress& progress);
 
  private:
-  void AddUnreached(size_t from, RecordedRunResult* result) const;
+  // What the passes of one run share.
+  struct Pass {
+    MailerClient& mailer;
+    SendProgress& progress;
+    SendRetries retries;
+    RetrySchedule schedule;
+    int tries = 0;  // messages handed to the mailer: the record's numbers
+  };
+
+  // Sends the batches of `plan`, each whole message that fails for now
+  // again after a pause; the subscribers refused for now go to *later, with
+  // the words of the last refusal in *later_reason. false when the run
+  // ends here: cancelled or stopped.
+  bool RunPass(const BatchPlan& plan, Pass* pass, RecordedRunResult* result,
+               std::vector<QString>* later, QString* later_reason);
+  void Record(int number, const std::vector<Refusal>& account, const QString& reply,
+              const QDateTime& ended, RecordedRunResult* result);
+  // Tells `pass`'s progress until when, then waits; false when cancelled.
+  static bool Wait(std::chrono::minutes pause, const QString& reason, Pass* pass);
+  static void AddUnreached(const BatchPlan& plan, size_t from, RecordedRunResult* result);
 
   const SendInputs& inputs_;
   const BatchPlan& plan_;

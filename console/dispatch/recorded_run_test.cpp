@@ -4,6 +4,9 @@
 
 #include "console/dispatch/recorded_run.h"
 
+#include <chrono>
+#include <optional>
+
 #include <gmock/gmock.h>
 #include <QFile>
 #include <QTemporaryDir>
@@ -62,6 +65,7 @@ class RecordedRunTest : public ::testing::Test {
   ScriptedProgress progress_{&progress_seen_};
   QTemporaryDir dir_;
   SendRecord record_;
+  testing_support::NoRetries no_retries_;
 };
 
 TEST_F(RecordedRunTest, EverySubscriberIsAccountedForInOneSession) {
@@ -122,6 +126,90 @@ TEST_F(RecordedRunTest, TheSessionEndsOnCancelAndWhenTheMailerBreaks) {
     const RecordedRunResult result = RecordedRun(inputs_, plan, record_).Run(mailers_, progress_);
     EXPECT_EQ(result.stopped, "The message could not be handed to the mailer: broken SendMessage");
     EXPECT_EQ(result.unreached, QStringList({"d", "e", "f", "g", "h", "i", "j"}));
+    EXPECT_EQ(log_.back(), "Disconnect");
+  }
+}
+
+class RecordedRunRetryTest : public RecordedRunTest {
+ protected:
+  // Sends that wait (no time at all) up to `limit` in all, telling waits_.
+  void AllowWaiting(std::chrono::minutes limit) { retries_.emplace(SendRetries{&waiter_, limit}); }
+
+  QStringList waits_;
+  testing_support::InstantWaiter waiter_{&waits_};
+  std::optional<ScopedSendRetriesForTesting> retries_;
+};
+
+TEST_F(RecordedRunRetryTest, TemporaryFailuresAreTriedAgainAfterGrowingPauses) {
+  AllowWaiting(std::chrono::hours(24));
+  mailers_.outcomes = {
+      // The first message is refused whole, twice, then goes.
+      {450, "Server returned MAIL FROM error", "450 4.7.1 rate limit exceeded"},
+      {421, "Server returned MAIL FROM error", "421 4.7.0 Try again later"},
+      {0, "Message sent", "250 Ok"},
+      // The second leaves e out for now and f for good.
+      {0, "Message sent", "250 Ok", "e\t451\t451 4.3.0 Busy\nf\t550\t550 No such user\n"},
+      {0, "Message sent", "250 Ok"},
+      // e in a pass of its own.
+      {0, "Message sent", "250 Ok"},
+  };
+  const RecordedRunResult result = Run(BatchPlan({"a", "b", "c", "d", "e", "f", "g"}, 3));
+  EXPECT_THAT(SentBccs(log_), ElementsAre("a, b, c", "a, b, c", "a, b, c", "d, e, f", "g", "e"));
+  // 1 then 2 minutes; after a message went, 1 minute again.
+  EXPECT_THAT(waits_, ElementsAre("until 14:01", "until 14:03", "until 14:04"));
+  EXPECT_THAT(
+      progress_seen_,
+      ElementsAre("1/3 reached 0",
+                  "wait: Waiting until 14:01 before trying again: 450 4.7.1 rate limit "
+                  "exceeded",
+                  "1/3 reached 0",
+                  "wait: Waiting until 14:03 before trying again: 421 4.7.0 Try again later",
+                  "1/3 reached 0", "2/3 reached 3", "3/3 reached 4",
+                  "wait: Waiting until 14:04 before trying again: 451 4.3.0 Busy",
+                  "4/4 reached 5"));
+  EXPECT_EQ(result.reached, 7 - 1);
+  EXPECT_EQ(result.failed, 0);
+  EXPECT_EQ(result.sent, 4);
+  EXPECT_TRUE(result.unreached.isEmpty());
+  ASSERT_EQ(result.refused.size(), 1u);
+  EXPECT_EQ(result.refused[0].address, "f");
+  // Every try has its rows, numbered as it went out.
+  const QStringList rows = RecordRows();
+  EXPECT_EQ(rows.size(), 3 + 3 + 3 + 3 + 1 + 1);
+  EXPECT_EQ(rows[0], "1,a,450,450 4.7.1 rate limit exceeded");
+  EXPECT_EQ(rows[6], "3,a,0,250 Ok");
+  EXPECT_EQ(rows.last(), "6,e,0,250 Ok");
+}
+
+TEST_F(RecordedRunRetryTest, WaitingEndsAtTheLimitOrOnCancel) {
+  {
+    // Within 3 minutes: pauses of 1 and 2, then no more, for any message
+    // of the send.
+    AllowWaiting(std::chrono::minutes(3));
+    mailers_.outcomes.assign(5, {450, "Server returned MAIL FROM error", "450 Later"});
+    const RecordedRunResult result = Run(BatchPlan({"a", "b"}, 1));
+    EXPECT_THAT(waits_, ElementsAre("until 14:01", "until 14:03"));
+    EXPECT_THAT(SentBccs(log_), ElementsAre("a", "a", "a", "b"));
+    EXPECT_EQ(result.failed, 2);
+    EXPECT_EQ(result.unreached, QStringList({"a", "b"}));
+    EXPECT_FALSE(result.cancelled);
+  }
+  {
+    // Cancel while waiting: the message is not tried again.
+    log_.clear();
+    waits_.clear();
+    AllowWaiting(std::chrono::hours(24));
+    mailers_.outcomes = {{450, "Server returned MAIL FROM error", "450 Later"}};
+    testing_support::ScriptedProgress cancel_at_first(&progress_seen_, 1);
+    SendRecord record;
+    QString err;
+    ASSERT_TRUE(record.Create(dir_.path(), QDateTime::currentDateTime(), &err));
+    const BatchPlan plan({"a", "b"}, 1);
+    const RecordedRunResult result =
+        RecordedRun(inputs_, plan, record).Run(mailers_, cancel_at_first);
+    EXPECT_THAT(SentBccs(log_), ElementsAre("a"));
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.unreached, QStringList({"a", "b"}));
     EXPECT_EQ(log_.back(), "Disconnect");
   }
 }
