@@ -153,6 +153,10 @@ bool RecordedRun::RunPass(const BatchPlan& plan, Pass* pass, RecordedRunResult* 
     for (const Refusal& entry : account) {
       if (entry.code == 0) {
         ++result->reached;
+      } else if (entry.code == -1) {
+        // No reply came: the message may have gone. Not tried again by
+        // itself, but offered to the operator.
+        result->unreached << entry.address;
       } else if (!IsTemporary(entry.code)) {
         result->refused.push_back(entry);
       } else if (outcome.ok()) {

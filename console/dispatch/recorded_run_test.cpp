@@ -181,6 +181,18 @@ TEST_F(RecordedRunRetryTest, TemporaryFailuresAreTriedAgainAfterGrowingPauses) {
   EXPECT_EQ(rows.last(), "6,e,0,250 Ok");
 }
 
+TEST_F(RecordedRunRetryTest, AMessageThatGotNoReplyIsLeftToTheOperator) {
+  // It may have gone: no automatic try again, but not refused for good either.
+  AllowWaiting(std::chrono::hours(24));
+  mailers_.outcomes = {{-1, "Server returned end of data error"}};
+  const RecordedRunResult result = Run(BatchPlan({"a", "b"}, 2));
+  EXPECT_TRUE(waits_.isEmpty());
+  EXPECT_THAT(SentBccs(log_), ElementsAre("a, b"));
+  EXPECT_EQ(result.unreached, QStringList({"a", "b"}));
+  EXPECT_TRUE(result.refused.empty());
+  EXPECT_EQ(result.failed, 1);
+}
+
 TEST_F(RecordedRunRetryTest, WaitingEndsAtTheLimitOrOnCancel) {
   {
     // Within 3 minutes: pauses of 1 and 2, then no more, for any message
