@@ -97,9 +97,11 @@ class BenchView : public OperationsView {
   SendInputs CurrentSendInputs() const override { return inputs_; }
   void OpenMessageTab(int) override {}
   void ShowMessage(const QString& text) override { shown = text; }
+  // Yes to the question before the send, No to a follow-up send.
   bool AskMessage(const QString& text) override {
-    shown = text;
-    return false;
+    const bool before_the_send = text.startsWith(QLatin1String("Send \"")) && !text.contains('\n');
+    if (!before_the_send) shown = text;
+    return before_the_send;
   }
   void RunSend(const ProgressingSend& send) override {
     QElapsedTimer clock;

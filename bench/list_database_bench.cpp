@@ -131,7 +131,7 @@ int Main(int argc, char** argv) {
   long rss_before = MemoryKiB("VmRSS");
   auto start = Clock::now();
   Recordset rows;
-  Check(mailinglist::OpenMailingList(list, &rows), "open MailingList");
+  Check(rows.Open(mailinglist::kMailingList, list.get()), "open MailingList");
   int64_t count = 0;
   Check(rows.RecordCount(&count), "count");
   int64_t walked = 0;

@@ -94,7 +94,7 @@ HRESULT Register() {
   if (path.empty()) return E_FAIL;
   std::string err;
   Registry registry;
-  if (!LoadDefaultRegistry(&registry, &err)) return REGDB_E_READREGDB;
+  if (!LoadDefaultRegistry(&registry, &err)) return RegistryFailure(registry, REGDB_E_READREGDB);
   std::string clsid = FormatGuid(CLSID_SMTPMailer);
   registry.SetValue(kProgId, "", kClassName);
   registry.SetValue(std::string(kProgId) + "\\CLSID", "", clsid);
@@ -109,18 +109,22 @@ HRESULT Register() {
   registry.CreateKey(key + "\\Programmable");
   registry.SetValue(key + "\\InprocServer32", "", path);
   registry.SetValue(key + "\\InprocServer32", "ThreadingModel", "Apartment");
-  if (!SaveDefaultRegistry(registry, &err)) return REGDB_E_WRITEREGDB;
+  if (!SaveDefaultRegistry(registry, &err)) return RegistryFailure(registry, REGDB_E_WRITEREGDB);
   return RegisterTypeLib(MailerTypeLibrary(), path, &err);
 }
 
-void Unregister() {
+// Removes what Register() wrote, the type library's keys included, and
+// reports a registry it cannot change as Register() does.
+HRESULT Unregister() {
   std::string err;
   Registry registry;
-  if (!LoadDefaultRegistry(&registry, &err)) return;
+  if (!LoadDefaultRegistry(&registry, &err)) return RegistryFailure(registry, REGDB_E_READREGDB);
   registry.DeleteKey(kProgId);
   registry.DeleteKey(kIndependentProgId);
   registry.DeleteKey(ClassKey());
-  SaveDefaultRegistry(registry, &err);
+  registry.DeleteEmptyParents(ClassKey());
+  if (!SaveDefaultRegistry(registry, &err)) return RegistryFailure(registry, REGDB_E_WRITEREGDB);
+  return UnRegisterTypeLib(MailerTypeLibrary(), &err);
 }
 
 }  // namespace
@@ -173,9 +177,9 @@ HRESULT DllRegisterServer() {
 
 HRESULT DllUnregisterServer() {
   try {
-    verdanpost::Unregister();
+    return verdanpost::Unregister();
   } catch (...) {
+    return verdanpost::E_FAIL;
   }
-  return verdanpost::S_OK;
 }
 }

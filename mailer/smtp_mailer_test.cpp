@@ -151,14 +151,66 @@ TEST_F(SMTPMailerTest, RegistrationWritesAndRemovesItsEntries) {
     EXPECT_FALSE(reg.KeyExists("Verdanpost.SMTPMailer.1"));
     EXPECT_FALSE(reg.KeyExists("Verdanpost.SMTPMailer"));
     EXPECT_FALSE(reg.KeyExists(kClassKey));
-    EXPECT_TRUE(reg.KeyExists("CLSID"));
-    EXPECT_EQ(reg.GetValue(std::string(kTypeLibKey) + "\\0\\linux64"), library_);
+    // Nothing of the registration is left, not even an empty parent key.
+    EXPECT_EQ(reg.Serialize(), Registry().Serialize());
   }
   {
     std::string err;
     EXPECT_FALSE(AutomationObject::Create(kProgId, &err).valid());
     EXPECT_EQ(err, "ProgID Verdanpost.SMTPMailer.1 is not registered");
   }
+}
+
+// Runs |steps| (sh) with $autoreg, $library and $disk, a folder for the
+// registry, set; as root in a mount namespace of its own, so that what the
+// steps mount ends with them. Gives what they print.
+ToolRun RunSteps(const std::string& dir, const std::string& library, const std::string& steps) {
+  const std::string script = dir + "/steps.sh", out = dir + "/steps.out";
+  std::ofstream(script) << "set -e\nautoreg='" << BuildDir() << "/bin/autoreg'\nlibrary='"
+                        << library << "'\ndisk='" << dir << "/disk'\nmkdir -p \"$disk\"\n"
+                        << "export AUTOMATION_REGISTRY=\"$disk/classes-root.reg\"\n"
+                        << steps;
+  std::string command =
+      (geteuid() == 0 ? "unshare --mount sh '" : "sh '") + script + "' >'" + out + "' 2>&1";
+  int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), ""};
+}
+
+TEST_F(SMTPMailerTest, UnregisteringReportsARegistryItCannotChange) {
+  // Registered, then the registry's folder turns read-only: a read-only
+  // mount for root, whom permissions do not stop, else the folder's mode.
+  const bool root = geteuid() == 0;
+  const std::string read_only = root ? "mount --bind \"$disk\" \"$disk\"\n"
+                                       "mount -o remount,bind,ro \"$disk\"\n"
+                                     : "chmod 0555 \"$disk\"\n";
+  ToolRun run = RunSteps(dir_, library_,
+                         "\"$autoreg\" \"$library\"\n"
+                         "cp \"$AUTOMATION_REGISTRY\" \"$disk/../before.reg\"\n" +
+                             read_only + "status=0; \"$autoreg\" -u \"$library\" || status=$?\n" +
+                             (root ? "" : "chmod 0755 \"$disk\"\n") + "echo \"exit $status\"\n");
+  const std::string reason =
+      root ? "Read-only file system (0xA001001E)" : "Permission denied (0xA001000D)";
+  EXPECT_EQ(run.out,
+            "autoreg: DllUnregisterServer of " + library_ + " failed: " + reason + "\nexit 1\n");
+  // The class is still registered, as the failure says.
+  EXPECT_EQ(Slurp(registry_path_ = dir_ + "/disk/classes-root.reg"), Slurp(dir_ + "/before.reg"));
+  EXPECT_TRUE(LoadRegistry().KeyExists(kClassKey));
+}
+
+TEST_F(SMTPMailerTest, RegistrationOnAFullDiskGivesTheSystemsReason) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a small file system";
+  ToolRun run = RunSteps(dir_, library_,
+                         "mount -t tmpfs -o size=64k tmpfs \"$disk\"\n"
+                         "\"$autoreg\" \"$library\"\n"
+                         "cat /dev/zero >\"$disk/fill\" 2>/dev/null || true\n"
+                         "\"$autoreg\" -u \"$library\" || echo \"exit $?\"\n"
+                         "\"$autoreg\" \"$library\" || echo \"exit $?\"\n"
+                         "grep -qxF '[Verdanpost.SMTPMailer.1]' \"$AUTOMATION_REGISTRY\"\n"
+                         "echo still registered\n");
+  const std::string failed = " of " + library_ + " failed: No space left on device (0xA001001C)\n";
+  EXPECT_EQ(run.out, "autoreg: DllUnregisterServer" + failed +
+                         "exit 1\nautoreg: DllRegisterServer" + failed +
+                         "exit 1\nstill registered\n");
 }
 
 TEST_F(SMTPMailerTest, NewObjectReadsItsDefaultsByNameInAnyCase) {

@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
   libssl-dev openssl
+  libcurl4-openssl-dev libgmime-3.0-dev  # the list's mailbox: IMAP and MIME (console/mailbox)
   postgresql
   python3-aiosmtpd postfix time
   dovecot-core dovecot-imapd  # the real mail servers of the tests (testing/real_mail_servers.sh)

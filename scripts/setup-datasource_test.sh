@@ -38,7 +38,7 @@ defined && fail "a data source was defined although its tables were not created"
 VERDANPOST_LISTDB=$listdb "$script" || fail "the setup failed"
 defined || fail "no data source after the setup"
 grep -q "^Database *= *$database\$" "$ODBCINI" || fail "vestro does not name $database: $(cat "$ODBCINI")"
-[ "$(tables)" = "DeletedList MailingList " ] || fail "tables: $(tables)"
+[ "$(tables)" = "DeletedList ListMail MailingList " ] || fail "tables: $(tables)"
 
 # Run again: the data and the definition stay as they are.
 sqlite3 "$database" "INSERT INTO MailingList (\"E-Mail\") VALUES ('kept@x.test')"

@@ -94,17 +94,28 @@ bool RealMailServers::Start(const Options& options, std::string* err) {
     for (const std::string& user : options.users) users << user << " secret\n";
     std::ofstream access(folder_ / "access.regexp", std::ios::trunc);
     for (const std::string& line : options.recipient_access) access << line << "\n";
+    std::ofstream transport(folder_ / "transport", std::ios::trunc);
+    for (const std::string& line : options.transports) transport << line << "\n";
   }
   smtp_port_ = FreePort();
   submission_port_ = FreePort();
   while (submission_port_ == smtp_port_) submission_port_ = FreePort();
   imap_port_ = FreePort();
   while (imap_port_ == smtp_port_ || imap_port_ == submission_port_) imap_port_ = FreePort();
+  imaps_port_ = FreePort();
+  while (imaps_port_ == smtp_port_ || imaps_port_ == submission_port_ ||
+         imaps_port_ == imap_port_) {
+    imaps_port_ = FreePort();
+  }
 
-  std::string command = "bash " + Quoted(kScript) + " start " + Quoted(folder_.string()) +
-                        " 127.0.0.1 " + std::to_string(smtp_port_) + " " +
-                        std::to_string(submission_port_) + " " + std::to_string(imap_port_);
+  std::string command = "IMAPS_PORT=" + std::to_string(imaps_port_) + " bash " + Quoted(kScript) +
+                        " start " + Quoted(folder_.string()) + " 127.0.0.1 " +
+                        std::to_string(smtp_port_) + " " + std::to_string(submission_port_) + " " +
+                        std::to_string(imap_port_);
   for (const std::string& setting : options.postfix_settings) command += " " + Quoted(setting);
+  if (!options.transports.empty()) {
+    command += " " + Quoted("transport_maps=texthash:" + (folder_ / "transport").string());
+  }
   command += " </dev/null >>" + Quoted((folder_ / "start.log").string()) + " 2>&1";
   running_ = true;
   if (std::system(command.c_str()) != 0) {

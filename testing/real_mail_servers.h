@@ -20,6 +20,10 @@ class RealMailServers {
     // Lines of a check_recipient_access regexp table, for refusals of chosen
     // recipients ("/^full@/ 452 4.2.2 Mailbox full").
     std::vector<std::string> recipient_access;
+    // Lines of a transport table ("gone@bounce.test error:5.1.1 User unknown"),
+    // so that Postfix's own bounce daemon reports on chosen recipients. Their
+    // domains need relay_domains in postfix_settings.
+    std::vector<std::string> transports;
     // Lines "key=value" added to Postfix's main.cf ("smtpd_recipient_limit=50").
     std::vector<std::string> postfix_settings;
   };
@@ -41,6 +45,7 @@ class RealMailServers {
   int smtp_port() const { return smtp_port_; }              // plain, no sign-in
   int submission_port() const { return submission_port_; }  // STARTTLS, then AUTH
   int imap_port() const { return imap_port_; }              // IMAP with STARTTLS
+  int imaps_port() const { return imaps_port_; }            // IMAP with TLS at once
   std::string ca_file() const { return (folder_ / "ca.pem").string(); }
   const std::filesystem::path& folder() const { return folder_; }
 
@@ -58,6 +63,7 @@ class RealMailServers {
   int smtp_port_ = 0;
   int submission_port_ = 0;
   int imap_port_ = 0;
+  int imaps_port_ = 0;
 };
 
 }  // namespace verdanpost::testing_support

@@ -11,6 +11,8 @@
 #   SMTP_PORT        plain SMTP, no sign-in, delivery to the Maildirs
 #   SUBMISSION_PORT  STARTTLS required, then AUTH PLAIN/LOGIN (Dovecot's SASL)
 #   IMAP_PORT        IMAP with STARTTLS, for reading the Maildirs
+#   $IMAPS_PORT      IMAP with TLS from the first byte, when that variable
+#                    names a port
 # Mail for @example.org goes to DIR/mail/USER/ (a Maildir) for each user in
 # DIR/users (one "name password" a line, made with owner/secret and
 # list/secret when missing); other addresses at example.org are refused at
@@ -152,7 +154,8 @@ service imap-login {
     port = $imap_port
   }
   inet_listener imaps {
-    port = 0
+    address = $address
+    port = ${IMAPS_PORT:-0}
   }
 }
 service auth {
@@ -177,7 +180,7 @@ EOF
 
   # Ready when every listener answers.
   local port tries
-  for port in "$smtp_port" "$submission_port" "$imap_port"; do
+  for port in "$smtp_port" "$submission_port" "$imap_port" ${IMAPS_PORT:-}; do
     for tries in $(seq 1 100); do
       if (exec 3<>"/dev/tcp/$address/$port") 2>/dev/null; then break; fi
       sleep 0.1

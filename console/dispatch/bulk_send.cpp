@@ -8,6 +8,7 @@
 #include "console/dispatch/batch_plan.h"
 #include "console/dispatch/batch_size.h"
 #include "console/dispatch/list_addresses.h"
+#include "console/dispatch/send_recipe.h"
 
 namespace verdanpost {
 
@@ -45,8 +46,9 @@ bool PlanBulkSend(const std::function<SendInputs()>& read_inputs, const char* da
   // The whole list first, and the read closed, before a message goes out;
   // the window's controls are read once the list is in.
   std::vector<QString> addresses;
-  if (!ReadListAddresses(data_source, &addresses, err)) return false;
+  if (!ReadListAddresses(data_source, &addresses, err, job->cancelled)) return false;
   job->inputs = read_inputs();
+  if (!CheckSendable(job->inputs, StoredMessage::kMessages, err)) return false;
   if (!ChooseBatchSize(job->inputs.setup, static_cast<int64_t>(addresses.size()), &job->batch_size,
                        err)) {
     return false;

@@ -6,8 +6,8 @@
 #include <QString>
 
 #include "console/dispatch/bulk_send_session.h"
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/operator_texts.h"
-#include "console/window/console_operations.h"
 
 namespace verdanpost {
 
@@ -19,8 +19,9 @@ namespace verdanpost {
 // size. The read is closed before it returns. false with *err, the text to
 // show the operator, when nothing is to be sent: the list could not be read,
 // it is empty, the batch size could never end the walk, or the list is too
-// long to go out whole. `read_inputs` is called once, after the list has
-// been read, and not at all when it could not be.
+// long to go out whole, or the operator cancelled while it was read
+// (job->cancelled). `read_inputs` is called once, after the list has been
+// read, and not at all when it could not be.
 bool PlanBulkSend(const std::function<SendInputs()>& read_inputs, const char* data_source,
                   BulkSendJob* job, QString* err);
 

@@ -23,7 +23,7 @@ class BulkSendPostfixTest : public OperationsTest {
     options.postfix_settings = {"smtpd_recipient_limit=2"};
     std::string err;
     ASSERT_TRUE(servers_.Start(options, &err)) << err;
-    window_->SetText("SMTPServer", QString("127.0.0.1:%1").arg(servers_.smtp_port()));
+    window_->setup_page().smtp_server()->setText(QString("127.0.0.1:%1").arg(servers_.smtp_port()));
   }
 
   RealMailServers servers_;
@@ -34,8 +34,8 @@ TEST_F(BulkSendPostfixTest, AnUnknownSubscriberAndARecipientLimitCostNobodyElse)
     Subscribe(name, std::string(name) + "@example.org");
   window_->SelectMessageTab(1);
   EditText("News", "Hello, list");
-  window_->SetCheckState("LimitRecipientsPerMessage", kChecked);
-  window_->SetText("RecipientsPerMessage", "3");
+  SetCheckState(*window_->setup_page().limit_recipients_per_message(), kChecked);
+  window_->setup_page().recipients_per_message()->setText("3");
   Click("SendMessage");
   const QString box = OnlyMessage();
   EXPECT_THAT(box.toStdString(),

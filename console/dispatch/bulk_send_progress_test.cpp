@@ -35,8 +35,9 @@ class BulkSendProgressTest : public OperationsTest {
   }
 
   void Limit(int recipients_per_message) {
-    window_->SetCheckState("LimitRecipientsPerMessage", kChecked);
-    window_->SetText("RecipientsPerMessage", QString::number(recipients_per_message));
+    SetCheckState(*window_->setup_page().limit_recipients_per_message(), kChecked);
+    window_->setup_page().recipients_per_message()->setText(
+        QString::number(recipients_per_message));
   }
   // The peer takes its time over every message it accepts.
   void HoldEachMessage(std::chrono::milliseconds hold) {
@@ -120,7 +121,10 @@ TEST_F(BulkSendProgressTest, YesResendsToExactlyTheTemporarilyRefusedAndTheCance
   Refuse("c@x.test", "450 4.2.1 Mailbox busy\r\n");
   Refuse("e@x.test");
   // By the time the question is asked the server takes c again.
-  dialogs_.on_ask = [this] { peer_->SetRcptReplyFor("c@x.test", PeerReply::Text("250 Ok\r\n")); };
+  dialogs_.on_ask = [this] {
+    if (IsBulkSendQuestion(dialogs_.questions.back())) return;
+    peer_->SetRcptReplyFor("c@x.test", PeerReply::Text("250 Ok\r\n"));
+  };
   dialogs_.answers = {true};
   SendWatching(4);
   ASSERT_EQ(dialogs_.questions.size(), 1u);

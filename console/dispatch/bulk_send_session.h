@@ -8,8 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
-#include "console/window/console_operations.h"
 
 namespace verdanpost {
 
@@ -20,6 +20,9 @@ struct BulkSendJob {
   std::vector<QString> recipients;  // in list order
   int64_t batch_size = 1;           // at least 1
   QString note;
+  // While the plan runs: whether the operator asked to stop (the reading of
+  // the list asks it while it waits for the database).
+  std::function<bool()> cancelled;
   QStringList list_headers;  // "Name: value" lines every message carries
 };
 
@@ -27,9 +30,11 @@ struct BulkSendJob {
 // show, when nothing is to be sent. Runs on the sending thread.
 using BulkSendPlanner = std::function<bool(BulkSendJob* job, QString* err)>;
 
-// A press of Send Message: `plan`, then the job's batches through one mailer
-// made by `mailers`, all off the window's thread through `view`, with a
-// record in `record_folder`; then one box that reports it, adds the job's
+// A press of Send Message: `plan`, then the question whether to send the
+// message to that many subscribers in that many messages (ConfirmBulkSend;
+// No sends nothing), then the job's batches through one mailer made by
+// `mailers`, planned and sent off the window's thread through `view`, with
+// a record in `record_folder`; then one box that reports it, adds the job's
 // note, and names the record when a message failed or the send was cancelled
 // or stopped. When subscribers were not reached, the box asks whether to
 // send to them now, and Yes sends the same message to just them in the same

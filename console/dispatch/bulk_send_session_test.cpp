@@ -27,12 +27,26 @@ class SendInBatchesTest : public ::testing::Test {
     for (char c = 'a'; c <= 't'; ++c) twenty_ << QString(c) + "@x.test";
   }
 
+  // Sends with the question before the send answered Yes; the question is
+  // kept in question_, out of view_.messages.
   void Send(const QStringList& recipients, int64_t batch_size, const QString& note = "",
             const QString& folder = "") {
+    view_.answers.push_front(true);
+    const size_t before = view_.messages.size();
+    SendUnanswered(recipients, batch_size, note, folder);
+    ASSERT_GT(view_.messages.size(), before);
+    question_ = view_.messages[before];
+    ASSERT_TRUE(IsBulkSendQuestion(question_)) << question_.toStdString();
+    view_.messages.erase(view_.messages.begin() + static_cast<long>(before));
+  }
+
+  void SendUnanswered(const QStringList& recipients, int64_t batch_size, const QString& note = "",
+                      const QString& folder = "") {
     SendInBatches(
         view_, mailers_,
         [&](BulkSendJob* job, QString*) {
-          *job = {inputs_, {recipients.begin(), recipients.end()}, batch_size, note, list_headers_};
+          *job = {inputs_,      {recipients.begin(), recipients.end()}, batch_size, note, {},
+                  list_headers_};
           return true;
         },
         folder.isEmpty() ? dir_.path() : folder);
@@ -61,7 +75,52 @@ class SendInBatchesTest : public ::testing::Test {
   QStringList twenty_;
   QStringList list_headers_;
   NoRetries no_retries_;
+  QString question_;
 };
+
+TEST_F(SendInBatchesTest, AsksBeforeAnythingGoesOut) {
+  {
+    // No: nothing is sent, made or recorded.
+    QStringList list;
+    for (int i = 0; i < 1234; ++i) list << QString("s%1@x.test").arg(i);
+    SendUnanswered(list, 100);
+    EXPECT_THAT(view_.messages, ElementsAre("Send \"News\" to 1,234 subscribers in 13 messages?"));
+    EXPECT_TRUE(log_.filter("Create").isEmpty());
+    EXPECT_TRUE(view_.progress.isEmpty());
+    EXPECT_TRUE(RecordRows().empty());
+  }
+  {
+    // Counted as the batches are cut: a whole list in one message.
+    Send(twenty_.mid(0, 1), 5);
+    EXPECT_EQ(question_, "Send \"News\" to 1 subscriber in 1 message?");
+    Send(twenty_, 32767);
+    EXPECT_EQ(question_, "Send \"News\" to 20 subscribers in 1 message?");
+    EXPECT_EQ(SentBccs(log_).size(), 2);
+  }
+  {
+    // A file sent with its own headers is asked about by its own subject;
+    // one that has none, by the Subject box.
+    const QString path = dir_.filePath("news.eml");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(
+        "From: a@x.test\r\nsubject: Spring\r\n issue\r\nTo: b@x.test\r\n\r\nSubject: no\r\n");
+    file.close();
+    inputs_.message.UseFile = true;
+    inputs_.message.FileName = path;
+    inputs_.message.SendRaw = kChecked;
+    SendUnanswered(twenty_, 7);
+    EXPECT_EQ(view_.messages.back(), "Send \"Spring issue\" to 20 subscribers in 3 messages?");
+    inputs_.message.FileName = dir_.filePath("missing.eml");
+    SendUnanswered(twenty_, 7);
+    EXPECT_EQ(view_.messages.back(), "Send \"News\" to 20 subscribers in 3 messages?");
+    // Sent as the body of a message, the file goes out under the Subject box.
+    inputs_.message.FileName = path;
+    inputs_.message.SendRaw = kUnchecked;
+    SendUnanswered(twenty_, 7);
+    EXPECT_EQ(view_.messages.back(), "Send \"News\" to 20 subscribers in 3 messages?");
+  }
+}
 
 TEST_F(SendInBatchesTest, CancelledSendAsksAndResendsToExactlyTheUnreached) {
   view_.cancel_at = {3};
@@ -79,7 +138,7 @@ TEST_F(SendInBatchesTest, CancelledSendAsksAndResendsToExactlyTheUnreached) {
                 "\".\n\n"
                 "16 subscribers were not reached. Send the message to them now?");
   EXPECT_EQ(view_.messages[1], kMessageSent);
-  EXPECT_EQ(log_.filter("ask ").size(), 1);
+  EXPECT_EQ(log_.filter("ask ").size(), 2);  // before the send, and after it
   // The refused batch and the cancelled rest, in the same batches, each once.
   EXPECT_THAT(SentBccs(log_),
               ElementsAre("a@x.test, b@x.test", "c@x.test, d@x.test", "e@x.test, f@x.test",
@@ -126,7 +185,11 @@ TEST_F(SendInBatchesTest, NoLeavesTheUnreachedAndARepeatedFailureAsksAgain) {
 TEST_F(SendInBatchesTest, RefusedForGoodAreNamedAndNeverOfferedAgain) {
   {
     // The first message reaches a only; b is gone for good, c only for now.
-    mailers_.outcomes = {{0, "Message sent", "250 Ok",
+    mailers_.outcomes = {{0,
+                          "Message sent",
+                          "250 Ok",
+                          {},
+                          {},
                           "b@x.test\t550\t550 5.1.1 User unknown\n"
                           "c@x.test\t450\t450 4.2.1 Mailbox busy\n"}};
     view_.answers = {true};
@@ -150,7 +213,8 @@ TEST_F(SendInBatchesTest, RefusedForGoodAreNamedAndNeverOfferedAgain) {
     EXPECT_THAT(
         view_.messages,
         ElementsAre("1 of 1 messages could not be sent. Last error: Server returned RCPT TO "
-                    "error (550)\n2 subscribers were refused: a@x.test (550 5.7.1 Relaying "
+                    "error (550): 550 5.7.1 Relaying denied\n2 subscribers were refused: a@x.test "
+                    "(550 5.7.1 Relaying "
                     "denied), b@x.test (550 5.7.1 Relaying denied)\nEach subscriber's "
                     "outcome is recorded in \"" +
                     RecordPath(2) + "\"."));

@@ -27,4 +27,10 @@ bool IsSendableAddress(const QString& address) {
   return !address.trimmed().isEmpty() && !HoldsControlCharacter(address);
 }
 
+bool HasAddressForm(const QString& address) {
+  const qsizetype at = address.indexOf('@');
+  return at >= 0 && address.indexOf('@', at + 1) < 0 && !address.left(at).trimmed().isEmpty() &&
+         !address.mid(at + 1).trimmed().isEmpty();
+}
+
 }  // namespace verdanpost

@@ -19,6 +19,11 @@ bool HoldsControlCharacterBesidesLineBreaks(const QString& text);
 // free of control characters.
 bool IsSendableAddress(const QString& address);
 
+// True when a typed address has the form of one: exactly one "@", with a
+// character other than a blank before it and after it. Nothing more is
+// asked (the server decides the rest).
+bool HasAddressForm(const QString& address);
+
 }  // namespace verdanpost
 
 #endif  // VERDANPOST_CONSOLE_DISPATCH_CONTROL_CHARACTERS_H_

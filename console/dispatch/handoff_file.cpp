@@ -1,7 +1,6 @@
 #include "console/dispatch/handoff_file.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include "console/dispatch/control_characters.h"
 #include "console/dispatch/operator_texts.h"
@@ -32,23 +31,51 @@ bool WriteHandoffFile(const QString& message_file, const QStringList& header_lin
     return false;
   }
   message.close();
+  if (!CheckRawMessage(text, err)) return false;
 
-  QSaveFile handoff(path);
-  // Where the folder cannot take a temporary file but the hand-off file
-  // itself is writable, write it in place as a plain overwrite would.
-  handoff.setDirectWriteFallback(true);
-  if (!handoff.open(QIODevice::WriteOnly)) {
+  // It holds subscribers' addresses: made anew for the owner alone, never
+  // written through a file (or a link) someone else left at its name.
+  QFile handoff(path);
+  if (handoff.exists() && !handoff.remove()) {
     *err = FileNotWritten(path, handoff.errorString());
     return false;
   }
-  handoff.write(header);
-  handoff.write(text);
-  handoff.write("\r\n");
-  if (!handoff.commit()) {
+  if (!handoff.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                    QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
     *err = FileNotWritten(path, handoff.errorString());
     return false;
   }
+  const QByteArray content = header + text + "\r\n";
+  if (handoff.write(content) != content.size() || !handoff.flush()) {
+    *err = FileNotWritten(path, handoff.errorString());
+    handoff.close();
+    QFile::remove(path);
+    return false;
+  }
+  handoff.close();
   return true;
+}
+
+void RemoveHandoffFile(const QString& message_file) { QFile::remove(HandoffPath(message_file)); }
+
+bool CheckRawMessage(const QByteArray& text, QString* err) {
+  bool first = true;
+  for (qsizetype start = 0; start <= text.size();) {
+    qsizetype end = text.indexOf('\n', start);
+    if (end < 0) end = text.size();
+    QByteArray line = text.mid(start, end - start);
+    if (line.endsWith('\r')) line.chop(1);
+    if (line.isEmpty()) break;  // the header ends at the first empty line
+    if (first && !line.contains(':')) {
+      *err = kNoHeader;
+      return false;
+    }
+    first = false;
+    if (line.left(5).toLower() == "from:" && !line.mid(5).trimmed().isEmpty()) return true;
+    start = end + 1;
+  }
+  *err = first ? kNoHeader : kNoFromLine;
+  return false;
 }
 
 }  // namespace verdanpost

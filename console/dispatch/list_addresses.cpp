@@ -13,15 +13,22 @@ namespace {
 
 bool Check(const mailinglist::Status& status, const char* prefix, QString* err) {
   if (status.ok()) return true;
-  *err = prefix + QString::fromStdString(status.message());
+  if (status.IsCancelled()) {
+    *err = kListReadCancelled;
+  } else if (status.IsTimedOut()) {
+    *err = prefix + ListDidNotAnswer(mailinglist::ListTimeLimit().count());
+  } else {
+    *err = prefix + QString::fromStdString(status.message());
+  }
   return false;
 }
 
 }  // namespace
 
-bool ReadListAddresses(const char* data_source, std::vector<QString>* out, QString* err) {
+bool ReadListAddresses(const char* data_source, std::vector<QString>* out, QString* err,
+                       const std::function<bool()>& cancelled) {
   mailinglist::ListConnection connection;
-  if (!Check(connection.Open(data_source), kListNotOpened, err)) return false;
+  if (!Check(connection.Open(data_source, cancelled), kListNotOpened, err)) return false;
   std::vector<std::optional<std::string>> rows;
   if (!Check(mailinglist::ReadSubscriberAddresses(connection, &rows), kListNotRead, err)) {
     return false;

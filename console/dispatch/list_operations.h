@@ -3,15 +3,16 @@
 
 #include <string>
 
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/subscription.h"
-#include "console/window/console_operations.h"
 
 namespace verdanpost {
 
 // What the window's Add, Delete and Send Message buttons do: subscribe,
 // unsubscribe and the bulk send on the list behind `data_source`, each
-// reporting its outcome in exactly one message box of `view`, with a mailer
+// reporting its outcome in exactly one message box of `view` (the bulk send
+// asks first, and may ask to follow up), with a mailer
 // made by `mailers` for each click. `view` and `mailers` must outlive this
 // object.
 class ListOperations : public ConsoleOperations {

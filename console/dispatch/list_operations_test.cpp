@@ -32,7 +32,7 @@ class ListOperationsInteropTest : public OperationsTest {
     std::string err;
     ASSERT_TRUE(server_.Start("smtp_sink_server.py", {"127.0.0.1", out_.toStdString()}, &err))
         << err;
-    window_->SetText("SMTPServer", QString("127.0.0.1:%1").arg(server_.port()));
+    window_->setup_page().smtp_server()->setText(QString("127.0.0.1:%1").arg(server_.port()));
   }
 
   void TearDown() override {
@@ -61,8 +61,8 @@ TEST_F(ListOperationsInteropTest, SubscribeSendRemove) {
   settings_->setValue("Removal/SendRaw", "1");
   SubscribeLetters(2);
 
-  window_->SetText("AddName", "Ann Lee");
-  window_->SetText("AddEMail", "ann@x.test");
+  window_->add_page().name()->setText("Ann Lee");
+  window_->add_page().email()->setText("ann@x.test");
   Click("Add");
   EXPECT_EQ(OnlyMessage(), kUserAdded);
   EXPECT_EQ(Envelope(0), "desk@list.test\nann@x.test\n");
@@ -71,8 +71,8 @@ TEST_F(ListOperationsInteropTest, SubscribeSendRemove) {
 
   window_->SelectMessageTab(1);
   EditText("News", "Hello, list");
-  window_->SetCheckState("LimitRecipientsPerMessage", kChecked);
-  window_->SetText("RecipientsPerMessage", "2");
+  SetCheckState(*window_->setup_page().limit_recipients_per_message(), kChecked);
+  window_->setup_page().recipients_per_message()->setText("2");
   Click("SendMessage");
   EXPECT_EQ(OnlyMessage(), kMessageSent);
   EXPECT_EQ(Envelope(1), "desk@list.test\na@x.test\nb@x.test\n");
@@ -80,8 +80,8 @@ TEST_F(ListOperationsInteropTest, SubscribeSendRemove) {
   EXPECT_TRUE(Content(2).contains("To: \"Owen Owner\" <owner@list.test>\r\n"));
   EXPECT_FALSE(Content(2).contains("ann@x.test"));
 
-  window_->SetText("DeleteName", "Ann");
-  window_->SetText("DeleteEmail", "ann@x.test");
+  window_->remove_page().name()->setText("Ann");
+  window_->remove_page().email()->setText("ann@x.test");
   Click("Delete");
   EXPECT_EQ(OnlyMessage(), kUserRemoved);
   EXPECT_EQ(Envelope(3), "desk@list.test\nann@x.test\n");
@@ -98,8 +98,8 @@ TEST_F(ListOperationsInteropTest, ARefusedSubscriberCostsNoBatchMate) {
   Subscribe("d", "d@x.test");
   window_->SelectMessageTab(1);
   EditText("News", "Hello, list");
-  window_->SetCheckState("LimitRecipientsPerMessage", kChecked);
-  window_->SetText("RecipientsPerMessage", "3");
+  SetCheckState(*window_->setup_page().limit_recipients_per_message(), kChecked);
+  window_->setup_page().recipients_per_message()->setText("3");
   Click("SendMessage");
   EXPECT_EQ(OnlyMessage(), "1 subscriber was refused: unknown-b@x.test (550 5.1.1 User unknown)\n" +
                                SendRecordNamed(LatestSendRecord()));

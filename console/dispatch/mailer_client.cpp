@@ -69,18 +69,16 @@ class LateBoundMailer : public MailerClient {
     *message = QString::fromStdString(result.value().ToString());
     return true;
   }
-  bool PutPartialDelivery(bool on, QString* err) override {
-    return Check(object_.Put("PartialDelivery", Variant(int32_t{on ? -1 : 0})), err);
+  QString OptionalText(const char* property) override {
+    AutomationResult result = object_.Get(property);
+    return result.ok() ? QString::fromStdString(result.value().ToString()) : QString();
   }
-  bool PutKeepConnection(bool on, QString* err) override {
-    return Check(object_.Put("KeepConnection", Variant(int32_t{on ? -1 : 0})), err);
+  bool PutKeepConnection(bool keep, QString* err) override {
+    return Check(object_.Put("KeepConnection", Variant(keep)), err);
   }
   bool Disconnect(QString* err) override { return Check(object_.Call("Disconnect"), err); }
-  bool ServerReply(QString* reply, QString* err) override {
-    return GetText("ServerReply", reply, err);
-  }
-  bool RefusedRecipients(QString* lines, QString* err) override {
-    return GetText("RefusedRecipients", lines, err);
+  bool PutPartialDelivery(bool on, QString* err) override {
+    return Check(object_.Put("PartialDelivery", Variant(int32_t{on ? -1 : 0})), err);
   }
   bool PutExtraHeaders(const QString& lines, QString* err) override {
     return Check(object_.Put("ExtraHeaders", Text(lines)), err);

@@ -28,17 +28,36 @@ class MailerClient {
   virtual bool SendRawMessageFromFile(const QString& file_name, QString* err) = 0;
   virtual bool ErrorCode(int32_t* code, QString* err) = 0;
   virtual bool ErrorMessage(QString* message, QString* err) = 0;
+  // A string property that a mailer may lack ("ServerReply",
+  // "FailureReason", "ServerAddress"): its value, or "" when the mailer has
+  // no such property or it cannot be read.
+  virtual QString OptionalText(const char* property) = 0;
 
-  // One session for many messages, and a message that goes to whoever the
-  // server takes (RefusedRecipients names the others, one
-  // "address<TAB>code<TAB>reply" line each).
-  virtual bool PutPartialDelivery(bool on, QString* err) = 0;
-  virtual bool PutKeepConnection(bool on, QString* err) = 0;
-  virtual bool Disconnect(QString* err) = 0;
-  virtual bool ServerReply(QString* reply, QString* err) = 0;
-  virtual bool RefusedRecipients(QString* lines, QString* err) = 0;
+  // Members a mailer may lack; false with *err when it does. KeepConnection
+  // keeps one session open across sends; Disconnect ends it.
+  virtual bool PutKeepConnection(bool keep, QString* err) {
+    (void)keep;
+    *err = QStringLiteral("KeepConnection: no such member");
+    return false;
+  }
+  virtual bool Disconnect(QString* err) {
+    *err = QStringLiteral("Disconnect: no such member");
+    return false;
+  }
+  // A message that goes to whoever the server takes; RefusedRecipients
+  // (read with OptionalText) names the others, one
+  // "address<TAB>code<TAB>reply" line each.
+  virtual bool PutPartialDelivery(bool on, QString* err) {
+    (void)on;
+    *err = QStringLiteral("PartialDelivery: no such member");
+    return false;
+  }
   // Header lines that built messages carry besides the mailer's own.
-  virtual bool PutExtraHeaders(const QString& lines, QString* err) = 0;
+  virtual bool PutExtraHeaders(const QString& lines, QString* err) {
+    (void)lines;
+    *err = QStringLiteral("ExtraHeaders: no such member");
+    return false;
+  }
 };
 
 // Makes a fresh mailer object for each operation. Abstract so the operations

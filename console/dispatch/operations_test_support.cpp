@@ -1,5 +1,7 @@
 #include "console/dispatch/operations_test_support.h"
 
+#include <algorithm>
+
 #include <dlfcn.h>
 
 #include <QAbstractButton>
@@ -106,7 +108,22 @@ void OperationsTest::TearDown() {
 void OperationsTest::Click(const char* name) {
   auto* button = window_->findChild<QAbstractButton*>(QLatin1String(name));
   ASSERT_NE(button, nullptr) << name;
+  const bool bulk_send = qstrcmp(name, "SendMessage") == 0;
+  const size_t asked_before = dialogs_.questions.size();
+  if (bulk_send) dialogs_.answers.push_front(true);
   button->click();
+  if (!bulk_send) return;
+  // Yes to the question before the send; the tests look at what follows.
+  if (dialogs_.questions.size() > asked_before &&
+      IsBulkSendQuestion(dialogs_.questions[asked_before])) {
+    send_question_ = dialogs_.questions[asked_before];
+    dialogs_.questions.erase(dialogs_.questions.begin() + static_cast<long>(asked_before));
+    const auto shown = std::find(dialogs_.messages.begin() + static_cast<long>(seen_messages_),
+                                 dialogs_.messages.end(), send_question_);
+    if (shown != dialogs_.messages.end()) dialogs_.messages.erase(shown);
+  } else {
+    dialogs_.answers.pop_front();
+  }
 }
 
 QString OperationsTest::OnlyMessage() {
@@ -156,6 +173,8 @@ void ListDatabaseTest::Subscribe(const std::string& name, const std::string& ema
       "', 'Street 1', 0, '2026-01-02 03:04:05', "
       "'10.0.0.9')");
 }
+
+void ListDatabaseTest::DropUniqueAddressIndex() { Sql("DROP INDEX \"MailingList_E-Mail_unique\""); }
 
 void ListDatabaseTest::SubscribeLetters(int count) {
   for (int i = 0; i < count; ++i) {
@@ -222,7 +241,9 @@ void OperationsTest::EditFile(const QString& path, bool raw) {
   window_->SetEditorDefinition(message);
 }
 
-void OperationsTest::UnreachableServer() { window_->SetText("SMTPServer", "127.0.0.1:1"); }
+void OperationsTest::UnreachableServer() {
+  window_->setup_page().smtp_server()->setText("127.0.0.1:1");
+}
 
 void OperationsTest::UnregisterMailer() {
   setenv("AUTOMATION_REGISTRY", dir_.filePath("empty.reg").toStdString().c_str(), 1);
@@ -252,14 +273,14 @@ bool FakeOperationsView::AskMessage(const QString& text) {
 }
 
 void FakeOperationsView::RunSend(const ProgressingSend& run) {
-  int cancel = 0;
-  if (!cancel_at.empty()) {
-    cancel = cancel_at.front();
-    cancel_at.pop_front();
-  }
+  // A run that sends no message (the list read before the question) leaves
+  // the Cancel scripted for the next.
+  const int cancel = cancel_at.empty() ? 0 : cancel_at.front();
+  const qsizetype started_before = progress.size();
   ScriptedProgress scripted(&progress, cancel);
   std::thread thread([&] { run(scripted); });
   thread.join();
+  if (progress.size() > started_before && !cancel_at.empty()) cancel_at.pop_front();
 }
 
 void FakeOperationsTest::SetUp() {
@@ -291,7 +312,24 @@ QString FakeOperationsTest::Add() { return OnlyMessage(&ListOperations::Add_Clic
 QString FakeOperationsTest::Delete() { return OnlyMessage(&ListOperations::Delete_Click); }
 
 QString FakeOperationsTest::SendMessage() {
-  return OnlyMessage(&ListOperations::SendMessage_Click);
+  // Yes to the question before the send; a send refused before it is asked
+  // leaves the answer unused.
+  view_.answers.push_front(true);
+  const size_t before = view_.messages.size();
+  operations_->SendMessage_Click();
+  const bool asked = view_.messages.size() > before && IsBulkSendQuestion(view_.messages[before]);
+  if (asked) {
+    send_question_ = view_.messages[before];
+  } else {
+    view_.answers.pop_front();
+  }
+  const size_t shown = view_.messages.size() - before - (asked ? 1 : 0);
+  EXPECT_EQ(shown, 1u) << "message boxes shown after the question";
+  return shown == 0 ? QString() : view_.messages.back();
+}
+
+bool IsBulkSendQuestion(const QString& text) {
+  return text.startsWith(QLatin1String("Send \"")) && text.endsWith('?') && !text.contains('\n');
 }
 
 QString FakeOperationsTest::OnlyMessage(void (ListOperations::*click)()) {

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 #include <QByteArray>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -19,10 +22,18 @@
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/scripted_progress_test_support.h"
 #include "console/window/console_window.h"
+#include "console/window/multi_line_text_box.h"
 #include "console/window/recording_dialogs_test_support.h"
 #include "testing/scripted_smtp_peer.h"
 
 namespace verdanpost::testing_support {
+
+// What the box says of UnreachableServer(): the server and the reason
+// follow the code where the mailer tells them.
+inline constexpr char kRefusedConnection[] =
+    "Could not connect to server( 127\\.0\\.0\\.1:1)? \\(6\\)(: Connection refused)?";
+// Whether `text` is the question asked before a bulk send goes out.
+bool IsBulkSendQuestion(const QString& text);
 
 // "vestro" on a fresh SQLite file holding the two list tables, with steps
 // that write and read it as another program would.
@@ -41,6 +52,8 @@ class ListDatabaseTest : public ::testing::Test {
   std::vector<std::string> Subscribers();
   // Subscribers named a@x.test, b@x.test, ... in list order.
   void SubscribeLetters(int count);
+  // Makes the list one that an older version made: rows may share an address.
+  void DropUniqueAddressIndex();
   // The path of the latest bulk send's record.
   QString LatestSendRecord() const;
   // What a bulk send's box adds when `unreached` subscribers missed the
@@ -62,7 +75,9 @@ class OperationsTest : public ListDatabaseTest {
   void SetUp() override;
   void TearDown() override;
 
-  // Presses the button `name` ("Add", "Delete", "SendMessage").
+  // Presses the button `name` ("Add", "Delete", "SendMessage"). For
+  // SendMessage the question before the send is answered Yes and kept in
+  // send_question_, out of dialogs_.messages and dialogs_.questions.
   void Click(const char* name);
   // The one message box shown since the last call; a failure when there was
   // not exactly one.
@@ -91,6 +106,7 @@ class OperationsTest : public ListDatabaseTest {
   std::unique_ptr<ConsoleWindow> window_;
   ProgIdMailerFactory mailers_;
   std::unique_ptr<ListOperations> operations_;
+  QString send_question_;  // the question of the last SendMessage
 
  private:
   size_t seen_messages_ = 0;
@@ -125,7 +141,9 @@ class FakeOperationsView : public OperationsView {
   mutable int send_input_reads = 0;
   // Answers to the next questions, in order (No when none is left).
   std::deque<bool> answers;
-  // For each send in turn: Cancel once this message has started (0: never).
+  // For each send that starts a message, in turn: Cancel once this message
+  // has started (0: never). The read of the list before the question starts
+  // none.
   std::deque<int> cancel_at;
   // What each send reported, one "N/M reached R" per message started.
   QStringList progress;
@@ -141,7 +159,8 @@ class FakeOperationsTest : public ListDatabaseTest {
   void SetUp() override;
 
   // Runs the click and returns its one message box; a failure when there
-  // was not exactly one.
+  // was not exactly one. SendMessage answers the question before the send
+  // Yes (kept in send_question_) and returns the box after it.
   QString Add();
   QString Delete();
   QString SendMessage();
@@ -152,6 +171,7 @@ class FakeOperationsTest : public ListDatabaseTest {
   FakeOperationsView view_{&log_};
   ScriptedMailerFactory mailers_{&log_};
   std::unique_ptr<ListOperations> operations_;
+  QString send_question_;  // the question of the last SendMessage()
 
  private:
   QString OnlyMessage(void (ListOperations::*click)());

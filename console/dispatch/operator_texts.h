@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include <QLocale>
 #include <QString>
 
 namespace verdanpost {
@@ -17,6 +18,8 @@ inline constexpr char kUserRemoved[] = "User removed and message sent :-)!";
 inline constexpr char kMessageSent[] = "Message sent :-)!";
 
 // Refusals: nothing was sent or written.
+inline constexpr char kAddressNotValid[] =
+    "The e-mail address is not valid: it needs one @ with a name before it and a domain after it.";
 inline constexpr char kAlreadySubscribed[] = "A person with that e-mail address already exists!";
 inline constexpr char kUserNotFound[] = "User not found!";
 inline constexpr char kListEmpty[] = "The mailing list is empty: no message sent.";
@@ -55,10 +58,22 @@ inline constexpr char kListNotRead[] = "The mailing list could not be read: ";
 inline constexpr char kSubscriberNotAdded[] =
     "Message sent, but the subscriber could not be added: ";
 inline constexpr char kRemovalNotLogged[] = "The removal could not be logged, so the user stays: ";
-inline constexpr char kUserNotRemoved[] =
-    "The removal was logged, but the user could not be removed: ";
-// Follows the report on a new line.
+// The log and the removal go together: neither stands.
+inline constexpr char kUserNotRemoved[] = "The user could not be removed, so the user stays: ";
+// Follow the report on a line of their own.
 inline constexpr char kLogNotTrimmed[] = "The removal log could not be trimmed: ";
+inline QString RowsRemoved(int64_t rows) {
+  return QString("The address was on the list %1 times: each row was logged and removed.")
+      .arg(QString::number(rows));
+}
+// What follows one of the prefixes above when the database did not answer
+// within the list's time limit.
+inline QString ListDidNotAnswer(int64_t seconds) {
+  return QString("The mailing list did not answer within %1 seconds.").arg(seconds);
+}
+// A bulk send cancelled while the list was still being read: nothing sent.
+inline constexpr char kListReadCancelled[] =
+    "Sending cancelled while the mailing list was read: no message sent.";
 
 // Failures of the mailer object (not of the message: see FailureText).
 inline constexpr char kMailerNotCreated[] = "The mailer could not be created: ";
@@ -69,6 +84,18 @@ inline constexpr char kErrorCodeNotInteger[] = "ErrorCode: not an integer";
 // What a greeting or farewell is called in "The greeting could not be sent: ".
 inline constexpr char kGreeting[] = "greeting";
 inline constexpr char kFarewell[] = "farewell";
+inline constexpr char kListMessage[] = "list message";
+
+// Sends refused before anything goes out.
+inline constexpr char kFromEmpty[] = "The From e-mail address on the Setup page is empty.";
+inline constexpr char kFromNotValid[] = "The From e-mail address on the Setup page is not valid.";
+// `what` as above; `tab` the editor's tab that holds it ("Addition").
+inline QString NoMessageFile(const char* what, const char* tab) {
+  return QString(
+             "No message file is chosen for the %1: choose a file on the Messages page (%2), or "
+             "pick Use Text.")
+      .arg(QLatin1String(what), QLatin1String(tab));
+}
 
 inline QString NotSent(const char* what, const QString& why) {
   return QString("The %1 could not be sent: %2").arg(QLatin1String(what), why);
@@ -123,6 +150,23 @@ inline QString SendToUnreached(int64_t unreached) {
   return unreached == 1 ? QString("1 subscriber was not reached. Send the message to them now?")
                         : QString("%1 subscribers were not reached. Send the message to them now?")
                               .arg(QString::number(unreached));
+}
+
+// A message file sent with its own header ("Use file's message headers")
+// that has none, or none with a sender.
+inline constexpr char kNoHeader[] = "Message does not have a header";
+inline constexpr char kNoFromLine[] = "The message file has no From: line";
+// The question before a bulk send goes out: the subject, and how many
+// subscribers it reaches in how many messages, counted with thousands
+// separators ("1,234").
+inline QString ConfirmBulkSend(const QString& subject, int64_t subscribers, int64_t messages) {
+  const QLocale english(QLocale::English, QLocale::UnitedStates);
+  const auto count = [&english](int64_t n, const char* one, const char* many) {
+    return english.toString(static_cast<qlonglong>(n)) + ' ' + QLatin1String(n == 1 ? one : many);
+  };
+  return QString("Send \"%1\" to %2 in %3?")
+      .arg(subject, count(subscribers, "subscriber", "subscribers"),
+           count(messages, "message", "messages"));
 }
 
 // The hand-off file of a raw send.

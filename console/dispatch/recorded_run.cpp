@@ -116,13 +116,11 @@ bool RecordedRun::RunPass(const BatchPlan& plan, Pass* pass, RecordedRunResult* 
     }
     ++pass->tries;
     const QDateTime ended = QDateTime::currentDateTime();
-    QString reply;
-    if (!mailer.ServerReply(&reply, &why)) reply.clear();
+    const QString reply = mailer.OptionalText("ServerReply");
     std::vector<Refusal> account;
     if (outcome.ok()) {
-      QString refused;
-      if (!mailer.RefusedRecipients(&refused, &why)) refused.clear();
-      account = AccountForBatch(batch, ParseRefusedRecipients(refused));
+      account =
+          AccountForBatch(batch, ParseRefusedRecipients(mailer.OptionalText("RefusedRecipients")));
     } else {
       // Nobody got it: each subscriber shares the message's failure.
       const QString failure = reply.isEmpty() ? FailureText(outcome) : reply;

@@ -10,12 +10,12 @@
 #include <QStringList>
 
 #include "console/dispatch/batch_plan.h"
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/refusals.h"
+#include "console/dispatch/send_progress.h"
 #include "console/dispatch/send_record.h"
 #include "console/dispatch/send_retry.h"
-#include "console/window/console_operations.h"
-#include "console/window/send_progress.h"
 
 namespace verdanpost {
 

@@ -71,7 +71,11 @@ class RecordedRunTest : public ::testing::Test {
 TEST_F(RecordedRunTest, EverySubscriberIsAccountedForInOneSession) {
   mailers_.outcomes = {
       // b refused for good, c for now; a got it.
-      {0, "Message sent", "250 2.0.0 Ok: queued as 1",
+      {0,
+       "Message sent",
+       "250 2.0.0 Ok: queued as 1",
+       {},
+       {},
        "b\t550\t550 5.1.1 User unknown\nc\t450\t450 4.2.1 Mailbox busy\n"},
       // Nobody got the second: a failure that may pass.
       {421, "Server returned MAIL FROM error", "421 4.7.0 Try again later"},
@@ -148,7 +152,7 @@ TEST_F(RecordedRunRetryTest, TemporaryFailuresAreTriedAgainAfterGrowingPauses) {
       {421, "Server returned MAIL FROM error", "421 4.7.0 Try again later"},
       {0, "Message sent", "250 Ok"},
       // The second leaves e out for now and f for good.
-      {0, "Message sent", "250 Ok", "e\t451\t451 4.3.0 Busy\nf\t550\t550 No such user\n"},
+      {0, "Message sent", "250 Ok", {}, {}, "e\t451\t451 4.3.0 Busy\nf\t550\t550 No such user\n"},
       {0, "Message sent", "250 Ok"},
       // e in a pass of its own.
       {0, "Message sent", "250 Ok"},

@@ -10,8 +10,8 @@
 #include <QStringList>
 #include <QTime>
 
+#include "console/dispatch/send_progress.h"
 #include "console/dispatch/send_retry.h"
-#include "console/window/send_progress.h"
 
 namespace verdanpost::testing_support {
 

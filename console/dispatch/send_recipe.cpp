@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include <QFile>
 #include <QStringList>
 
 #include "console/dispatch/control_characters.h"
@@ -61,13 +62,63 @@ bool SendBuilt(MailerClient& mailer, const SendInputs& inputs, const QString& to
 bool SendRaw(MailerClient& mailer, const QString& message_file, const QStringList& header_lines,
              QString* err) {
   if (!WriteHandoffFile(message_file, header_lines, err)) return false;
-  return mailer.SendRawMessageFromFile(HandoffPath(message_file), err);
+  const bool called = mailer.SendRawMessageFromFile(HandoffPath(message_file), err);
+  // It held the recipients' addresses; the mailer has read it by now.
+  RemoveHandoffFile(message_file);
+  return called;
+}
+
+// The editor's tab of each stored message, as the operator sees it.
+const char* TabCaption(StoredMessage which) {
+  switch (which) {
+    case StoredMessage::kAddition:
+      return "Addition";
+    case StoredMessage::kRemoval:
+      return "Removal";
+    case StoredMessage::kMessages:
+      break;
+  }
+  return "Send";
 }
 
 }  // namespace
 
 QString DisplayAddress(const QString& name, const QString& email) {
   return '"' + name + "\" <" + email + '>';
+}
+
+const char* MessageName(StoredMessage which) {
+  switch (which) {
+    case StoredMessage::kAddition:
+      return kGreeting;
+    case StoredMessage::kRemoval:
+      return kFarewell;
+    case StoredMessage::kMessages:
+      break;
+  }
+  return kListMessage;
+}
+
+bool CheckSendable(const SendInputs& inputs, StoredMessage which, QString* err) {
+  const QString& from = inputs.setup.FromEmail;
+  if (from.trimmed().isEmpty()) {
+    *err = kFromEmpty;
+    return false;
+  }
+  if (!HasAddressForm(from) || HoldsControlCharacter(from)) {
+    *err = kFromNotValid;
+    return false;
+  }
+  const MessageDefinition& message = inputs.message;
+  if (ChooseBranch(message) == Branch::kText) return true;
+  if (message.FileName.isEmpty()) {
+    *err = NoMessageFile(MessageName(which), TabCaption(which));
+    return false;
+  }
+  if (ChooseBranch(message) != Branch::kRaw) return true;
+  // A file that cannot be read is told by the send that reads it.
+  QFile file(message.FileName);
+  return !file.open(QIODevice::ReadOnly) || CheckRawMessage(file.readAll(), err);
 }
 
 bool SetUpMailer(MailerFactory& mailers, const QString& server_name, bool ignore_to,
@@ -96,11 +147,12 @@ bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const Rec
 bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const BatchList& batch,
                        QString* err) {
   if (ChooseBranch(inputs.message) == Branch::kRaw) {
-    const QStringList header_lines =
-        QStringList{"Bcc: " + batch.addresses} +
-        (batch.list_headers.isEmpty()
-             ? QStringList()
-             : FieldsNotInFile(batch.list_headers, inputs.message.FileName));
+    QStringList header_lines{"Bcc: " + batch.addresses};
+    // The owner's copy, as the other forms give it through their To.
+    if (inputs.setup.CopyMessages != kUnchecked)
+      header_lines << "To: " + OwnerAddress(inputs.setup);
+    if (!batch.list_headers.isEmpty())
+      header_lines += FieldsNotInFile(batch.list_headers, inputs.message.FileName);
     return SendRaw(mailer, inputs.message.FileName, header_lines, err);
   }
   return SendBuilt(mailer, inputs, OwnerAddress(inputs.setup), batch.addresses, err);
@@ -108,12 +160,29 @@ bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const Bat
 
 bool ReadOutcome(MailerClient& mailer, MailerOutcome* outcome, QString* err) {
   if (!mailer.ErrorCode(&outcome->code, err)) return false;
-  outcome->message.clear();
-  return outcome->ok() || mailer.ErrorMessage(&outcome->message, err);
+  *outcome = MailerOutcome{outcome->code, {}, {}, {}, {}};
+  if (outcome->ok()) return true;
+  if (!mailer.ErrorMessage(&outcome->message, err)) return false;
+  outcome->server_reply = mailer.OptionalText("ServerReply");
+  outcome->failure_reason = mailer.OptionalText("FailureReason");
+  outcome->server_address = mailer.OptionalText("ServerAddress");
+  return true;
 }
 
 QString FailureText(const MailerOutcome& outcome) {
-  return FailureText(outcome.code, outcome.message);
+  QString text = outcome.message;
+  // Where a connection failed, the server it tried: "Could not connect to
+  // server mail.example.org:587 (6)".
+  if (outcome.code == kConnectionFailed && !outcome.server_address.isEmpty()) {
+    text += ' ' + outcome.server_address;
+  }
+  text = FailureText(outcome.code, text);
+  // Then why: the server's own words, or the system's reason when no reply
+  // decided it.
+  const QString& why =
+      !outcome.server_reply.isEmpty() ? outcome.server_reply : outcome.failure_reason;
+  if (!why.isEmpty()) text += ": " + why;
+  return text;
 }
 
 }  // namespace verdanpost

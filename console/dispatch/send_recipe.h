@@ -8,8 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
-#include "console/window/console_operations.h"
 
 namespace verdanpost {
 
@@ -34,6 +34,20 @@ struct BatchList {
 // brackets, with nothing escaped: "Ann Lee" <ann@example.org>.
 QString DisplayAddress(const QString& name, const QString& email);
 
+// The three stored messages: the list message (the editor's Send tab), the
+// greeting (Addition) and the farewell (Removal).
+enum class StoredMessage { kMessages, kAddition, kRemoval };
+
+// What the operator's boxes call it: "greeting", "farewell", "list message".
+const char* MessageName(StoredMessage which);
+
+// Whether the editor's definition `which` and the Setup values can make a
+// message at all: a From address of the form of one, a message file named
+// when UseFile is selected, and for a raw send a file with its own header
+// and From line (CheckRawMessage). false with *err the text to show; checked
+// before anything goes out.
+bool CheckSendable(const SendInputs& inputs, StoredMessage which, QString* err);
+
 // Creates a mailer with `mailers` into *mailer and sets its ServerName and
 // IgnoreTo. false with *err (the reason alone) when that could not be done.
 bool SetUpMailer(MailerFactory& mailers, const QString& server_name, bool ignore_to,
@@ -49,17 +63,27 @@ bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const Rec
 bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const BatchList& batch,
                        QString* err);
 
-// The mailer's error state after a send; `message` is read only on failure.
+// The ErrorCode of a connection that could not be made.
+inline constexpr int32_t kConnectionFailed = 6;
+
+// The mailer's error state after a send; all but `code` are read only on
+// failure. The last three are "" from a mailer without those properties.
 struct MailerOutcome {
   int32_t code = -1;
   QString message;
+  QString server_reply;    // the reply that decided the failure, as the server sent it
+  QString failure_reason;  // the system's reason where no reply decided it
+  QString server_address;  // "host:port" the mailer connected or tried to
 
   bool ok() const { return code == 0; }
 };
 bool ReadOutcome(MailerClient& mailer, MailerOutcome* outcome, QString* err);
 
 // The text that reports a failed send: the mailer's message, then its code
-// in parentheses, as in "Could not connect to server (6)".
+// in parentheses, then the server's reply or the reason where there is one:
+// "Server returned RCPT TO error (452): 452 4.5.3 Error: too many
+// recipients"; a failed connection names the server too: "Could not connect
+// to server mail.example.org:587 (6): Connection refused".
 QString FailureText(const MailerOutcome& outcome);
 
 }  // namespace verdanpost

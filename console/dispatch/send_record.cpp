@@ -31,7 +31,11 @@ QString CsvField(const QString& text) {
 }
 
 bool SendRecord::Create(const QString& folder, const QDateTime& start, QString* err) {
-  if (!QDir().mkpath(folder)) {
+  // Subscribers' addresses and the servers' words: for the owner alone, the
+  // folder (also one left by an older version) as each file.
+  const QFileDevice::Permissions owner_only = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+  if (!QDir().mkpath(folder) ||
+      !QFile::setPermissions(folder, owner_only | QFileDevice::ExeOwner)) {
     *err = QStringLiteral("Cannot create the folder \"%1\"").arg(folder);
     return false;
   }
@@ -40,16 +44,22 @@ bool SendRecord::Create(const QString& folder, const QDateTime& start, QString* 
     path_ = n == 1 ? stem + QStringLiteral(".csv") : QStringLiteral("%1_%2.csv").arg(stem).arg(n);
     file_.setFileName(path_);
     // NewOnly: two sends never share a file, even when they start together.
-    if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) break;
+    if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly, owner_only)) break;
     if (!file_.exists() || n == 1000) {
       *err = QStringLiteral("Cannot create the file \"%1\": %2").arg(path_, file_.errorString());
       return false;
     }
   }
-  return Write({QStringLiteral("Message"), QStringLiteral("Recipient"), QStringLiteral("Ended"),
-                QStringLiteral("ErrorCode"), QStringLiteral("ServerReply")},
-               err) &&
-         Flush(err);
+  if (Write({QStringLiteral("Message"), QStringLiteral("Recipient"), QStringLiteral("Ended"),
+             QStringLiteral("ErrorCode"), QStringLiteral("ServerReply")},
+            err) &&
+      Flush(err)) {
+    return true;
+  }
+  // No record is better than an empty one that names no send.
+  file_.close();
+  QFile::remove(path_);
+  return false;
 }
 
 bool SendRecord::AddRow(int number, const QString& recipient, const QDateTime& ended, int32_t code,

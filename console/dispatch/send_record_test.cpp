@@ -1,10 +1,13 @@
 #include "console/dispatch/send_record.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <csignal>
 
 #include "console/dispatch/send_record_test_support.h"
 
@@ -73,6 +76,38 @@ TEST_F(SendRecordTest, SendsThatStartTogetherGetFilesOfTheirOwn) {
   // The first record is not touched by the others.
   EXPECT_EQ(ReadCsv(first.path()).size(), 2u);
   EXPECT_EQ(ReadCsv(second.path()).size(), 1u);
+}
+
+TEST_F(SendRecordTest, RecordsAreForTheOwnerAlone) {
+  const QString folder = dir_.filePath("sends");
+  ASSERT_TRUE(QDir().mkpath(folder));  // as an older version left it
+  ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::Permissions(0x7755)));
+  SendRecord record;
+  QString err;
+  ASSERT_TRUE(record.Create(folder, start_, &err)) << err.toStdString();
+  const QFileDevice::Permissions rw = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ReadUser | QFileDevice::WriteUser;
+  EXPECT_EQ(QFile::permissions(record.path()), rw);
+  EXPECT_EQ(QFile::permissions(folder), rw | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+}
+
+TEST_F(SendRecordTest, RecordThatCannotBeWrittenLeavesNoFile) {
+  // A file size limit stands in for a full disk: the header row fails.
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const sighandler_t previous = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit tiny = saved;
+  tiny.rlim_cur = 8;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+  SendRecord record;
+  QString err;
+  const bool created = record.Create(dir_.path(), start_, &err);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previous);
+  EXPECT_FALSE(created);
+  EXPECT_TRUE(err.startsWith("Cannot write the file \"" + record.path() + "\": "))
+      << err.toStdString();
+  EXPECT_TRUE(QDir(dir_.path()).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(SendRecordTest, FolderThatCannotBeMadeIsReported) {

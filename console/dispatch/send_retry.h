@@ -7,7 +7,7 @@
 #include <QDateTime>
 #include <QString>
 
-#include "console/window/send_progress.h"
+#include "console/dispatch/send_progress.h"
 
 namespace verdanpost {
 

@@ -8,6 +8,7 @@
 #include "console/dispatch/control_characters.h"
 #include "console/dispatch/send_recipe.h"
 #include "console/mailinglist/list_database.h"
+#include "console/mailinglist/subscriber_entry.h"
 
 namespace verdanpost {
 
@@ -20,10 +21,12 @@ using mailinglist::Status;
 constexpr int kAdditionTab = 2;
 constexpr int kRemovalTab = 3;
 
-// false with *err set to `prefix` and the driver's text when `status` failed.
+// false with *err set to `prefix` and the driver's text when `status` failed,
+// or the list's time limit when the database did not answer within it.
 bool Check(const Status& status, const char* prefix, QString* err) {
   if (status.ok()) return true;
-  *err = prefix + QString::fromStdString(status.message());
+  *err = prefix + (status.IsTimedOut() ? ListDidNotAnswer(mailinglist::ListTimeLimit().count())
+                                       : QString::fromStdString(status.message()));
   return false;
 }
 
@@ -49,10 +52,20 @@ bool Find(ListConnection& list, const database::Select& query, Recordset* rows, 
 // The text that refuses the Add page's `inputs`, or nullopt when they may
 // go into a greeting and a row.
 std::optional<QString> RefusedInput(const AddPageInputs& inputs) {
-  if (HoldsControlCharacter(inputs.name)) return TypedTextRefused(kName);
-  if (HoldsControlCharacter(inputs.email)) return TypedTextRefused(kEmailAddress);
-  if (HoldsControlCharacterBesidesLineBreaks(inputs.mailing_address)) {
-    return QString(kMailingAddressRefused);
+  // The same check as each row of an imported file passes.
+  switch (mailinglist::SubscriberEntryFault(inputs.name.toStdString(), inputs.email.toStdString(),
+                                            inputs.mailing_address.toStdString())) {
+    case mailinglist::EntryFault::kNone:
+      break;
+    case mailinglist::EntryFault::kNameControl:
+      return TypedTextRefused(kName);
+    case mailinglist::EntryFault::kEmailControl:
+      return TypedTextRefused(kEmailAddress);
+    case mailinglist::EntryFault::kEmailNotOneAt:
+    case mailinglist::EntryFault::kEmailBlank:
+      return QString(kAddressNotValid);
+    case mailinglist::EntryFault::kMailingAddressControl:
+      return QString(kMailingAddressRefused);
   }
   return std::nullopt;
 }
@@ -81,7 +94,8 @@ void Subscription::Delete_Click() {
     // The removal stands, so that such a row can be cleaned up; its address
     // or the typed name would break the farewell's header lines.
     view_.ShowMessage(why + note);
-  } else if (!SendFromTab(kRemovalTab, Recipient{inputs.name, inputs.email}, kFarewell, &err)) {
+  } else if (!SendFromTab(kRemovalTab, Recipient{inputs.name, inputs.email},
+                          StoredMessage::kRemoval, &err)) {
     view_.ShowMessage(err + '\n' + kRemovedAnyway + note);
   } else {
     view_.ShowMessage(kUserRemoved + note);
@@ -95,6 +109,11 @@ bool Subscription::Subscribe(const AddPageInputs& inputs, QString* err) {
   }
   ListConnection list;
   if (!OpenList(data_source_, &list, err)) return false;
+  // Held from the check to the commit, the greeting between them: a second
+  // Add of the address waits here, then finds it taken. What goes
+  // uncommitted is rolled back when the lock goes.
+  database::WriteLock lock(list.get());
+  if (!Check(mailinglist::LockMailingList(&lock), kListNotRead, err)) return false;
 
   Recordset query;
   bool taken = false;
@@ -105,16 +124,18 @@ bool Subscription::Subscribe(const AddPageInputs& inputs, QString* err) {
     *err = kAlreadySubscribed;
     return false;
   }
-  if (!SendFromTab(kAdditionTab, Recipient{inputs.name, inputs.email}, kGreeting, err)) {
+  if (!SendFromTab(kAdditionTab, Recipient{inputs.name, inputs.email}, StoredMessage::kAddition,
+                   err)) {
     return false;
   }
 
   query.Close();
   Recordset mailing_list;
-  const Status status = mailinglist::AppendSubscriber(
+  Status status = mailinglist::AppendSubscriber(
       list,
       {inputs.name.toStdString(), inputs.email.toStdString(), inputs.mailing_address.toStdString()},
       &mailing_list);
+  if (status.ok()) status = lock.Commit();
   if (!Check(status, kSubscriberNotAdded, err)) return false;
   mailing_list.Close();
   list.Close();
@@ -124,6 +145,8 @@ bool Subscription::Subscribe(const AddPageInputs& inputs, QString* err) {
 bool Subscription::Unsubscribe(const RemovePageInputs& inputs, QString* note, QString* err) {
   ListConnection list;
   if (!OpenList(data_source_, &list, err)) return false;
+  database::WriteLock lock(list.get());
+  if (!Check(mailinglist::LockMailingList(&lock), kListNotRead, err)) return false;
 
   Recordset lookup;
   bool found = false;
@@ -136,23 +159,29 @@ bool Subscription::Unsubscribe(const RemovePageInputs& inputs, QString* note, QS
     return false;
   }
 
-  // A log row that went in stands for the removal, even when the trim after
-  // it failed: the removal goes ahead, and the trim's failure is told too.
+  // Every row of the address goes, each logged; all of them or none.
   Recordset log;
-  const Status logged = mailinglist::AppendRemoval(list, inputs.name.toStdString(), lookup, &log);
-  if (!Check(logged, kRemovalNotLogged, err)) return false;
+  int64_t removed = 0;
+  if (!Check(mailinglist::LogRemovals(list, inputs.name.toStdString(), lookup, &log, &removed),
+             kRemovalNotLogged, err)) {
+    return false;
+  }
+  Status status = mailinglist::DeleteEveryRow(lookup);
+  if (status.ok()) status = lock.Commit();
+  if (!Check(status, kUserNotRemoved, err)) return false;
+  if (removed > 1) *note = '\n' + RowsRemoved(removed);
+  // The removal stands even when the trim after it fails: it is told too.
   QString trim_failure;
   if (!Check(mailinglist::TrimRemovalLog(log), kLogNotTrimmed, &trim_failure)) {
-    *note = '\n' + trim_failure;
+    *note += '\n' + trim_failure;
   }
   log.Close();
-  if (!Check(lookup.Delete(), kUserNotRemoved, err)) return false;
   lookup.Close();
   list.Close();
   return true;
 }
 
-bool Subscription::SendFromTab(int tab, const Recipient& to, const char* what, QString* err) {
+bool Subscription::SendFromTab(int tab, const Recipient& to, StoredMessage which, QString* err) {
   QString why;
   std::unique_ptr<MailerClient> mailer;
   if (!SetUpMailer(mailers_, view_.CurrentSendInputs().setup.SMTPServer, false, &mailer, &why)) {
@@ -161,8 +190,10 @@ bool Subscription::SendFromTab(int tab, const Recipient& to, const char* what, Q
   }
   view_.OpenMessageTab(tab);
 
-  if (!SendStoredMessage(*mailer, view_.CurrentSendInputs(), to, &why)) {
-    *err = NotSent(what, why);
+  const SendInputs inputs = view_.CurrentSendInputs();
+  if (!CheckSendable(inputs, which, err)) return false;
+  if (!SendStoredMessage(*mailer, inputs, to, &why)) {
+    *err = NotSent(MessageName(which), why);
     return false;
   }
   MailerOutcome outcome;

@@ -6,13 +6,14 @@
 
 #include <QString>
 
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/operator_texts.h"
-#include "console/window/console_operations.h"
 
 namespace verdanpost {
 
 struct Recipient;
+enum class StoredMessage;
 
 // Subscribe (the Add page) and unsubscribe (the Remove page). A subscriber
 // is added only once the greeting has gone out; a removal is logged and done
@@ -33,9 +34,9 @@ class Subscription {
   bool Subscribe(const AddPageInputs& inputs, QString* err);
   bool Unsubscribe(const RemovePageInputs& inputs, QString* note, QString* err);
   // Shows the editor tab `tab` (2 greeting, 3 farewell) with its definition,
-  // the shown one saved first, and sends it to `to`. `what` names the
-  // message in the report of a send that could not be made.
-  bool SendFromTab(int tab, const Recipient& to, const char* what, QString* err);
+  // the shown one saved first, and sends it to `to` unless CheckSendable
+  // refuses it. `which` names the message in the report.
+  bool SendFromTab(int tab, const Recipient& to, StoredMessage which, QString* err);
 
   OperationsView& view_;
   MailerFactory& mailers_;

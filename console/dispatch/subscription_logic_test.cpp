@@ -4,6 +4,9 @@
 #include "console/dispatch/subscription.h"
 
 #include <gmock/gmock.h>
+#include <chrono>
+#include <future>
+#include <thread>
 #include <tuple>
 
 #include "console/dispatch/operations_test_support.h"
@@ -163,6 +166,85 @@ TEST_F(SubscriptionLogicTest, UnknownAddressMakesNoMailer) {
   EXPECT_EQ(Delete(), kUserNotFound);
   EXPECT_THAT(log_, ElementsAre(QString("show ") + kUserNotFound));
   EXPECT_EQ(view_.tab, 1);
+}
+
+TEST_F(SubscriptionLogicTest, TwoAddsOfOneAddressAtOnceGreetAndAddOnce) {
+  // A second console on the same list, adding the address in other letters.
+  QStringList other_log;
+  FakeOperationsView other_view(&other_log);
+  other_view.add = {"Ann Again", "ANN@x.test", ""};
+  other_view.send = view_.send;
+  other_view.tabs = view_.tabs;
+  ScriptedMailerFactory other_mailers(&other_log);
+  Subscription other(other_view, other_mailers, data_source_);
+
+  std::promise<void> greeting_started;
+  std::promise<void> other_done;
+  std::shared_future<void> other_finished = other_done.get_future().share();
+  mailers_.on_send = [&] {
+    greeting_started.set_value();
+    // The second Add starts while this greeting is on its way; one that did
+    // not wait for it would greet and add within this while.
+    other_finished.wait_for(std::chrono::milliseconds(500));
+  };
+  QString first_message;
+  std::thread first([&] { first_message = Add(); });
+  greeting_started.get_future().wait();
+  std::thread second([&] {
+    other.Add_Click();
+    other_done.set_value();
+  });
+  first.join();
+  second.join();
+  EXPECT_EQ(first_message, kUserAdded);
+  EXPECT_EQ(other_view.messages, std::vector<QString>{kAlreadySubscribed});
+  EXPECT_THAT(other_log, ElementsAre(QString("show ") + kAlreadySubscribed));
+  EXPECT_EQ(Subscribers(), std::vector<std::string>{"Ann Lee|ann@x.test"});
+}
+
+TEST_F(SubscriptionLogicTest, AddsAndSendsThatCannotGoOutAreRefusedFirst) {
+  for (const char* email : {"ann.x.test", "ann@", "@x.test", "ann@x@test", " @x.test", ""}) {
+    view_.add.email = email;
+    EXPECT_EQ(Add(), kAddressNotValid) << email;
+  }
+  for (const QString& line : log_) EXPECT_TRUE(line.startsWith("show ")) << line.toStdString();
+  view_.add.email = "ann@x.test";
+  {
+    view_.send.setup.FromEmail.clear();
+    EXPECT_EQ(Add(), kFromEmpty);
+    view_.remove.email = "b@x.test";
+    Subscribe("B", "b@x.test");
+    EXPECT_EQ(Delete(), QString(kFromEmpty) + '\n' + kRemovedAnyway);
+    view_.send.setup.FromEmail = "desk";
+    EXPECT_EQ(SendMessage(), kFromNotValid);
+    view_.send.setup.FromEmail = "desk@list.test";
+  }
+  {
+    view_.tabs[2].UseFile = true;
+    view_.tabs[2].UseText = false;
+    EXPECT_EQ(Add(),
+              "No message file is chosen for the greeting: choose a file on the Messages page "
+              "(Addition), or pick Use Text.");
+  }
+  // Nothing went out, nobody was added.
+  EXPECT_FALSE(log_.join('\n').contains("SendMessage"));
+  EXPECT_THAT(Subscribers(), IsEmpty());
+}
+
+TEST_F(SubscriptionLogicTest, DeleteRemovesEveryRowOfTheAddressAndCountsThem) {
+  DropUniqueAddressIndex();
+  Subscribe("Bob", "bob@x.test");
+  Subscribe("Other", "other@x.test");
+  Subscribe("Bob Again", "BOB@X.test");
+  view_.remove.email = "Bob@x.test";
+  EXPECT_EQ(Delete(),
+            QString(kUserRemoved) +
+                "\nThe address was on the list 2 times: each row was logged and removed.");
+  EXPECT_EQ(Subscribers(), std::vector<std::string>{"Other|other@x.test"});
+  EXPECT_EQ(Rows("SELECT Name, \"E-Mail\" FROM DeletedList ORDER BY ID"),
+            (std::vector<std::string>{"Bob|bob@x.test", "Bob Again|BOB@X.test"}));
+  // One farewell, to the address as typed.
+  EXPECT_EQ(log_.filter("SendMessage|").size(), 1);
 }
 
 }  // namespace

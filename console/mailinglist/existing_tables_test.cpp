@@ -67,7 +67,7 @@ class ExistingTablesTest : public testing_support::ListBackendTest {
   // Every address as the record set walks MailingList, after its count.
   std::vector<std::string> Walk() {
     Recordset rows;
-    EXPECT_TRUE(OpenMailingList(list_, &rows).ok());
+    EXPECT_TRUE(rows.Open(kMailingList, list_.get()).ok());
     int64_t count = -1;
     EXPECT_TRUE(rows.RecordCount(&count).ok());
     std::vector<std::string> addresses;

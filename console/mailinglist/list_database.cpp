@@ -1,5 +1,6 @@
 #include "console/mailinglist/list_database.h"
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <optional>
@@ -32,21 +33,41 @@ const std::vector<std::string>& RemovalColumns() {
 
 }  // namespace
 
-Status ListConnection::Open(const std::string& data_source) {
+namespace {
+
+std::atomic<int64_t> list_time_limit_seconds{30};
+
+}  // namespace
+
+std::chrono::seconds ListTimeLimit() {
+  return std::chrono::seconds(list_time_limit_seconds.load());
+}
+
+void SetListTimeLimit(std::chrono::seconds limit) { list_time_limit_seconds = limit.count(); }
+
+ListConnection::ListConnection() { connection_.set_time_limit(ListTimeLimit()); }
+
+Status ListConnection::Open(const std::string& data_source, std::function<bool()> cancelled) {
+  if (cancelled) connection_.set_cancel_check(std::move(cancelled));
   return connection_.Open(data_source);
 }
 
 Status ListConnection::Close() { return connection_.Close(); }
 
 database::Select EmailExistsQuery(const std::string& email) {
-  return database::Select{kMailingList, {"E-Mail"}, "E-Mail", Value::Text(email)};
+  return database::Select{kMailingList, {"E-Mail"}, "E-Mail", Value::Text(email), true};
 }
 
 database::Select SubscriberLookupQuery(const std::string& email) {
   return database::Select{kMailingList,
                           {"E-Mail", "Name", "MailingAddress", "IPAddress", "DateCreated"},
                           "E-Mail",
-                          Value::Text(email)};
+                          Value::Text(email),
+                          true};
+}
+
+Status LockMailingList(database::WriteLock* lock) {
+  return lock->Begin(kMailingList, kListLockWaitSeconds);
 }
 
 Status FieldText(const Recordset& records, std::string_view name, std::string* text) {
@@ -84,12 +105,31 @@ Status AppendRemoval(ListConnection& list, const std::string& deleter_name, cons
   if (status.ok()) status = FieldText(lookup, "E-Mail", &email);
   if (status.ok()) status = FieldText(lookup, "DateCreated", &date_created);
   if (status.ok()) status = FieldText(lookup, "IPAddress", &ip_address);
-  if (status.ok()) status = log->Open(kDeletedList, list.get());
+  if (status.ok() && !log->is_open()) status = log->Open(kDeletedList, list.get());
   if (!status.ok()) return status;
   return log->AddNew(RemovalColumns(),
                      {Value::Text(deleter_name), Value::Text(name), Value::Text(email),
                       Value::Text(date_created), Value::Text(CurrentDateTimeText()),
                       Value::Text(ip_address), Value::Text(kConsoleIPAddress)});
+}
+
+Status LogRemovals(ListConnection& list, const std::string& deleter_name, Recordset& lookup,
+                   Recordset* log, int64_t* logged) {
+  *logged = 0;
+  for (Status status = lookup.MoveFirst(); !lookup.eof(); status = lookup.MoveNext()) {
+    if (status.ok()) status = AppendRemoval(list, deleter_name, lookup, log);
+    if (!status.ok()) return status;
+    ++*logged;
+  }
+  return Status::OK();
+}
+
+Status DeleteEveryRow(Recordset& rows) {
+  for (Status status = rows.MoveFirst(); !rows.eof(); status = rows.MoveNext()) {
+    if (status.ok()) status = rows.Delete();
+    if (!status.ok()) return status;
+  }
+  return Status::OK();
 }
 
 Status TrimRemovalLog(Recordset& log) {
@@ -100,10 +140,6 @@ Status TrimRemovalLog(Recordset& log) {
   // (PostgreSQL's row identifier does not after a VACUUM). The row just
   // appended is the current one, which is never trimmed.
   return log.DeleteOldest("DateDeleted", count - kDeletedListTrimThreshold);
-}
-
-Status OpenMailingList(ListConnection& list, Recordset* mailing_list) {
-  return mailing_list->Open(kMailingList, list.get());
 }
 
 Status ReadSubscriberAddresses(ListConnection& list,
@@ -117,7 +153,7 @@ Status ReadSubscriberAddresses(ListConnection& list,
   // A forward-only read of one column: nothing is compared, so no row can
   // be passed over, whatever the table's keys hold.
   database::Statement statement;
-  status = statement.Execute(connection.handle(),
+  status = statement.Execute(connection,
                              "SELECT " + connection.Quote("E-Mail") + " FROM " +
                                  connection.Quote(kMailingList) + " ORDER BY " +
                                  table->key.OrderList(false),

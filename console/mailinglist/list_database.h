@@ -13,24 +13,28 @@
 //
 // Subscribe (Add_Click):
 //   ListConnection list;             list.Open()
+//   WriteLock lock(list.get());      LockMailingList(&lock)
 //   Recordset query;                 query.Open(EmailExistsQuery(email), list.get())
 //   query.RecordCount(&n)            n >= 1: the address is taken
 //   ... send the greeting ...
 //   query.Close(); Recordset rows;   AppendSubscriber(list, subscriber, &rows)
-//   rows.Close(); list.Close()
+//   lock.Commit(); rows.Close(); list.Close()
 //
 // Unsubscribe (Delete_Click):
-//   list.Open(); lookup.Open(SubscriberLookupQuery(email), list.get())
+//   list.Open(); LockMailingList(&lock)
+//   lookup.Open(SubscriberLookupQuery(email), list.get())
 //   lookup.RecordCount(&n)           n < 1: not found
-//   Recordset log;                   AppendRemoval(list, deleter_name, lookup, &log)
-//   TrimRemovalLog(log); log.Close() lookup stays on its row
-//   lookup.Delete()                  the subscriber's row leaves MailingList
-//   lookup.Close(); list.Close(); ... send the farewell ...
+//   Recordset log;                   LogRemovals(list, deleter_name, lookup, &log, &n)
+//   DeleteEveryRow(lookup); lock.Commit()   the rows have left MailingList, each logged
+//   TrimRemovalLog(log); log.Close(); lookup.Close(); list.Close()
+//   ... send the farewell ...
 //
 // Bulk send: ReadSubscriberAddresses(list, &addresses), list.Close(), then
 // the messages go out from |addresses|.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +43,7 @@
 #include "platform/database/connection.h"
 #include "platform/database/recordset.h"
 #include "platform/database/status.h"
+#include "platform/database/write_lock.h"
 
 namespace verdanpost::mailinglist {
 
@@ -53,11 +58,22 @@ inline constexpr char kConsoleIPAddress[] = "127.0.0.1";
 // DeletedList keeps this many of the most recent removals.
 inline constexpr int64_t kDeletedListTrimThreshold = 50;
 
-// The connection of one subscribe, unsubscribe or bulk send.
+// How long a list operation waits for the database to log in and to answer
+// each statement: 30 seconds, unless a test shortened it. Past it the
+// operation gives Status::TimedOut and leaves nothing half-done.
+std::chrono::seconds ListTimeLimit();
+void SetListTimeLimit(std::chrono::seconds limit);
+
+// The connection of one subscribe, unsubscribe or bulk send, with the
+// ListTimeLimit().
 class ListConnection {
  public:
+  ListConnection();
   // Tests may name another data source; the console always uses "vestro".
-  Status Open(const std::string& data_source = kDataSourceName);
+  // |cancelled|, when given, is asked while the database is waited for, and
+  // true ends the wait (Status::Cancelled).
+  Status Open(const std::string& data_source = kDataSourceName,
+              std::function<bool()> cancelled = nullptr);
   Status Close();
   database::Connection* get() { return &connection_; }
 
@@ -65,11 +81,21 @@ class ListConnection {
   database::Connection connection_;
 };
 
-// MailingList's E-Mail of the rows whose E-Mail is |email|, compared whole.
+// MailingList's E-Mail of the rows whose E-Mail is |email|, compared whole
+// but without regard to letter case (rows keep the case they were typed in).
 database::Select EmailExistsQuery(const std::string& email);
 // E-Mail, Name, MailingAddress, IPAddress and DateCreated of the rows whose
-// E-Mail is |email|; the first is the subscriber to remove.
+// E-Mail is |email|, compared as EmailExistsQuery does: the rows to remove.
 database::Select SubscriberLookupQuery(const std::string& email);
+
+// How long an Add or Delete waits for another one's lock on the list.
+inline constexpr int kListLockWaitSeconds = 30;
+
+// Takes the list's write lock (|lock| made on the list's connection) for the
+// check and the write of an Add or a Delete, so that two of them cannot both find an address free
+// (or both remove it): the second waits until the first commits or rolls back, then sees what it
+// wrote. Readers, the bulk send's among them, go on.
+Status LockMailingList(database::WriteLock* lock);
 
 // The current row's value of column |name| as text, null as "".
 Status FieldText(const Recordset& records, std::string_view name, std::string* text);
@@ -89,12 +115,22 @@ struct NewSubscriber {
 Status AppendSubscriber(ListConnection& list, const NewSubscriber& subscriber,
                         Recordset* mailing_list);
 
-// Opens |log| on DeletedList and appends the removal of |lookup|'s current
-// row to it under |deleter_name|. |lookup| stays on its row for the delete
+// Opens |log| on DeletedList (unless it is open) and appends the removal of
+// |lookup|'s current row to it under |deleter_name|. |lookup| stays on its row for the delete
 // that follows. Once this succeeded the removal is logged, whatever the trim
 // that follows says. The caller closes |log| before the connection.
 Status AppendRemoval(ListConnection& list, const std::string& deleter_name, const Recordset& lookup,
                      Recordset* log);
+
+// Appends the removal of every row of |lookup| (a SubscriberLookupQuery)
+// to |log| (opened on the first) under |deleter_name|; *logged counts them.
+// Run it and DeleteEveryRow under the list's lock, so that the log and the
+// removals stand or go together.
+Status LogRemovals(ListConnection& list, const std::string& deleter_name, Recordset& lookup,
+                   Recordset* log, int64_t* logged);
+
+// Deletes every row of |rows| from its table.
+Status DeleteEveryRow(Recordset& rows);
 
 // Trims the removal log that AppendRemoval wrote to through |log| back to
 // its kDeletedListTrimThreshold most recent rows: the oldest by DateDeleted
@@ -102,9 +138,6 @@ Status AppendRemoval(ListConnection& list, const std::string& deleter_name, cons
 // order of their row key; the row just appended is never among them. A trim
 // that fails leaves the log longer, and the next removal trims again.
 Status TrimRemovalLog(Recordset& log);
-
-// Opens |mailing_list| on the whole of MailingList, on its first row.
-Status OpenMailingList(ListConnection& list, Recordset* mailing_list);
 
 // Reads the E-Mail of every row of MailingList into *addresses, in list
 // order (the order of the table's row key), a null address as nullopt. The

@@ -1,16 +1,17 @@
 #ifndef VERDANPOST_CONSOLE_SETTINGS_MESSAGE_DEFINITION_H_
 #define VERDANPOST_CONSOLE_SETTINGS_MESSAGE_DEFINITION_H_
 
+#include <cstdint>
+
 #include <QString>
 
 namespace verdanpost {
 
 class SettingsStore;
 
-// Check states as the check boxes hold them.
-inline constexpr int kUnchecked = 0;
-inline constexpr int kChecked = 1;
-inline constexpr int kGrayed = 2;
+// A check box's state; the settings store keeps it as its decimal value.
+enum class CheckState : int16_t { kUnchecked = 0, kChecked = 1, kGrayed = 2 };
+using enum CheckState;
 
 // One stored message: the message to the whole list, the greeting or the
 // farewell. Fields in store order.
@@ -18,7 +19,7 @@ struct MessageDefinition {
   bool UseFile = true;
   bool UseText = false;
   QString FileName;
-  int SendRaw = kChecked;  // check state
+  CheckState SendRaw = kChecked;
   QString Subject;
   QString MessageText;  // lines end in CR LF
 
@@ -32,9 +33,9 @@ struct SetupSettings {
   QString ToName;
   QString ToEmail;
   QString SMTPServer;
-  QString RecipientsPerMessage;                // as typed; the bulk send converts it
-  int LimitRecipientsPerMessage = kUnchecked;  // check state
-  int CopyMessages = kChecked;                 // check state
+  QString RecipientsPerMessage;  // as typed; the bulk send converts it
+  CheckState LimitRecipientsPerMessage = kUnchecked;
+  CheckState CopyMessages = kChecked;
 
   bool operator==(const SetupSettings&) const = default;
 };

@@ -30,11 +30,13 @@ std::optional<bool> ParseBoolean(const QString& text) {
   return std::nullopt;
 }
 
-std::optional<int> ParseCheckState(const QString& text) {
+std::optional<CheckState> ParseCheckState(const QString& text) {
   bool ok = false;
   const int value = text.trimmed().toInt(&ok, 10);
-  if (!ok || value < kUnchecked || value > kGrayed) return std::nullopt;
-  return value;
+  for (const CheckState state : {kUnchecked, kChecked, kGrayed}) {
+    if (ok && value == static_cast<int>(state)) return state;
+  }
+  return std::nullopt;
 }
 
 SettingsStore::SettingsStore(QSettings& settings) : settings_(settings) {}
@@ -61,8 +63,8 @@ bool SettingsStore::ReadBoolean(const QString& section, const QString& key,
       .value_or(ParseBoolean(default_text).value_or(false));
 }
 
-int SettingsStore::ReadCheckState(const QString& section, const QString& key,
-                                  const QString& default_text) const {
+CheckState SettingsStore::ReadCheckState(const QString& section, const QString& key,
+                                         const QString& default_text) const {
   return ParseCheckState(Read(section, key, default_text))
       .value_or(ParseCheckState(default_text).value_or(kUnchecked));
 }
@@ -79,8 +81,8 @@ void SettingsStore::WriteBoolean(const QString& section, const QString& key, boo
   Write(section, key, value ? QStringLiteral("True") : QStringLiteral("False"));
 }
 
-void SettingsStore::WriteCheckState(const QString& section, const QString& key, int state) {
-  Write(section, key, QString::number(state));
+void SettingsStore::WriteCheckState(const QString& section, const QString& key, CheckState state) {
+  Write(section, key, QString::number(static_cast<int>(state)));
 }
 
 std::optional<QString> SettingsStore::CheckFile() {

@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QString>
 
+#include "console/settings/message_definition.h"
+
 class QSettings;
 
 namespace verdanpost {
@@ -26,11 +28,12 @@ class SettingsStore {
   // `default_text` (itself such a text) applies.
   bool ReadBoolean(const QString& section, const QString& key, const QString& default_text) const;
   // A decimal check state 0, 1 or 2; anything else counts as missing.
-  int ReadCheckState(const QString& section, const QString& key, const QString& default_text) const;
+  CheckState ReadCheckState(const QString& section, const QString& key,
+                            const QString& default_text) const;
 
   void Write(const QString& section, const QString& key, const QString& value);
-  void WriteBoolean(const QString& section, const QString& key, bool value);    // "True"/"False"
-  void WriteCheckState(const QString& section, const QString& key, int state);  // decimal
+  void WriteBoolean(const QString& section, const QString& key, bool value);  // "True"/"False"
+  void WriteCheckState(const QString& section, const QString& key, CheckState state);  // decimal
 
   // Looks at the file before the values are used. A file that cannot be
   // read, or is damaged and cannot be copied aside, is left alone from then
@@ -54,7 +57,7 @@ class SettingsStore {
 
 // The conversions of stored texts; nullopt when the text does not convert.
 std::optional<bool> ParseBoolean(const QString& text);
-std::optional<int> ParseCheckState(const QString& text);
+std::optional<CheckState> ParseCheckState(const QString& text);
 
 }  // namespace verdanpost
 

@@ -94,6 +94,29 @@ bool CreateTables(const std::string& database, std::string* err) {
   return true;
 }
 
+// The value of `key` in the section of data source `name`, user's or
+// system's; "" when there is none.
+std::string DataSourceValue(const std::string& name, const char* key) {
+  ConfigMode both(ODBC_BOTH_DSN);
+  char value[4096] = "";
+  SQLGetPrivateProfileString(name.c_str(), key, "", value, sizeof value, kIniFile);
+  return value;
+}
+
+// The SQLite file the data source `name` names, when it is empty or gone;
+// "" otherwise (another driver, a file with data, no file named).
+std::string EmptySQLiteDatabase(const std::string& name) {
+  std::string driver = DataSourceValue(name, "Driver");
+  for (char& c : driver) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (driver.find("sqlite") == std::string::npos) return "";
+  const std::string database = DataSourceValue(name, "Database");
+  if (database.empty()) return "";
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(database, ec);
+  if (ec ? ec != std::errc::no_such_file_or_directory : size != 0) return "";
+  return database;
+}
+
 }  // namespace
 
 std::string DefaultDatabasePath() { return XdgDataHome() + "/verdanpost/vestro.db"; }
@@ -121,7 +144,13 @@ bool DataSourceDefined(const std::string& name) {
 DefaultDataSourceResult SetUpDefaultDataSource() {
   using Outcome = DefaultDataSourceResult::Outcome;
   DefaultDataSourceResult result;
-  if (DataSourceDefined(mailinglist::kDataSourceName)) return result;
+  if (DataSourceDefined(mailinglist::kDataSourceName)) {
+    result.database = EmptySQLiteDatabase(mailinglist::kDataSourceName);
+    if (result.database.empty()) return result;
+    result.outcome =
+        CreateTables(result.database, &result.error) ? Outcome::kRecreated : Outcome::kFailed;
+    return result;
+  }
   result.database = DefaultDatabasePath();
   if (!CheckNameable(result.database, &result.error) ||
       !CreateTables(result.database, &result.error) ||
@@ -140,6 +169,10 @@ std::string SetupMessage(const DefaultDataSourceResult& result) {
     case DefaultDataSourceResult::Outcome::kCreated:
       return "Created the list database " + result.database +
              " and the ODBC data source \"vestro\" that names it.";
+    case DefaultDataSourceResult::Outcome::kRecreated:
+      return "The list database " + result.database +
+             " was empty or missing, so its tables were created again: the list has no "
+             "subscribers.";
     case DefaultDataSourceResult::Outcome::kFailed:
       return "Could not create the list database: " + result.error;
   }

@@ -7,9 +7,11 @@ namespace verdanpost::setup {
 
 // What SetUpDefaultDataSource found or did.
 struct DefaultDataSourceResult {
-  enum class Outcome { kExisting, kCreated, kFailed };
+  // kRecreated: the data source names an SQLite file that is empty (0
+  // bytes) or gone, as a deleted database leaves it; its tables were made.
+  enum class Outcome { kExisting, kCreated, kRecreated, kFailed };
   Outcome outcome = Outcome::kExisting;
-  std::string database;  // the SQLite file named by the new data source
+  std::string database;  // the SQLite file named by the new or mended data source
   std::string error;     // why the setup failed
 };
 
@@ -24,8 +26,10 @@ bool DataSourceDefined(const std::string& name);
 // database file under the user's data folder with the list tables, then
 // "vestro" in the user's ODBC ini file on the SQLite3 driver. The data source
 // is written only once its tables exist, so a failed run defines nothing
-// and the next one tries again. An existing data source is left alone, and
-// an existing database file keeps its data (only missing tables are added).
+// and the next one tries again. An existing data source is left alone,
+// unless it names an SQLite file that is empty or missing: every operation
+// would then fail on a missing table, so the tables are made there again.
+// An existing database file keeps its data (only missing tables are added).
 DefaultDataSourceResult SetUpDefaultDataSource();
 
 // The one line that tells the operator what SetUpDefaultDataSource did;

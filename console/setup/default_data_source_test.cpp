@@ -21,7 +21,7 @@ class DefaultDataSourceTest : public ScratchOdbcHome {
     mailinglist::Recordset rows;
     std::vector<std::string> addresses;
     EXPECT_TRUE(list.Open().ok());
-    EXPECT_TRUE(mailinglist::OpenMailingList(list, &rows).ok());
+    EXPECT_TRUE(rows.Open(mailinglist::kMailingList, list.get()).ok());
     for (; !rows.eof(); rows.MoveNext()) {
       std::string address;
       EXPECT_TRUE(mailinglist::FieldText(rows, "E-Mail", &address).ok());

@@ -16,12 +16,18 @@ namespace verdanpost::setup {
 // and ODBC ini files there (the driver list copied from the system), so the
 // setup never sees or touches the real user's. ODBCINI is set because the
 // ODBC installer finds ~/.odbc.ini through the password database, not $HOME.
+//
+// The ODBC installer keeps the ini files' folders it first finds for the
+// rest of the process, so every test of a program uses the same folder,
+// emptied before each test and removed when the program ends.
 class ScratchOdbcHome : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/console_setup_test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = ProcessFolder();
+    ASSERT_FALSE(dir_.empty());
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      std::filesystem::remove_all(entry.path());
+    }
     std::filesystem::create_directories(dir_ / "home");
     std::filesystem::create_directories(dir_ / "sys");
     std::filesystem::copy_file("/etc/odbcinst.ini", dir_ / "sys/odbcinst.ini");
@@ -33,7 +39,23 @@ class ScratchOdbcHome : public testing::Test {
     setenv("ODBCINI", user_ini_.c_str(), 1);
     database_ = (dir_ / "data/verdanpost/vestro.db").string();
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // The folder of this test program's runs; empty when it cannot be made.
+  static std::filesystem::path ProcessFolder() {
+    struct Folder {
+      Folder() {
+        char pattern[] = "/tmp/console_setup_test.XXXXXX";
+        if (mkdtemp(pattern) != nullptr) path = pattern;
+      }
+      ~Folder() {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+      }
+      std::filesystem::path path;
+    };
+    static const Folder folder;
+    return folder.path;
+  }
 
   static void Write(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;

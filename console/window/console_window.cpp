@@ -3,17 +3,19 @@
 #include <algorithm>
 #include <utility>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QThread>
 
-#include "console/window/console_operations.h"
+#include "console/dispatch/console_operations.h"
 #include "console/window/console_pages.h"
 #include "console/window/dialogs.h"
 #include "console/window/multi_line_text_box.h"
@@ -58,17 +60,19 @@ ConsoleWindow::ConsoleWindow(QSettings& settings, Dialogs& dialogs, QWidget* par
   for (const char* caption : {"Add", "Remove", "Messages", "Setup"}) {
     my_tab_strip_->AddTab(caption, caption, QString());
   }
-  frames_ = {BuildAddPage(this), BuildRemovePage(this), BuildMessagesPage(this),
-             BuildSetupPage(this)};
+  add_page_ = new AddPage(this);
+  remove_page_ = new RemovePage(this);
+  messages_page_ = new MessagesPage(this);
+  setup_page_ = new SetupPage(this);
+  frames_ = {add_page_, remove_page_, messages_page_, setup_page_};
   for (std::size_t i = 1; i < frames_.size(); ++i) frames_[i]->hide();
-  messages_tab_strip_ = findChild<TabStrip*>(QStringLiteral("MessagesTabStrip"));
-  for (int i = 0; i < 3; ++i) {
-    messages_frames_[i] = findChild<QFrame*>(QStringLiteral("MessagesFrame(%1)").arg(i));
-  }
+  messages_tab_strip_ = messages_page_->tab_strip();
   FitFont();
   SetTabOrder();
   Wire();
   my_tab_strip_->setFocus();
+  // Seen before the focused control, which may keep keys for itself.
+  QCoreApplication::instance()->installEventFilter(this);
   Form_Load();
 }
 
@@ -86,122 +90,94 @@ void ConsoleWindow::FitFont() {
 }
 
 void ConsoleWindow::SetTabOrder() {
-  static const char* const kOrder[] = {"MyTabStrip",
-                                       "AddName",
-                                       "AddEMail",
-                                       "AddMailingAddress",
-                                       "Add",
-                                       "FromName",
-                                       "FromEmail",
-                                       "ToName",
-                                       "ToEmail",
-                                       "SMTPServer",
-                                       "LimitRecipientsPerMessage",
-                                       "RecipientsPerMessage",
-                                       "CopyMessages",
-                                       "DeleteName",
-                                       "DeleteEmail",
-                                       "Delete",
-                                       "MessagesTabStrip",
-                                       "UseText",
-                                       "UseFile",
-                                       "SendRaw",
-                                       "FileName",
-                                       "GetMessageFile",
-                                       "Subject",
-                                       "MessageText",
-                                       "SendMessage"};
-  QWidget* previous = nullptr;
-  for (const char* name : kOrder) {
-    QWidget* widget = findChild<QWidget*>(QLatin1String(name));
-    if (previous != nullptr) setTabOrder(previous, widget);
-    previous = widget;
-  }
+  const AddPage& add = *add_page_;
+  const RemovePage& remove = *remove_page_;
+  const MessagesPage& messages = *messages_page_;
+  const SetupPage& setup = *setup_page_;
+  QWidget* const order[] = {my_tab_strip_,
+                            add.name(),
+                            add.email(),
+                            add.mailing_address(),
+                            add.add_button(),
+                            setup.from_name(),
+                            setup.from_email(),
+                            setup.to_name(),
+                            setup.to_email(),
+                            setup.smtp_server(),
+                            setup.limit_recipients_per_message(),
+                            setup.recipients_per_message(),
+                            setup.copy_messages(),
+                            remove.name(),
+                            remove.email(),
+                            remove.delete_button(),
+                            messages.tab_strip(),
+                            messages.use_text(),
+                            messages.use_file(),
+                            messages.send_raw(),
+                            messages.file_name(),
+                            messages.get_message_file(),
+                            messages.subject(),
+                            messages.message_text(),
+                            messages.send_message()};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void ConsoleWindow::Wire() {
   connect(my_tab_strip_, &TabStrip::clicked, this, &ConsoleWindow::MyTabStrip_Click);
   connect(messages_tab_strip_, &TabStrip::clicked, this, &ConsoleWindow::MessagesTabStrip_Click);
-  const auto on_click = [this](const char* button, void (ConsoleWindow::*handler)()) {
-    connect(findChild<QPushButton*>(QLatin1String(button)), &QPushButton::clicked, this,
-            [this, handler] { (this->*handler)(); });
+  const auto on_click = [this](QPushButton* button, void (ConsoleWindow::*handler)()) {
+    connect(button, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
   };
-  on_click("Add", &ConsoleWindow::Add_Click);
-  on_click("Delete", &ConsoleWindow::Delete_Click);
-  on_click("SendMessage", &ConsoleWindow::SendMessage_Click);
-  on_click("GetMessageFile", &ConsoleWindow::GetMessageFile_Click);
+  on_click(add_page_->add_button(), &ConsoleWindow::Add_Click);
+  on_click(remove_page_->delete_button(), &ConsoleWindow::Delete_Click);
+  on_click(messages_page_->send_message(), &ConsoleWindow::SendMessage_Click);
+  on_click(messages_page_->get_message_file(), &ConsoleWindow::GetMessageFile_Click);
 }
 
-QString ConsoleWindow::Text(const QString& control) const {
-  if (auto* box = findChild<MultiLineTextBox*>(control)) return box->text();
-  if (auto* line = findChild<QLineEdit*>(control)) return line->text();
-  return QString();
-}
-
-void ConsoleWindow::SetText(const QString& control, const QString& text) {
-  if (auto* box = findChild<MultiLineTextBox*>(control)) {
-    box->setText(text);
-  } else if (auto* line = findChild<QLineEdit*>(control)) {
-    line->setText(text);
+bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+    auto* target = static_cast<QWidget*>(watched);
+    if ((target == this || isAncestorOf(target)) && target->isEnabled() &&
+        HandleKey(target, *static_cast<QKeyEvent*>(event))) {
+      return true;
+    }
   }
+  return QWidget::eventFilter(watched, event);
 }
 
-int ConsoleWindow::CheckState(const QString& control) const {
-  const auto* box = findChild<QCheckBox*>(control);
-  if (box == nullptr) return kUnchecked;
-  switch (box->checkState()) {
-    case Qt::Checked:
-      return kChecked;
-    case Qt::PartiallyChecked:
-      return kGrayed;
-    case Qt::Unchecked:
-      break;
+bool ConsoleWindow::HandleKey(QWidget* target, const QKeyEvent& key) {
+  const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+  if ((key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+    auto* button = qobject_cast<QPushButton*>(target);
+    if (button == nullptr || !button->isVisible()) return false;
+    button->click();
+    return true;
   }
-  return kUnchecked;
-}
-
-void ConsoleWindow::SetCheckState(const QString& control, int state) {
-  auto* box = findChild<QCheckBox*>(control);
-  if (box == nullptr) return;
-  if (state == kGrayed) {
-    box->setCheckState(Qt::PartiallyChecked);
+  int step = 0;
+  if (modifiers == Qt::ControlModifier) {
+    if (key.key() == Qt::Key_Tab || key.key() == Qt::Key_PageDown) step = 1;
+    if (key.key() == Qt::Key_PageUp) step = -1;
+  } else if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
+    if (key.key() == Qt::Key_Backtab || key.key() == Qt::Key_Tab) step = -1;
+  }
+  if (step == 0) return false;
+  // The editor's strip while the focus is on it or in the editor; the main
+  // strip otherwise. Both go round.
+  const bool editor = messages_page_->isVisible() &&
+                      (target == messages_page_ || messages_page_->isAncestorOf(target));
+  TabStrip* strip = editor ? messages_tab_strip_ : my_tab_strip_;
+  const int count = strip->count();
+  const int next = (strip->selected() - 1 + step + count) % count + 1;
+  QWidget* const focused = QApplication::focusWidget();
+  if (editor) {
+    SelectMessageTab(next);
   } else {
-    box->setTristate(false);
-    box->setCheckState(state == kUnchecked ? Qt::Unchecked : Qt::Checked);
+    SelectMainTab(next);
   }
-}
-
-bool ConsoleWindow::OptionValue(const QString& control) const {
-  const auto* button = findChild<QRadioButton*>(control);
-  return button != nullptr && button->isChecked();
-}
-
-void ConsoleWindow::SetOptionValue(const QString& control, bool selected) {
-  auto* button = findChild<QRadioButton*>(control);
-  if (button == nullptr) return;
-  // An exclusive button refuses to be cleared; clearing must leave the group
-  // with nothing selected, so exclusiveness is lifted for the moment.
-  button->setAutoExclusive(selected);
-  button->setChecked(selected);
-  button->setAutoExclusive(true);
-  PutOptionTabStopOnSelection();
-}
-
-void ConsoleWindow::PutOptionTabStopOnSelection() {
-  // Qt keeps one Tab stop per option pair, at the button that last had the
-  // focus. A choice made from code (a definition loaded) leaves it there, and
-  // Tab would land on the option that is not selected, where Space flips the
-  // choice. The stop goes to the selected option, or to the pair's first one
-  // in the focus order (UseText) when neither is selected.
-  auto* use_file = findChild<QRadioButton*>(QStringLiteral("UseFile"));
-  auto* use_text = findChild<QRadioButton*>(QStringLiteral("UseText"));
-  if (use_file == nullptr || use_text == nullptr) return;
-  QRadioButton* stop = use_file->isChecked() ? use_file : use_text;
-  for (QRadioButton* button : {use_file, use_text}) {
-    const int policy = button->focusPolicy();
-    button->setFocusPolicy(
-        Qt::FocusPolicy(button == stop ? policy | Qt::TabFocus : policy & ~Qt::TabFocus));
-  }
+  // A control on the page just left has lost the focus to whatever came
+  // next; the strip takes it instead.
+  if (QApplication::focusWidget() != focused) strip->setFocus();
+  return true;
 }
 
 void ConsoleWindow::SelectMainTab(int tab) { my_tab_strip_->Select(tab); }
@@ -230,10 +206,11 @@ void ConsoleWindow::MessagesTabStrip_Click() { settings_.MessagesTabStrip_Click(
 
 void ConsoleWindow::GetMessageFile_Click() {
   // On cancel the dialog still holds the name it started with.
-  const QString current = Text(QStringLiteral("FileName"));
+  QLineEdit* file_name = messages_page_->file_name();
+  const QString current = file_name->text();
   const std::optional<QString> chosen =
       dialogs_.GetOpenFileName(QLatin1String(kMessageFileFilter), current);
-  SetText(QStringLiteral("FileName"), chosen.value_or(current));
+  file_name->setText(chosen.value_or(current));
 }
 
 void ConsoleWindow::Add_Click() {
@@ -248,66 +225,27 @@ void ConsoleWindow::SendMessage_Click() {
   if (operations_ != nullptr) operations_->SendMessage_Click();
 }
 
-MessageDefinition ConsoleWindow::EditorDefinition() const {
-  MessageDefinition d;
-  d.UseFile = OptionValue(QStringLiteral("UseFile"));
-  d.UseText = OptionValue(QStringLiteral("UseText"));
-  d.FileName = Text(QStringLiteral("FileName"));
-  d.SendRaw = CheckState(QStringLiteral("SendRaw"));
-  d.Subject = Text(QStringLiteral("Subject"));
-  d.MessageText = Text(QStringLiteral("MessageText"));
-  return d;
-}
+MessageDefinition ConsoleWindow::EditorDefinition() const { return messages_page_->Definition(); }
 
 void ConsoleWindow::SetEditorDefinition(const MessageDefinition& definition) {
-  SetOptionValue(QStringLiteral("UseFile"), definition.UseFile);
-  SetOptionValue(QStringLiteral("UseText"), definition.UseText);
-  SetText(QStringLiteral("FileName"), definition.FileName);
-  SetCheckState(QStringLiteral("SendRaw"), definition.SendRaw);
-  SetText(QStringLiteral("Subject"), definition.Subject);
-  SetText(QStringLiteral("MessageText"), definition.MessageText);
+  messages_page_->SetDefinition(definition);
 }
 
-SetupSettings ConsoleWindow::SetupValues() const {
-  SetupSettings s;
-  s.FromName = Text(QStringLiteral("FromName"));
-  s.FromEmail = Text(QStringLiteral("FromEmail"));
-  s.ToName = Text(QStringLiteral("ToName"));
-  s.ToEmail = Text(QStringLiteral("ToEmail"));
-  s.SMTPServer = Text(QStringLiteral("SMTPServer"));
-  s.RecipientsPerMessage = Text(QStringLiteral("RecipientsPerMessage"));
-  s.LimitRecipientsPerMessage = CheckState(QStringLiteral("LimitRecipientsPerMessage"));
-  s.CopyMessages = CheckState(QStringLiteral("CopyMessages"));
-  return s;
-}
+SetupSettings ConsoleWindow::SetupValues() const { return setup_page_->Values(); }
 
-void ConsoleWindow::SetSetupValues(const SetupSettings& setup) {
-  SetText(QStringLiteral("FromName"), setup.FromName);
-  SetText(QStringLiteral("FromEmail"), setup.FromEmail);
-  SetText(QStringLiteral("ToName"), setup.ToName);
-  SetText(QStringLiteral("ToEmail"), setup.ToEmail);
-  SetText(QStringLiteral("SMTPServer"), setup.SMTPServer);
-  SetText(QStringLiteral("RecipientsPerMessage"), setup.RecipientsPerMessage);
-  SetCheckState(QStringLiteral("LimitRecipientsPerMessage"), setup.LimitRecipientsPerMessage);
-  SetCheckState(QStringLiteral("CopyMessages"), setup.CopyMessages);
-}
+void ConsoleWindow::SetSetupValues(const SetupSettings& setup) { setup_page_->SetValues(setup); }
 
 int ConsoleWindow::SelectedMessageTab() const { return messages_tab_strip_->selected(); }
 
 QString ConsoleWindow::MessageTabTag(int tab) const { return messages_tab_strip_->tag(tab); }
 
 void ConsoleWindow::SetMessagesFrameVisible(int index, bool visible) {
-  messages_frames_[index]->setVisible(visible);
+  messages_page_->messages_frame(index)->setVisible(visible);
 }
 
-AddPageInputs ConsoleWindow::AddInputs() const {
-  return {Text(QStringLiteral("AddName")), Text(QStringLiteral("AddEMail")),
-          Text(QStringLiteral("AddMailingAddress"))};
-}
+AddPageInputs ConsoleWindow::AddInputs() const { return add_page_->Inputs(); }
 
-RemovePageInputs ConsoleWindow::RemoveInputs() const {
-  return {Text(QStringLiteral("DeleteName")), Text(QStringLiteral("DeleteEmail"))};
-}
+RemovePageInputs ConsoleWindow::RemoveInputs() const { return remove_page_->Inputs(); }
 
 SendInputs ConsoleWindow::CurrentSendInputs() const {
   // A bulk send reads the controls from its own thread (RunSend); the

@@ -6,11 +6,13 @@
 #include <QString>
 #include <QWidget>
 
+#include "console/dispatch/console_operations.h"
 #include "console/settings/console_settings.h"
 #include "console/settings/console_view.h"
-#include "console/window/console_operations.h"
+#include "console/window/console_pages.h"
 
 class QFrame;
+class QKeyEvent;
 class QSettings;
 
 namespace verdanpost {
@@ -22,16 +24,14 @@ class TabStrip;
 // Messages and Setup under the main tab strip, the message editor with its
 // own tab strip, and the wiring of control events to the handlers. Every
 // control is a child with the control's name as object name (arrays as
-// "Frame(0)", "MessagesFrame(2)"). Form_Load runs in the constructor,
-// Form_Unload when the window closes. What Form_Load found wrong with the
-// settings file is shown once the window is first on the screen. *settings and *dialogs must
+// "Frame(0)", "MessagesFrame(2)"); code reaches them through the pages'
+// typed accessors. Form_Load runs in the constructor, Form_Unload when the
+// window closes. What Form_Load found wrong with the settings file is shown
+// once the window is first on the screen. *settings and *dialogs must
 // outlive the window.
 //
 // The operations reach it as an OperationsView, the settings handlers as a
-// ConsoleView. Tests also use the API by control name below: texts
-// (multi-line boxes with CR LF line breaks), check states as 0 (unchecked),
-// 1 (checked) or 2 (grey), option buttons as bool, and tab selection by
-// 1-based position.
+// ConsoleView; tabs are selected by 1-based position.
 class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView {
   Q_OBJECT
 
@@ -42,19 +42,11 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   // The operations behind Add, Delete and SendMessage; not owned, may be null
   // (the buttons then do nothing).
   void SetOperations(ConsoleOperations* operations) { operations_ = operations; }
-  Dialogs& dialogs() { return dialogs_; }
 
-  // Text of the text box `control`; the multi-line boxes (AddMailingAddress,
-  // MessageText) give and take CR LF line breaks. Unknown names read as "".
-  QString Text(const QString& control) const;
-  void SetText(const QString& control, const QString& text);
-  // Check state of the check box `control`: 0, 1 or 2.
-  int CheckState(const QString& control) const;
-  void SetCheckState(const QString& control, int state);
-  // Selected state of the option button `control` (UseFile, UseText).
-  // Selecting one clears the other; clearing one leaves the other as it is.
-  bool OptionValue(const QString& control) const;
-  void SetOptionValue(const QString& control, bool selected);
+  AddPage& add_page() const { return *add_page_; }
+  RemovePage& remove_page() const { return *remove_page_; }
+  MessagesPage& messages_page() const { return *messages_page_; }
+  SetupPage& setup_page() const { return *setup_page_; }
 
   // Select a tab from code by 1-based position. Selecting another tab than
   // the shown one runs the tab strip's click handler, as a click does.
@@ -64,6 +56,11 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   int CurrentMainTab() const { return current_main_tab_; }
   // 1-based editor tab whose definition the editor holds.
   int CurrentMessageTab() const { return settings_.CurrentMessageTab(); }
+
+  // Writes what closing writes, without closing: for the end of a session
+  // or a signal to stop, when nobody may be there to read a box. Returns
+  // the text that closing would show when the store could not be written.
+  std::optional<QString> SaveSettings() { return settings_.Form_Unload(); }
 
   // The handlers, named after control and event.
   void Form_Load();
@@ -94,21 +91,29 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   void RunSend(const ProgressingSend& send) override;
 
  protected:
+  // The window's keys, whichever control has the focus: Return presses the
+  // focused button; Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp move
+  // to the next or previous page of the tab strip that has the focus, or of
+  // the message editor's when the focus is inside it, else the main one.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
   void FitFont();
-  void PutOptionTabStopOnSelection();
   void SetTabOrder();
+  bool HandleKey(QWidget* target, const QKeyEvent& key);
   void Wire();
 
   Dialogs& dialogs_;
   ConsoleOperations* operations_ = nullptr;
   TabStrip* my_tab_strip_ = nullptr;
   TabStrip* messages_tab_strip_ = nullptr;
-  std::array<QFrame*, 4> frames_{};
-  std::array<QFrame*, 3> messages_frames_{};
+  AddPage* add_page_ = nullptr;
+  RemovePage* remove_page_ = nullptr;
+  MessagesPage* messages_page_ = nullptr;
+  SetupPage* setup_page_ = nullptr;
+  std::array<QFrame*, 4> frames_{};  // the pages by main tab
   int current_main_tab_ = 1;
   bool unloaded_ = false;               // Form_Unload has run
   bool shown_ = false;                  // the window has been shown once

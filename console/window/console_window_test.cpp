@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -27,8 +29,9 @@
 
 #include <gtest/gtest.h>
 
+#include "console/dispatch/console_operations.h"
 #include "console/settings/settings_texts.h"
-#include "console/window/console_operations.h"
+#include "console/window/multi_line_text_box.h"
 #include "console/window/recording_dialogs_test_support.h"
 #include "console/window/tab_strip.h"
 #include "console/window/test_application_test_support.h"
@@ -131,7 +134,7 @@ class ConsoleWindowTest : public ::testing::Test {
     d.UseFile = false;
     d.UseText = true;
     d.FileName = subject + ".eml";
-    d.SendRaw = 0;
+    d.SendRaw = kUnchecked;
     d.Subject = subject;
     d.MessageText = subject + "\r\nsecond line";
     return d;
@@ -164,16 +167,17 @@ TEST_F(ConsoleWindowTest, FirstStartShowsTheDefaults) {
   EXPECT_FALSE(Control("MessagesFrame(2)")->isVisibleTo(messages_page));
 
   EXPECT_EQ(w.EditorDefinition(), MessageDefinition());
-  EXPECT_TRUE(w.OptionValue("UseFile"));
-  EXPECT_FALSE(w.OptionValue("UseText"));
-  EXPECT_EQ(w.CheckState("SendRaw"), 1);
+  EXPECT_TRUE(w.messages_page().use_file()->isChecked());
+  EXPECT_FALSE(w.messages_page().use_text()->isChecked());
+  EXPECT_EQ(CheckStateOf(*w.messages_page().send_raw()), kChecked);
   EXPECT_EQ(w.SetupValues(), SetupSettings());
-  EXPECT_EQ(w.CheckState("LimitRecipientsPerMessage"), 0);
-  EXPECT_EQ(w.CheckState("CopyMessages"), 1);
-  for (const char* box :
-       {"AddName", "AddEMail", "AddMailingAddress", "DeleteName", "DeleteEmail"}) {
-    EXPECT_EQ(w.Text(box), "") << box;
-  }
+  EXPECT_EQ(CheckStateOf(*w.setup_page().limit_recipients_per_message()), kUnchecked);
+  EXPECT_EQ(CheckStateOf(*w.setup_page().copy_messages()), kChecked);
+  EXPECT_EQ(w.add_page().Inputs().name, "");
+  EXPECT_EQ(w.add_page().Inputs().email, "");
+  EXPECT_EQ(w.add_page().Inputs().mailing_address, "");
+  EXPECT_EQ(w.remove_page().Inputs().name, "");
+  EXPECT_EQ(w.remove_page().Inputs().email, "");
   EXPECT_TRUE(dialogs_.messages.empty());
 }
 
@@ -296,12 +300,12 @@ TEST_F(ConsoleWindowTest, PageSwitching) {
     EXPECT_EQ(w.CurrentMainTab(), 3);
   }
   {
-    w.SetText("DeleteName", "kept");
+    w.remove_page().name()->setText("kept");
     w.SelectMainTab(2);
     w.SelectMainTab(4);
     EXPECT_EQ(log.events, (std::vector<QString>{"show Frame(1)", "hide Frame(2)", "show Frame(3)",
                                                 "hide Frame(1)"}));
-    EXPECT_EQ(w.Text("DeleteName"), "kept");
+    EXPECT_EQ(w.remove_page().name()->text(), "kept");
     EXPECT_EQ(w.CurrentMainTab(), 4);
   }
 }
@@ -413,6 +417,24 @@ TEST_F(ConsoleWindowTest, FirstCloseWritesMessagesAndSetup) {
   EXPECT_TRUE(dialogs_.messages.empty());
 }
 
+TEST_F(ConsoleWindowTest, SavingWithoutClosingWritesWhatClosingWrites) {
+  // As when the desktop session ends: written now, the window stays, and a
+  // later close writes the later edits.
+  ConsoleWindow& w = Open();
+  w.SelectMessageTab(2);
+  EditMessage("welcome");
+  w.setup_page().smtp_server()->setText("mail.example.org");
+  EXPECT_EQ(w.SaveSettings(), std::nullopt);
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(Stored("Addition", "Subject"), "welcome");
+  EXPECT_EQ(Stored("Setup", "SMTPServer"), "mail.example.org");
+  EXPECT_EQ(StoredKeys("Setup").size(), 8);
+  EditMessage("welcome again");
+  Close();
+  EXPECT_EQ(Stored("Addition", "Subject"), "welcome again");
+  EXPECT_TRUE(dialogs_.messages.empty());
+}
+
 TEST_F(ConsoleWindowTest, CloseAndReopenRoundTrips) {
   {
     // Closing on tab 3 writes "Removal"; the next run starts on tab 1.
@@ -430,55 +452,51 @@ TEST_F(ConsoleWindowTest, CloseAndReopenRoundTrips) {
   }
   {
     // Setup values, including a batch size that is no number and a grey box.
-    SetupSettings setup{"Ann \"A\" O'Neil",
-                        "ann@example.org",
-                        "List, Owner",
-                        "owner@example.org",
-                        "127.0.0.1",
-                        "abc",
-                        0,
-                        0};
+    SetupSettings setup{"Ann \"A\" O'Neil",  "ann@example.org", "List, Owner",
+                        "owner@example.org", "127.0.0.1",       "abc",
+                        kUnchecked,          kUnchecked};
     window_->SetSetupValues(setup);
-    window_->SetCheckState("LimitRecipientsPerMessage", 1);
-    setup.LimitRecipientsPerMessage = 1;
+    SetCheckState(*window_->setup_page().limit_recipients_per_message(), kChecked);
+    setup.LimitRecipientsPerMessage = kChecked;
     EXPECT_EQ(Reopen().SetupValues(), setup);
-    window_->SetCheckState("CopyMessages", 2);
-    EXPECT_EQ(Reopen().CheckState("CopyMessages"), 2);
+    SetCheckState(*window_->setup_page().copy_messages(), kGrayed);
+    EXPECT_EQ(CheckStateOf(*Reopen().setup_page().copy_messages()), kGrayed);
   }
   {
     // Neither option selected stays so.
-    window_->SetOptionValue("UseFile", false);
-    window_->SetOptionValue("UseText", false);
+    window_->messages_page().SetOption(window_->messages_page().use_file(), false);
+    window_->messages_page().SetOption(window_->messages_page().use_text(), false);
     ConsoleWindow& w = Reopen();
-    EXPECT_FALSE(w.OptionValue("UseFile"));
-    EXPECT_FALSE(w.OptionValue("UseText"));
+    EXPECT_FALSE(w.messages_page().use_file()->isChecked());
+    EXPECT_FALSE(w.messages_page().use_text()->isChecked());
     EXPECT_EQ(Stored("Messages", "UseFile"), "False");
   }
 }
 
 TEST_F(ConsoleWindowTest, TextsSurviveARestartUnchanged) {
   // Each box gets a text that a careless store or widget would change.
-  const std::pair<const char*, QString> texts[] = {
-      {"Subject", "two\r\nlines in a one-line box"},
-      {"MessageText", "\r\nblank lines\r\n\r\naround\r\n"},
-      {"FileName", "C:\\m\\x.eml \\"},
-      {"FromName", "  \"quoted\", blanks  "},
-      {"FromEmail", "a;b=c,d"},
-      {"ToName", "@String(at)"},
-      {"ToEmail", QString::fromUtf8("Gr\u00fc\u00dfe \u65e5\u672c\u00a0\u20ac")},
-      {"SMTPServer", ""},
-      {"RecipientsPerMessage", "abc"},
-  };
-  Open();
-  for (const auto& [box, text] : texts) window_->SetText(box, text);
+  MessageDefinition message;
+  message.Subject = "two\r\nlines in a one-line box";
+  message.MessageText = "\r\nblank lines\r\n\r\naround\r\n";
+  message.FileName = "C:\\m\\x.eml \\";
+  SetupSettings setup;
+  setup.FromName = "  \"quoted\", blanks  ";
+  setup.FromEmail = "a;b=c,d";
+  setup.ToName = "@String(at)";
+  setup.ToEmail = QString::fromUtf8("Gr\u00fc\u00dfe \u65e5\u672c\u00a0\u20ac");
+  setup.SMTPServer = "";
+  setup.RecipientsPerMessage = "abc";
+  Open().messages_page().SetDefinition(message);
+  window_->setup_page().SetValues(setup);
   ConsoleWindow& w = Reopen();
-  for (const auto& [box, text] : texts) EXPECT_EQ(w.Text(box), text) << box;
+  EXPECT_EQ(w.messages_page().Definition(), message);
+  EXPECT_EQ(w.setup_page().Values(), setup);
 }
 
 TEST_F(ConsoleWindowTest, StoredOptionPairs) {
   {
     WriteStore("[Messages]\nUseFile=TRUE\nUseText=false\n");
-    EXPECT_TRUE(Open().OptionValue("UseFile"));
+    EXPECT_TRUE(Open().messages_page().use_file()->isChecked());
     Close();
     EXPECT_EQ(Stored("Messages", "UseFile"), "True");
   }
@@ -486,8 +504,8 @@ TEST_F(ConsoleWindowTest, StoredOptionPairs) {
     path_ = dir_.filePath("both-false.ini");
     WriteStore("[Messages]\nUseFile=False\nUseText=False\n");
     ConsoleWindow& w = Open();
-    EXPECT_FALSE(w.OptionValue("UseFile"));
-    EXPECT_FALSE(w.OptionValue("UseText"));
+    EXPECT_FALSE(w.messages_page().use_file()->isChecked());
+    EXPECT_FALSE(w.messages_page().use_text()->isChecked());
   }
 }
 
@@ -499,8 +517,8 @@ TEST_F(ConsoleWindowTest, DamagedStoreStartsFromTheDefaults) {
   // The damaged file is replaced by the values written at close, after it
   // has been reported and copied aside.
   const QString damaged = path_;
-  w.SetText("Subject", "fresh");
-  EXPECT_EQ(Reopen().Text("Subject"), "fresh");
+  w.messages_page().subject()->setText("fresh");
+  EXPECT_EQ(Reopen().messages_page().subject()->text(), "fresh");
   EXPECT_EQ(dialogs_.messages, std::vector<QString>{settings_texts::DamagedCopyKept(
                                    damaged,
                                    {"line 1 holds bytes that are not UTF-8 text",
@@ -547,10 +565,10 @@ TEST_F(ConsoleWindowTest, SwallowedLinesAreReportedAndTheFileKeptAside) {
                  "were read as part of one value"},
                 damaged + ".bak")});
   // What could be read is there; what the quote swallowed is not.
-  EXPECT_TRUE(w.OptionValue("UseText"));
-  EXPECT_EQ(w.Text("FromName"), "");
-  w.SetText("FromName", "Ann");
-  EXPECT_EQ(Reopen().Text("FromName"), "Ann");
+  EXPECT_TRUE(w.messages_page().use_text()->isChecked());
+  EXPECT_EQ(w.setup_page().from_name()->text(), "");
+  w.setup_page().from_name()->setText("Ann");
+  EXPECT_EQ(Reopen().setup_page().from_name()->text(), "Ann");
   QFile copy(damaged + ".bak");
   ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
   EXPECT_EQ(copy.readAll(), text);
@@ -563,7 +581,7 @@ TEST_F(ConsoleWindowTest, UnwritableStoreIsReportedAndTheWindowStillCloses) {
   blocker.close();
   path_ = dir_.filePath("blocker/Verdanpost Console.ini");
   ConsoleWindow& w = Open();
-  w.SetText("FromName", "Ann");
+  w.setup_page().from_name()->setText("Ann");
   EXPECT_TRUE(w.close());
   EXPECT_FALSE(w.isVisible());
   EXPECT_EQ(
@@ -580,19 +598,19 @@ TEST_F(ConsoleWindowTest, FilePicker) {
     ASSERT_EQ(dialogs_.file_requests.size(), 1u);
     EXPECT_EQ(dialogs_.file_requests[0].filter, "E-Mail Files (*.eml)|*.eml|All Files (*.*)|*.*");
     EXPECT_EQ(dialogs_.file_requests[0].initial_name, "");
-    EXPECT_EQ(w.Text("FileName"), "");
+    EXPECT_EQ(w.messages_page().file_name()->text(), "");
   }
   {
-    w.SetText("FileName", "/old/news.eml");
+    w.messages_page().file_name()->setText("/old/news.eml");
     dialogs_.file_answers = {std::nullopt};
     Control<QPushButton>("GetMessageFile")->click();
     EXPECT_EQ(dialogs_.file_requests.back().initial_name, "/old/news.eml");
-    EXPECT_EQ(w.Text("FileName"), "/old/news.eml");
+    EXPECT_EQ(w.messages_page().file_name()->text(), "/old/news.eml");
   }
   {
     dialogs_.file_answers = {QString("/new/welcome.eml")};
     w.GetMessageFile_Click();
-    EXPECT_EQ(w.Text("FileName"), "/new/welcome.eml");
+    EXPECT_EQ(w.messages_page().file_name()->text(), "/new/welcome.eml");
   }
 }
 
@@ -613,7 +631,7 @@ TEST_F(ConsoleWindowTest, OperationsViewReadsThePagesTheOperatorTypedIn) {
   ConsoleWindow& w = Open();
   Control<QLineEdit>("AddName")->setText("Ann");
   Control<QLineEdit>("AddEMail")->setText("ann@x.test");
-  w.SetText("AddMailingAddress", "1 Main St\r\nTown");
+  w.add_page().mailing_address()->setText("1 Main St\r\nTown");
   Control<QLineEdit>("DeleteName")->setText("Bob");
   Control<QLineEdit>("DeleteEmail")->setText("bob@x.test");
   Control<QLineEdit>("SMTPServer")->setText("mail.test:2525");
@@ -633,11 +651,11 @@ TEST_F(ConsoleWindowTest, OperationsViewReadsThePagesTheOperatorTypedIn) {
   w.OpenMessageTab(3);
   EXPECT_EQ(w.CurrentMessageTab(), 3);
   EXPECT_EQ(Stored("Messages", "Subject"), "List news");
-  EXPECT_NE(w.Text("Subject"), "List news");
+  EXPECT_NE(w.messages_page().subject()->text(), "List news");
   w.OpenMessageTab(3);
   EXPECT_EQ(w.CurrentMessageTab(), 3);
   w.OpenMessageTab(1);
-  EXPECT_EQ(w.Text("Subject"), "List news");
+  EXPECT_EQ(w.messages_page().subject()->text(), "List news");
 
   w.ShowMessage("Done");
   EXPECT_EQ(dialogs_.messages, std::vector<QString>{"Done"});
@@ -804,6 +822,83 @@ TEST_F(KeyboardTest, TabVisitsTheShownPageOnly) {
   }
 }
 
+TEST_F(KeyboardTest, ReturnPressesTheFocusedButton) {
+  ConsoleWindow& w = OpenActive();
+  {
+    w.add_page().add_button()->setFocus();
+    Press(Qt::Key_Return);
+    Press(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(operations_.calls, (std::vector<std::string>{"Add_Click", "Add_Click"}));
+  }
+  {
+    // Elsewhere Return presses nothing.
+    operations_.calls.clear();
+    w.add_page().email()->setFocus();
+    Press(Qt::Key_Return);
+    EXPECT_TRUE(operations_.calls.empty());
+  }
+  {
+    w.SelectMainTab(3);
+    w.messages_page().get_message_file()->setFocus();
+    Press(Qt::Key_Return);
+    EXPECT_EQ(dialogs_.file_requests.size(), 1u);
+    w.messages_page().send_message()->setFocus();
+    Press(Qt::Key_Return);
+    EXPECT_EQ(operations_.calls, std::vector<std::string>{"SendMessage_Click"});
+  }
+}
+
+TEST_F(KeyboardTest, ControlKeysMoveBetweenPages) {
+  ConsoleWindow& w = OpenActive();
+  const auto control = [this](int key, Qt::KeyboardModifiers shift = Qt::NoModifier) {
+    Press(key, Qt::ControlModifier | shift);
+  };
+  {
+    // The main strip, round in both directions.
+    ASSERT_EQ(Focused(), "MyTabStrip");
+    control(Qt::Key_Tab);
+    EXPECT_EQ(w.CurrentMainTab(), 2);
+    control(Qt::Key_PageDown);
+    EXPECT_EQ(w.CurrentMainTab(), 3);
+    control(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(w.CurrentMainTab(), 2);
+    control(Qt::Key_PageUp);
+    control(Qt::Key_PageUp);
+    EXPECT_EQ(w.CurrentMainTab(), 4);
+    control(Qt::Key_Tab);
+    EXPECT_EQ(w.CurrentMainTab(), 1);
+    EXPECT_EQ(Focused(), "MyTabStrip");
+  }
+  {
+    // From a control on a page: the page goes, the strip takes the focus.
+    w.add_page().mailing_address()->setFocus();
+    control(Qt::Key_Tab);
+    EXPECT_EQ(w.CurrentMainTab(), 2);
+    EXPECT_EQ(Focused(), "MyTabStrip");
+  }
+  {
+    // In the editor its own strip moves, and the main one stays.
+    w.SelectMainTab(3);
+    w.messages_page().tab_strip()->setFocus();
+    control(Qt::Key_Tab);
+    EXPECT_EQ(w.CurrentMessageTab(), 2);
+    EXPECT_EQ(Focused(), "MessagesTabStrip");
+    w.messages_page().message_text()->setFocus();
+    w.messages_page().message_text()->setPlainText("kept");
+    control(Qt::Key_PageDown);
+    EXPECT_EQ(w.CurrentMessageTab(), 3);
+    EXPECT_EQ(Focused(), "MessageText");
+    control(Qt::Key_Tab);
+    EXPECT_EQ(w.CurrentMessageTab(), 1);
+    EXPECT_EQ(Stored("Addition", "MessageText"), "kept");  // no tab typed into it
+    w.messages_page().send_message()->setFocus();
+    control(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(w.CurrentMessageTab(), 3);
+    EXPECT_EQ(Focused(), "MessagesTabStrip");
+    EXPECT_EQ(w.CurrentMainTab(), 3);
+  }
+}
+
 TEST_F(KeyboardTest, FocusFrameShowsFromTheStart) {
   OpenActive();
   ASSERT_EQ(Focused(), "MyTabStrip");
@@ -830,10 +925,10 @@ TEST_F(KeyboardTest, OptionPairStopFollowsTheLoadedDefinition) {
     // Up and down move within the pair and select.
     Press(Qt::Key_Down);
     EXPECT_EQ(Focused(), "UseText");
-    EXPECT_TRUE(w.OptionValue("UseText"));
+    EXPECT_TRUE(w.messages_page().use_text()->isChecked());
     Press(Qt::Key_Up);
     EXPECT_EQ(Focused(), "UseFile");
-    EXPECT_TRUE(w.OptionValue("UseFile"));
+    EXPECT_TRUE(w.messages_page().use_file()->isChecked());
   }
   {
     // The next definition is loaded with "Use Text" selected: Tab lands there.
@@ -858,11 +953,11 @@ TEST_F(KeyboardTest, AccessKeysPressOnlyTheShownPagesButtons) {
   }
   {
     w.SelectMainTab(3);
-    w.SetOptionValue("UseText", true);
+    w.messages_page().SetOption(w.messages_page().use_text(), true);
     EXPECT_EQ(AccessKey(Qt::Key_S), std::vector<std::string>{"SendMessage_Click"});
     EXPECT_EQ(AccessKey(Qt::Key_A), std::vector<std::string>{});
     AccessKey(Qt::Key_F);
-    EXPECT_TRUE(w.OptionValue("UseFile"));
+    EXPECT_TRUE(w.messages_page().use_file()->isChecked());
     EXPECT_EQ(Focused(), "UseFile");
   }
   {
@@ -872,51 +967,10 @@ TEST_F(KeyboardTest, AccessKeysPressOnlyTheShownPagesButtons) {
   }
   {
     w.SelectMainTab(4);
-    w.SetOptionValue("UseText", true);
+    w.messages_page().SetOption(w.messages_page().use_text(), true);
     EXPECT_EQ(AccessKey(Qt::Key_S), std::vector<std::string>{});
     AccessKey(Qt::Key_F);
-    EXPECT_FALSE(w.OptionValue("UseFile"));
-  }
-}
-
-// What the operator sees once the window has handled its pending events.
-QPixmap Picture(QWidget& window) {
-  QCoreApplication::processEvents();
-  return window.grab();
-}
-
-// Leaves pictures of the four pages and of the editor's three tabs in
-// $VERDANPOST_BUILD_DIR/screenshots/, for looking at the window without
-// starting it.
-TEST_F(ConsoleWindowTest, SavesPicturesOfThePages) {
-  const QString build_dir = qEnvironmentVariable("VERDANPOST_BUILD_DIR");
-  if (build_dir.isEmpty()) GTEST_SKIP() << "VERDANPOST_BUILD_DIR is not set";
-  const QDir shots(build_dir + "/screenshots");
-  ASSERT_TRUE(QDir().mkpath(shots.path()));
-
-  ConsoleWindow& w = Open();
-  w.SetText("AddName", "Ann Example");
-  w.SetText("AddEMail", "ann@example.org");
-  w.SetText("AddMailingAddress", "1 Main Street\r\nSpringfield");
-  w.SetText("FileName", "/home/operator/news.eml");
-  w.SetText("Subject", "Verdanpost news");
-  w.SetText("MessageText", "Hello everyone,\r\nthis is the news.");
-  w.SetSetupValues({"Verdanpost", "list@example.org", "List Owner", "owner@example.org",
-                    "mail.example.org", "50", 1, 1});
-  const char* pages[] = {"add", "remove", "messages", "setup"};
-  for (int tab = 1; tab <= 4; ++tab) {
-    w.SelectMainTab(tab);
-    const QString file =
-        shots.filePath(QStringLiteral("page-%1-%2.png").arg(tab).arg(pages[tab - 1]));
-    EXPECT_TRUE(Picture(w).save(file)) << file.toStdString();
-  }
-  w.SelectMainTab(3);
-  const char* tabs[] = {"send", "addition", "removal"};
-  for (int tab = 1; tab <= 3; ++tab) {
-    w.SelectMessageTab(tab);
-    const QString file =
-        shots.filePath(QStringLiteral("editor-%1-%2.png").arg(tab).arg(tabs[tab - 1]));
-    EXPECT_TRUE(Picture(w).save(file)) << file.toStdString();
+    EXPECT_FALSE(w.messages_page().use_file()->isChecked());
   }
 }
 

@@ -17,7 +17,8 @@ class Dialogs {
   // icon; returns when the operator has closed it.
   virtual void ShowMessage(const QString& text) = 0;
 
-  // The same box asking a question, with Yes and No; true for Yes.
+  // The same box asking a question, with Yes and No; true for Yes. No is
+  // the default button (Return on no other button), and Esc is No.
   virtual bool Ask(const QString& text) = 0;
 
   // A modal dialog for opening a file. `filter` is the system's filter text,

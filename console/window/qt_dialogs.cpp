@@ -32,13 +32,16 @@ void QtDialogs::ShowMessage(const QString& text) {
 }
 
 bool QtDialogs::Ask(const QString& text) {
-  return ExecMessageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
-         QMessageBox::Yes;
+  // Every question asks whether to send: a stray Return must not.
+  return ExecMessageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
+                        QMessageBox::No) == QMessageBox::Yes;
 }
 
 int QtDialogs::ExecMessageBox(QMessageBox::Icon icon, const QString& text,
-                              QMessageBox::StandardButtons buttons) {
+                              QMessageBox::StandardButtons buttons,
+                              QMessageBox::StandardButton default_button) {
   QMessageBox box(icon, QStringLiteral("VerdanpostConsole"), text, buttons, parent_);
+  if (default_button != QMessageBox::NoButton) box.setDefaultButton(default_button);
   // The texts carry the mail server's own words and the operator's input;
   // shown as they are, never read as markup.
   box.setTextFormat(Qt::PlainText);

@@ -27,7 +27,8 @@ class QtDialogs : public Dialogs {
   // One modal box titled with the program's name, its text shown as it is;
   // returns the button that closed it.
   int ExecMessageBox(QMessageBox::Icon icon, const QString& text,
-                     QMessageBox::StandardButtons buttons);
+                     QMessageBox::StandardButtons buttons,
+                     QMessageBox::StandardButton default_button = QMessageBox::NoButton);
   void ReturnFocus();
 
   QPointer<QWidget> parent_;

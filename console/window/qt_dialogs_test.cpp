@@ -12,9 +12,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -180,6 +182,26 @@ TEST(QtDialogsTest, RealDialogs) {
     ASSERT_TRUE(operator_.seen);
     EXPECT_EQ(format, Qt::PlainText);
     EXPECT_EQ(shown, reply);
+  }
+  {
+    // A question: Yes and No, No the default, so Return and Esc both say No.
+    QMessageBox::StandardButton default_button = QMessageBox::NoButton;
+    QString title;
+    for (const int key : {Qt::Key_Return, Qt::Key_Escape}) {
+      Answerer<QMessageBox> operator_([&](QMessageBox& box) {
+        title = box.windowTitle();
+        default_button = box.standardButton(box.defaultButton());
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&box, &press);
+      });
+      EXPECT_FALSE(dialogs.Ask("Send \"News\" to 1,234 subscribers in 13 messages?")) << key;
+      ASSERT_TRUE(operator_.seen);
+      EXPECT_EQ(title, "VerdanpostConsole");
+      EXPECT_EQ(default_button, QMessageBox::No);
+    }
+    Answerer<QMessageBox> operator_(
+        [](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
+    EXPECT_TRUE(dialogs.Ask("Send \"News\" to 1 subscriber in 1 message?"));
   }
   QTemporaryDir dir;
   const QString chosen = dir.filePath("news.eml");

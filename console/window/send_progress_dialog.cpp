@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -160,7 +161,20 @@ void SendProgressDialog::SetWaiting(const QString& text) {
   if (!cancel_requested_) message_label_->setText(text);
 }
 
-void RunWithProgressDialog(QWidget& window, const ProgressingSend& send) {
+ProgressDialogDue DueAfter(std::chrono::milliseconds delay) {
+  return [delay](std::function<void()> show) -> std::unique_ptr<QObject> {
+    auto timer = std::make_unique<QTimer>();
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(delay);
+    QObject::connect(timer.get(), &QTimer::timeout, std::move(show));
+    timer->start();
+    return timer;
+  };
+}
+
+void RunWithProgressDialog(QWidget& window, const ProgressingSend& send,
+                           const ProgressDialogDue& due) {
   SharedProgress progress;
   SendProgressDialog dialog(&window);
   QObject::connect(&dialog, &SendProgressDialog::cancelRequested,
@@ -177,18 +191,14 @@ void RunWithProgressDialog(QWidget& window, const ProgressingSend& send) {
   QTimer poll;
   poll.setInterval(kProgressPoll);
   QObject::connect(&poll, &QTimer::timeout, [&progress, &dialog] { progress.Show(dialog); });
-  QTimer show;
-  show.setSingleShot(true);
-  show.setTimerType(Qt::PreciseTimer);
-  show.setInterval(kProgressDialogDelay);
-  QObject::connect(&show, &QTimer::timeout, [&progress, &dialog] {
+  thread->start();
+  poll.start();
+  std::unique_ptr<QObject> show = due([&progress, &dialog] {
     progress.Show(dialog);
     dialog.show();
   });
-  thread->start();
-  poll.start();
-  show.start();
   loop.exec();
+  show.reset();
   thread->wait();
   qApp->removeEventFilter(&blocker);
   const bool shown = dialog.isVisible();

@@ -3,10 +3,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 #include <QDialog>
 
-#include "console/window/send_progress.h"
+#include "console/dispatch/send_progress.h"
 
 class QLabel;
 class QProgressBar;
@@ -49,12 +51,22 @@ class SendProgressDialog : public QDialog {
   bool cancel_requested_ = false;
 };
 
+// When the progress dialog of a send is due: called as the send starts with
+// the step that shows the dialog, it arranges for that step to run on the
+// window's thread and returns what arranged it; destroying that cancels the
+// step (the send ended first).
+using ProgressDialogDue = std::function<std::unique_ptr<QObject>(std::function<void()> show)>;
+
+// The dialog due once the send has run for `delay`.
+ProgressDialogDue DueAfter(std::chrono::milliseconds delay);
+
 // Runs `send` on a thread of its own and returns once it has ended. The
 // window's thread meanwhile keeps turning its event loop, so `window` is
-// repainted, but the window takes no input; once the send has run for
-// kProgressDialogDelay, a SendProgressDialog shows over it and passes its
-// Cancel on to the send.
-void RunWithProgressDialog(QWidget& window, const ProgressingSend& send);
+// repainted, but the window takes no input; once the dialog is due (by
+// default when the send has run for kProgressDialogDelay), a
+// SendProgressDialog shows over it and passes its Cancel on to the send.
+void RunWithProgressDialog(QWidget& window, const ProgressingSend& send,
+                           const ProgressDialogDue& due = DueAfter(kProgressDialogDelay));
 
 }  // namespace verdanpost
 

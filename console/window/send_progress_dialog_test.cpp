@@ -1,6 +1,7 @@
 // The progress dialog of a long send and the driver that runs the send off
 // the window's thread, with a scripted send that waits for what the dialog
-// shows, so that nothing depends on how fast the machine is.
+// shows and a dialog that is due when the test says so, so that nothing
+// depends on how fast the machine is.
 
 #include "console/window/send_progress_dialog.h"
 
@@ -10,9 +11,9 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -75,7 +76,7 @@ class SendProgressDialogTest : public ::testing::Test {
   void Watch() {
     SendProgressDialog* dialog = Dialog();
     const bool visible = dialog != nullptr && dialog->isVisible();
-    if (visible && shown_after_ms_ < 0) shown_after_ms_ = clock_.elapsed();
+    if (visible) ever_shown_ = true;
     const QString label = Label("MessageNumber");
     if (visible && (seen_.isEmpty() || seen_.back() != label)) seen_ << label;
     if (on_watch_) on_watch_(dialog, visible, label);
@@ -92,10 +93,23 @@ class SendProgressDialogTest : public ::testing::Test {
     return changed_.wait_for(lock, 20s, [&] { return shown_label_ == label; });
   }
 
+  // On the sending thread: waits until the window's thread has seen `done`
+  // hold (the next watch after it began to).
+  bool WaitUntil(const std::function<bool()>& done) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, 20s, done);
+  }
+
+  // Runs the send; its dialog is due only once the test calls show_dialog_.
   void Run(const ProgressingSend& send) {
-    clock_.start();
     watch_.start();
-    RunWithProgressDialog(window_, send);
+    RunWithProgressDialog(window_, send, [this](std::function<void()> show) {
+      show_dialog_ = std::move(show);
+      dialog_arranged_ = true;
+      auto arranged = std::make_unique<QObject>();
+      QObject::connect(arranged.get(), &QObject::destroyed, [this] { show_dialog_ = nullptr; });
+      return arranged;
+    });
     watch_.stop();
   }
 
@@ -108,8 +122,9 @@ class SendProgressDialogTest : public ::testing::Test {
 
   Window window_;
   QTimer watch_;
-  QElapsedTimer clock_;
-  qint64 shown_after_ms_ = -1;
+  std::function<void()> show_dialog_;  // set while the send runs
+  std::atomic<bool> dialog_arranged_{false};
+  bool ever_shown_ = false;
   QStringList seen_;  // the dialog's "Message N of M" texts while it was visible
   std::function<void(SendProgressDialog*, bool, const QString&)> on_watch_;
   std::mutex mutex_;
@@ -117,13 +132,22 @@ class SendProgressDialogTest : public ::testing::Test {
   QString shown_label_;
 };
 
-TEST_F(SendProgressDialogTest, ShowsAfterHalfASecondAndCountsEveryMessage) {
+TEST_F(SendProgressDialogTest, ShowsWhenDueAndCountsEveryMessage) {
   std::thread::id sender;
   QString title;
   Qt::WindowModality modality = Qt::NonModal;
   int bar_value = -1, bar_maximum = -1;
   QString reached;
+  std::atomic<bool> second_reported{false};
+  std::atomic<bool> hidden_before_due{true};
   on_watch_ = [&](SendProgressDialog* dialog, bool visible, const QString& label) {
+    if (show_dialog_ && !visible) {
+      // Not due yet: nothing shows, whatever the send has reported.
+      if (!second_reported) return;
+      show_dialog_();
+      return;
+    }
+    if (visible && !second_reported) hidden_before_due = false;
     if (!visible || label != "Message 4 of 4") return;
     reached = Label("Reached");
     title = dialog->windowTitle();
@@ -133,15 +157,19 @@ TEST_F(SendProgressDialogTest, ShowsAfterHalfASecondAndCountsEveryMessage) {
   };
   Run([&](SendProgress& progress) {
     sender = std::this_thread::get_id();
-    for (int number = 1; number <= 4; ++number) {
+    progress.MessageStarting(1, 4, 0);
+    progress.MessageStarting(2, 4, 100);
+    second_reported = true;
+    // Shown when due, with the message on its way then.
+    EXPECT_TRUE(WaitForShown("Message 2 of 4"));
+    for (int number = 3; number <= 4; ++number) {
       progress.MessageStarting(number, 4, (number - 1) * 100);
       EXPECT_TRUE(WaitForShown(QString("Message %1 of 4").arg(number))) << number;
     }
   });
   EXPECT_NE(sender, std::this_thread::get_id());
-  EXPECT_GE(shown_after_ms_, 500);
-  EXPECT_EQ(seen_,
-            QStringList({"Message 1 of 4", "Message 2 of 4", "Message 3 of 4", "Message 4 of 4"}));
+  EXPECT_TRUE(hidden_before_due);
+  EXPECT_EQ(seen_, QStringList({"Message 2 of 4", "Message 3 of 4", "Message 4 of 4"}));
   EXPECT_EQ(title, "Sending Message");
   EXPECT_EQ(modality, Qt::WindowModal);
   EXPECT_EQ(bar_value, 3);
@@ -150,12 +178,18 @@ TEST_F(SendProgressDialogTest, ShowsAfterHalfASecondAndCountsEveryMessage) {
   EXPECT_EQ(Dialog(), nullptr);
 }
 
-TEST_F(SendProgressDialogTest, ShortSendShowsNoDialog) {
-  Run([](SendProgress& progress) {
+TEST_F(SendProgressDialogTest, SendThatEndsBeforeItsDialogIsDueShowsNone) {
+  bool arranged = false;
+  Run([&](SendProgress& progress) {
     progress.MessageStarting(1, 1, 0);
-    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(WaitUntil([&] { return dialog_arranged_.load(); }));
+    arranged = true;
   });
-  EXPECT_EQ(shown_after_ms_, -1);
+  EXPECT_TRUE(arranged);
+  EXPECT_FALSE(ever_shown_);
+  // What would have shown the dialog is cancelled with the send's end.
+  EXPECT_FALSE(show_dialog_);
+  EXPECT_EQ(Dialog(), nullptr);
 }
 
 TEST_F(SendProgressDialogTest, EscapeAsksTheSendToStopAfterTheMessageOnTheWire) {
@@ -163,6 +197,7 @@ TEST_F(SendProgressDialogTest, EscapeAsksTheSendToStopAfterTheMessageOnTheWire) 
   bool button_enabled_after = true;
   QString cancelling;
   on_watch_ = [&](SendProgressDialog* dialog, bool visible, const QString& label) {
+    if (show_dialog_ && !visible) show_dialog_();
     if (visible && label == "Message 3 of 10" && !escape_pressed) {
       escape_pressed = true;
       QWidget* focus = QApplication::focusWidget();
@@ -177,8 +212,7 @@ TEST_F(SendProgressDialogTest, EscapeAsksTheSendToStopAfterTheMessageOnTheWire) 
       progress.MessageStarting(number, 10, 0);
       if (number == 3) {
         // On the wire until the operator has pressed Esc.
-        for (int i = 0; i < 2000 && !progress.CancelRequested(); ++i)
-          std::this_thread::sleep_for(10ms);
+        EXPECT_TRUE(WaitUntil([&] { return progress.CancelRequested(); }));
       } else if (number < 3) {
         WaitForShown(QString("Message %1 of 10").arg(number));
       }
@@ -194,6 +228,7 @@ TEST_F(SendProgressDialogTest, EscapeAsksTheSendToStopAfterTheMessageOnTheWire) 
 TEST_F(SendProgressDialogTest, AWaitIsShownUntilTheNextMessageAndEscapeEndsIt) {
   const QString waiting = "Waiting until 14:32 before trying again: 450 4.7.1 rate limit exceeded";
   on_watch_ = [&](SendProgressDialog* dialog, bool visible, const QString& label) {
+    if (show_dialog_ && !visible) show_dialog_();
     if (visible && label == waiting) {
       QWidget* focus = QApplication::focusWidget();
       Press(focus != nullptr && focus->window() == dialog ? focus : dialog, Qt::Key_Escape);
@@ -204,8 +239,7 @@ TEST_F(SendProgressDialogTest, AWaitIsShownUntilTheNextMessageAndEscapeEndsIt) {
     progress.MessageStarting(1, 2, 0);
     EXPECT_TRUE(WaitForShown("Message 1 of 2"));
     progress.Waiting(waiting);
-    for (int i = 0; i < 2000 && !progress.CancelRequested(); ++i) std::this_thread::sleep_for(10ms);
-    cancelled = progress.CancelRequested();
+    cancelled = WaitUntil([&] { return progress.CancelRequested(); });
   });
   EXPECT_TRUE(cancelled);
   EXPECT_TRUE(seen_.contains(waiting));
@@ -233,9 +267,7 @@ TEST_F(SendProgressDialogTest, WindowIsRepaintedButTakesNoInputUntilTheSendEnds)
     QApplication::sendEvent(window_.button, &up);
     closed = window_.close();
   };
-  Run([&](SendProgress&) {
-    for (int i = 0; i < 2000 && !poked; ++i) std::this_thread::sleep_for(5ms);
-  });
+  Run([&](SendProgress&) { EXPECT_TRUE(WaitUntil([&] { return poked.load(); })); });
   EXPECT_GT(paints_during, 0);
   EXPECT_EQ(window_.box->text(), "");
   EXPECT_EQ(window_.clicks, 0);

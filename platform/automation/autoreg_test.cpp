@@ -9,6 +9,7 @@
 
 #include "platform/automation/classes_root.h"
 #include "platform/automation/registry.h"
+#include "platform/automation/registry_test_support.h"
 
 namespace verdanpost {
 namespace {
@@ -31,9 +32,16 @@ class AutoregTest : public testing::Test {
   }
   void TearDown() override { (void)!system(("rm -rf '" + dir_ + "'").c_str()); }
 
-  // Starts one autoreg per ProgID at once and gives their exit statuses.
+  // Runs one autoreg per ProgID while the test holds the lock of |file|, the
+  // registry they write, and lets them go once every one waits for it: so
+  // all of them overlap, and each must take the lock before it reads.
+  // Gives their exit statuses; *all_waited tells whether they all waited.
   std::vector<int> RegisterAtOnce(const std::vector<std::string>& progids,
-                                  const std::vector<const char*>& options) {
+                                  const std::vector<const char*>& options, const std::string& file,
+                                  bool* all_waited) {
+    RegistryLock held;
+    std::string err;
+    EXPECT_TRUE(held.Acquire(file, &err)) << err;
     std::vector<pid_t> children;
     for (const std::string& progid : progids) {
       pid_t pid = fork();
@@ -48,6 +56,20 @@ class AutoregTest : public testing::Test {
       }
       children.push_back(pid);
     }
+    // A run that ends before it waits never took the lock.
+    auto one_ended = [&children] {
+      for (pid_t pid : children) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == pid) {
+          return true;
+        }
+      }
+      return false;
+    };
+    *all_waited =
+        test_support::WaitForLockWaiters(file, static_cast<int>(children.size()), one_ended);
+    held.Release();
     std::vector<int> statuses;
     for (pid_t pid : children) {
       int status = 0;
@@ -68,7 +90,10 @@ TEST_F(AutoregTest, RunsAtTheSameMomentKeepEveryClass) {
     SCOPED_TRACE(file);
     std::vector<const char*> options;
     if (file == system) options.push_back("--system");
-    EXPECT_EQ(RegisterAtOnce(progids, options), std::vector<int>(progids.size(), 0));
+    bool all_waited = false;
+    EXPECT_EQ(RegisterAtOnce(progids, options, file, &all_waited),
+              std::vector<int>(progids.size(), 0));
+    EXPECT_TRUE(all_waited);
     Registry registry;
     std::string err;
     ASSERT_TRUE(registry.Load(file, &err)) << err;
@@ -76,7 +101,9 @@ TEST_F(AutoregTest, RunsAtTheSameMomentKeepEveryClass) {
       EXPECT_EQ(registry.GetValue(progid + "\\CLSID"), progid);
 
     options.insert(options.begin(), "-u");
-    EXPECT_EQ(RegisterAtOnce(progids, options), std::vector<int>(progids.size(), 0));
+    EXPECT_EQ(RegisterAtOnce(progids, options, file, &all_waited),
+              std::vector<int>(progids.size(), 0));
+    EXPECT_TRUE(all_waited);
     ASSERT_TRUE(registry.Load(file, &err)) << err;
     for (const std::string& progid : progids) EXPECT_FALSE(registry.KeyExists(progid));
   }

@@ -1,8 +1,5 @@
 // A server for autoreg's tests: registers the class named by
-// $TEST_SERVER_PROGID, and takes its time between reading the registry and
-// writing it back, so that runs started together overlap.
-
-#include <unistd.h>
+// $TEST_SERVER_PROGID with one load-modify-save of the registry.
 
 #include <cstdlib>
 #include <string>
@@ -19,15 +16,18 @@ HRESULT Update(bool add) {
   if (progid == nullptr) return verdanpost::E_FAIL;
   verdanpost::Registry registry;
   std::string err;
-  if (!verdanpost::LoadDefaultRegistry(&registry, &err)) return verdanpost::REGDB_E_READREGDB;
+  if (!verdanpost::LoadDefaultRegistry(&registry, &err)) {
+    return verdanpost::RegistryFailure(registry, verdanpost::REGDB_E_READREGDB);
+  }
   if (add) {
     registry.SetValue(std::string(progid) + "\\CLSID", "", progid);
   } else {
     registry.DeleteKey(progid);
   }
-  usleep(20000);
-  return verdanpost::SaveDefaultRegistry(registry, &err) ? verdanpost::S_OK
-                                                         : verdanpost::REGDB_E_WRITEREGDB;
+  if (!verdanpost::SaveDefaultRegistry(registry, &err)) {
+    return verdanpost::RegistryFailure(registry, verdanpost::REGDB_E_WRITEREGDB);
+  }
+  return verdanpost::S_OK;
 }
 
 }  // namespace

@@ -1,11 +1,34 @@
 #include "platform/automation/hresult.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace verdanpost {
+namespace {
+
+// Failure, customer bit, facility 1: the low 16 bits are an errno.
+constexpr uint32_t kErrnoBase = 0xA0010000u;
+
+}  // namespace
+
+HRESULT HResultFromErrno(int error_number) {
+  if (error_number <= 0 || error_number > 0xFFFF) return E_FAIL;
+  return MakeHResult(kErrnoBase | static_cast<uint32_t>(error_number));
+}
+
+int ErrnoFromHResult(HRESULT hr) {
+  uint32_t value = static_cast<uint32_t>(hr);
+  if ((value & 0xFFFF0000u) != kErrnoBase) return 0;
+  return static_cast<int>(value & 0xFFFFu);
+}
 
 std::string DescribeHResult(HRESULT hr) {
+  std::string system_text;
   const char* text = "error";
+  if (int error_number = ErrnoFromHResult(hr); error_number != 0) {
+    system_text = std::strerror(error_number);
+    text = system_text.c_str();
+  }
   switch (hr) {
     case S_OK:
       text = "success";

@@ -42,8 +42,17 @@ inline constexpr HRESULT DISP_E_BADINDEX = MakeHResult(0x8002000B);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = MakeHResult(0x8002000E);
 inline constexpr HRESULT TYPE_E_LIBNOTREGISTERED = MakeHResult(0x8002801D);
 
+// A failure whose reason is the system's error number |error_number|
+// (errno): the customer bit marks the code as not one of the table above,
+// and its facility carries the number, so that the reason crosses a
+// library's exports and DescribeHResult can give the system's own text.
+HRESULT HResultFromErrno(int error_number);
+// The system's error number that `hr` carries, or 0 when it carries none.
+int ErrnoFromHResult(HRESULT hr);
+
 // A short English text for `hr`, followed by its hexadecimal value, e.g.
-// "unknown name (0x80020006)".
+// "unknown name (0x80020006)"; for a code of HResultFromErrno, the system's
+// text, e.g. "No space left on device (0xA001001C)".
 std::string DescribeHResult(HRESULT hr);
 
 }  // namespace verdanpost

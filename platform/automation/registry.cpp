@@ -148,7 +148,9 @@ bool RegistryLock::Acquire(const std::string& registry_path, std::string* err) {
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) {
     *err = ErrnoText("cannot lock " + lock_path);
+    int error_number = errno;
     close(fd);
+    errno = error_number;
     return false;
   }
   fd_ = fd;
@@ -210,6 +212,27 @@ std::optional<std::string> Registry::GetValue(std::string_view path, std::string
   return value->second;
 }
 
+bool Registry::HasSubkeys(const std::string& key) const {
+  const std::string prefix = key + "\\";
+  CaseInsensitiveLess less;
+  for (const auto& [name, values] : keys_) {
+    std::string_view head = std::string_view(name).substr(0, prefix.size());
+    if (name.size() > prefix.size() && !less(head, prefix) && !less(prefix, head)) return true;
+  }
+  return false;
+}
+
+void Registry::DeleteEmptyParents(std::string_view path) {
+  std::string key = Normalize(path);
+  for (size_t slash = key.rfind('\\'); slash != std::string::npos; slash = key.rfind('\\')) {
+    key.resize(slash);
+    auto it = keys_.find(key);
+    if (it == keys_.end()) continue;
+    if (!it->second.empty() || HasSubkeys(key)) return;
+    keys_.erase(it);
+  }
+}
+
 bool Registry::DeleteKey(std::string_view path) {
   std::string key = Normalize(path);
   auto it = keys_.find(key);
@@ -243,11 +266,13 @@ std::string Registry::Serialize() const {
 
 bool Registry::Load(const std::string& path, std::string* err) {
   keys_.clear();
+  error_number_ = 0;
   if (access(path.c_str(), F_OK) != 0 && errno == ENOENT) return true;
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
   if (in) text << in.rdbuf();
   if (!in || in.bad()) {
+    error_number_ = errno;
     *err = ErrnoText("cannot read " + path);
     return false;
   }
@@ -256,7 +281,10 @@ bool Registry::Load(const std::string& path, std::string* err) {
 
 bool Registry::LoadForUpdate(const std::string& path, std::string* err) {
   keys_.clear();
-  if (!lock_.Acquire(path, err)) return false;
+  if (!lock_.Acquire(path, err)) {
+    error_number_ = errno;
+    return false;
+  }
   if (Load(path, err)) return true;
   lock_.Release();
   return false;
@@ -264,6 +292,7 @@ bool Registry::LoadForUpdate(const std::string& path, std::string* err) {
 
 bool Registry::Parse(std::string_view text, const std::string& origin, std::string* err) {
   keys_.clear();
+  error_number_ = 0;
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   std::string current;
   bool in_key = false;
@@ -312,11 +341,16 @@ bool Registry::Save(const std::string& path, std::string* err) const {
     RegistryLock& lock;
     ~ReleaseLock() { lock.Release(); }
   } release{lock_};
+  error_number_ = 0;
   const std::string file = FollowLinks(path);
-  if (!MakeDirectories(Directory(file), err)) return false;
+  if (!MakeDirectories(Directory(file), err)) {
+    error_number_ = errno;
+    return false;
+  }
   std::string temp = file + ".XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd < 0) {
+    error_number_ = errno;
     *err = ErrnoText("cannot create a temporary file beside " + file);
     return false;
   }
@@ -327,6 +361,7 @@ bool Registry::Save(const std::string& path, std::string* err) const {
     ssize_t n = write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
+      if (n == 0) errno = EIO;
       ok = false;
       break;
     }
@@ -334,13 +369,18 @@ bool Registry::Save(const std::string& path, std::string* err) const {
   }
   if (ok && fchmod(fd, 0644) != 0) ok = false;
   if (ok && fsync(fd) != 0) ok = false;
-  if (!ok) *err = ErrnoText("cannot write " + temp);
+  if (!ok) {
+    error_number_ = errno;
+    *err = ErrnoText("cannot write " + temp);
+  }
   if (close(fd) != 0 && ok) {
     ok = false;
+    error_number_ = errno;
     *err = ErrnoText("cannot write " + temp);
   }
   if (ok && rename(temp.c_str(), file.c_str()) != 0) {
     ok = false;
+    error_number_ = errno;
     *err = ErrnoText("cannot replace " + file);
   }
   if (!ok) unlink(temp.c_str());
@@ -353,6 +393,10 @@ bool LoadDefaultRegistry(Registry* registry, std::string* err) {
 
 bool SaveDefaultRegistry(const Registry& registry, std::string* err) {
   return registry.Save(Registry::DefaultPath(), err);
+}
+
+HRESULT RegistryFailure(const Registry& registry, HRESULT otherwise) {
+  return registry.error_number() != 0 ? HResultFromErrno(registry.error_number()) : otherwise;
 }
 
 }  // namespace verdanpost

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/automation/hresult.h"
+
 namespace verdanpost {
 
 // An exclusive flock() on PATH.lock beside a registry file (beside the file a
@@ -76,6 +78,15 @@ class Registry {
   std::optional<std::string> GetValue(std::string_view path, std::string_view name = {}) const;
   // Deletes the key with all its subkeys; false if it did not exist.
   bool DeleteKey(std::string_view path);
+  // Deletes each parent of `path`, nearest first, as long as it holds no
+  // value and no other key, so that what a registration created and its
+  // removal deleted leaves no empty key behind.
+  void DeleteEmptyParents(std::string_view path);
+
+  // The system's error number (errno) behind the last failed Load(),
+  // LoadForUpdate() or Save(); 0 when the failure was not the system's (a
+  // damaged file) or nothing failed.
+  int error_number() const { return error_number_; }
 
   std::string Serialize() const;
 
@@ -87,16 +98,23 @@ class Registry {
   using Values = std::map<std::string, std::string, CaseInsensitiveLess>;
 
   static std::string Normalize(std::string_view path);
+  bool HasSubkeys(const std::string& key) const;
 
   std::map<std::string, Values, CaseInsensitiveLess> keys_;
   // Not part of the contents: Save() is const, yet ends the update.
   mutable RegistryLock lock_;
+  mutable int error_number_ = 0;
 };
 
 // Load-modify-save of the registry at Registry::DefaultPath(); the load is
 // LoadForUpdate(), so the file stays locked until the save.
 bool LoadDefaultRegistry(Registry* registry, std::string* err);
 bool SaveDefaultRegistry(const Registry& registry, std::string* err);
+
+// What a server's registration returns when `registry` failed to load or
+// save: the system's reason (HResultFromErrno) when there is one, else
+// `otherwise` (REGDB_E_READREGDB or REGDB_E_WRITEREGDB).
+HRESULT RegistryFailure(const Registry& registry, HRESULT otherwise);
 
 }  // namespace verdanpost
 

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "platform/automation/registry_test_support.h"
 
 namespace verdanpost {
 namespace {
@@ -96,6 +99,26 @@ TEST_F(RegistryTest, DeleteKeyTakesSubkeysButNotSiblings) {
   EXPECT_FALSE(reg.DeleteKey("A\\B"));
 }
 
+TEST_F(RegistryTest, DeleteEmptyParentsStopsAtAParentInUse) {
+  Registry reg;
+  reg.SetValue("TypeLib\\{L}\\1.0\\0\\linux64", "", "lib.so");
+  reg.SetValue("TypeLib\\{L}\\2.0", "", "newer");
+  reg.SetValue("Interface\\{I}\\TypeLib", "", "{L}");
+  reg.SetValue("Interface", "Note", "kept for its value");
+  reg.CreateKey("CLSID\\{C}\\Programmable");
+  for (const char* key : {"TypeLib\\{L}\\1.0", "Interface\\{I}", "clsid\\{c}"}) {
+    reg.DeleteKey(key);
+    reg.DeleteEmptyParents(key);
+  }
+  // The other version keeps its library key; a value keeps its key.
+  EXPECT_EQ(reg.GetValue("TypeLib\\{L}\\2.0"), "newer");
+  EXPECT_EQ(reg.GetValue("Interface", "Note"), "kept for its value");
+  EXPECT_FALSE(reg.KeyExists("CLSID"));
+  reg.DeleteKey("TypeLib\\{L}\\2.0");
+  reg.DeleteEmptyParents("TypeLib\\{L}\\2.0");
+  EXPECT_FALSE(reg.KeyExists("TypeLib"));
+}
+
 TEST_F(RegistryTest, SaveReplacesTheFileAtomically) {
   WriteFile("[Old]\n@=\"1\"\n");
   // A reader that opened the old file keeps reading the old file whole.
@@ -149,21 +172,30 @@ TEST_F(RegistryTest, ByteOrderMarkIsAccepted) {
 }
 
 TEST_F(RegistryTest, ConcurrentUpdatesKeepEveryKey) {
-  // Each writer dawdles between its load and its save, so that without the
-  // lock nearly every save would overwrite the others' keys.
+  // Between its load and its save, each writer waits until every other
+  // writer still to save either waits for the lock or, were there no lock,
+  // has loaded too: without the lock, every save would then overwrite the
+  // others' keys.
   constexpr int kWriters = 10;
+  std::atomic<int> unsaved{kWriters}, loaded{0};
   std::vector<std::thread> writers;
   std::vector<std::string> errors(kWriters);
   for (int i = 0; i < kWriters; ++i) {
-    writers.emplace_back([this, i, &errors] {
+    writers.emplace_back([this, i, &errors, &unsaved, &loaded] {
       Registry reg;
       std::string err;
       if (!reg.LoadForUpdate(path_, &err) || !Locked(path_)) {
         errors[i] = "load: " + err;
+        --unsaved;
         return;
       }
+      ++loaded;
       reg.SetValue("Class." + std::to_string(i) + "\\CLSID", "", std::to_string(i));
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      while (test_support::LockWaiters(path_) + loaded < unsaved) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      --loaded;
+      --unsaved;
       if (!reg.Save(path_, &err)) errors[i] = "save: " + err;
     });
   }

@@ -252,7 +252,7 @@ HRESULT CreateTypeInfo(const AutomationTypeLibraryDesc& desc, ITypeInfo** type_i
 HRESULT RegisterTypeLib(const AutomationTypeLibraryDesc& desc, const std::string& library_path,
                         std::string* err) {
   Registry registry;
-  if (!LoadDefaultRegistry(&registry, err)) return REGDB_E_READREGDB;
+  if (!LoadDefaultRegistry(&registry, err)) return RegistryFailure(registry, REGDB_E_READREGDB);
   std::string lib_key =
       std::string("TypeLib\\") + desc.libid + "\\" + VersionKey(desc.major, desc.minor);
   registry.SetValue(lib_key, "", desc.help != nullptr ? desc.help : "");
@@ -265,17 +265,22 @@ HRESULT RegisterTypeLib(const AutomationTypeLibraryDesc& desc, const std::string
   registry.SetValue(if_key, "", desc.interface_name);
   registry.SetValue(if_key + "\\TypeLib", "", desc.libid);
   registry.SetValue(if_key + "\\TypeLib", "Version", VersionKey(desc.major, desc.minor));
-  if (!SaveDefaultRegistry(registry, err)) return REGDB_E_WRITEREGDB;
+  if (!SaveDefaultRegistry(registry, err)) return RegistryFailure(registry, REGDB_E_WRITEREGDB);
   return S_OK;
 }
 
 HRESULT UnRegisterTypeLib(const AutomationTypeLibraryDesc& desc, std::string* err) {
   Registry registry;
-  if (!LoadDefaultRegistry(&registry, err)) return REGDB_E_READREGDB;
-  std::string lib_key = std::string("TypeLib\\") + desc.libid;
-  registry.DeleteKey(lib_key + "\\" + VersionKey(desc.major, desc.minor));
-  registry.DeleteKey(std::string("Interface\\") + desc.iid);
-  if (!SaveDefaultRegistry(registry, err)) return REGDB_E_WRITEREGDB;
+  if (!LoadDefaultRegistry(&registry, err)) return RegistryFailure(registry, REGDB_E_READREGDB);
+  const std::string lib_key =
+      std::string("TypeLib\\") + desc.libid + "\\" + VersionKey(desc.major, desc.minor);
+  const std::string if_key = std::string("Interface\\") + desc.iid;
+  registry.DeleteKey(lib_key);
+  registry.DeleteKey(if_key);
+  // Another version of the library, or another interface, keeps its parent.
+  registry.DeleteEmptyParents(lib_key);
+  registry.DeleteEmptyParents(if_key);
+  if (!SaveDefaultRegistry(registry, err)) return RegistryFailure(registry, REGDB_E_WRITEREGDB);
   return S_OK;
 }
 

@@ -66,7 +66,9 @@ inline constexpr const char* kTypeLibrarySymbol = "AutomationGetTypeLibrary";
 // 0\linux64) and Interface\{iid} into the registry.
 HRESULT RegisterTypeLib(const AutomationTypeLibraryDesc& desc, const std::string& library_path,
                         std::string* err);
-// Removes those keys again.
+// Removes those keys again, and the parents they leave empty. A registry
+// that cannot be read or written gives the system's reason
+// (HResultFromErrno) when there is one.
 HRESULT UnRegisterTypeLib(const AutomationTypeLibraryDesc& desc, std::string* err);
 
 // Finds the registered library for `libid` and version, reads its

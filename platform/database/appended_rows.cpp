@@ -42,16 +42,6 @@ void AppendedRows::SeekToFirst() {
   SkipDeleted();
 }
 
-void AppendedRows::SeekToLast() {
-  position_ = rows_.size();
-  for (size_t i = rows_.size(); i-- > 0;) {
-    if (!rows_[i].deleted) {
-      position_ = i;
-      return;
-    }
-  }
-}
-
 void AppendedRows::Next() {
   if (!valid()) return;
   ++position_;

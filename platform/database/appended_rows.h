@@ -27,8 +27,6 @@ class AppendedRows {
   bool valid() const { return position_ < rows_.size(); }
   const std::string& row() const { return rows_[position_].packed; }
   void SeekToFirst();
-  // Onto the last row not deleted; invalid when there is none.
-  void SeekToLast();
   void Next();
   void MarkDeleted();
 

@@ -27,21 +27,105 @@ SQLCHAR* Chars(const std::string& text) {
 
 }  // namespace
 
+Connection::Connection() : gate_(std::make_shared<CallGate>()) {}
+
+Connection::~Connection() {
+  if (gate_->broken()) Abandon();
+}
+
+void Connection::set_time_limit(std::chrono::seconds limit) {
+  time_limit_ = limit;
+  // A second longer than the driver's own time-outs, which end a call more
+  // cleanly where the driver keeps them.
+  gate_ = std::make_shared<CallGate>(limit.count() > 0 ? limit + std::chrono::seconds(1) : limit);
+}
+
+Status Connection::Wait(std::function<void()> call) const {
+  switch (gate_->Run(std::move(call))) {
+    case CallGate::Ending::kDone:
+      return Status::OK();
+    case CallGate::Ending::kTimedOut:
+      return Status::TimedOut("the database did not answer within " +
+                              std::to_string(time_limit_.count()) + " seconds");
+    case CallGate::Ending::kCancelled:
+      break;
+  }
+  return Status::Cancelled("the wait for the database was cancelled");
+}
+
+void Connection::Abandon() {
+  tables_.clear();
+  SQLHDBC dbc = dbc_.release();
+  SQLHENV env = env_.release();
+  if (dbc == nullptr && env == nullptr) return;
+  gate_->Defer([dbc, env] {
+    if (dbc != nullptr) {
+      SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+      SQLDisconnect(dbc);
+      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    }
+    if (env != nullptr) SQLFreeHandle(SQL_HANDLE_ENV, env);
+  });
+}
+
+void Connection::FreeStatement(StatementHandle statement, std::shared_ptr<const void> keep) const {
+  if (!gate_->broken()) return;  // |statement| frees itself on return
+  SQLHSTMT handle = statement.release();
+  gate_->Defer([handle, keep = std::move(keep)] {
+    if (handle != nullptr) SQLFreeHandle(SQL_HANDLE_STMT, handle);
+  });
+}
+
+Status Connection::InTransaction(const std::function<Status()>& write) const {
+  if (!is_open()) return Status::Invalid("the connection is closed");
+  if (in_statement_transaction_) return write();
+  SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+  if (!SQL_SUCCEEDED(SQLGetConnectAttr(dbc_.get(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)) ||
+      autocommit == SQL_AUTOCOMMIT_OFF) {
+    return write();
+  }
+  if (!SQL_SUCCEEDED(SQLSetConnectAttr(dbc_.get(), SQL_ATTR_AUTOCOMMIT,
+                                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0))) {
+    return OdbcError(SQL_HANDLE_DBC, dbc_.get());
+  }
+  Status status = write();
+  if (!is_open()) return status;  // rolled back once the database answers
+  auto rc = std::make_shared<SQLRETURN>(SQL_ERROR);
+  SQLHDBC dbc = dbc_.get();
+  const SQLSMALLINT end = status.ok() ? SQL_COMMIT : SQL_ROLLBACK;
+  Status ended = Wait([rc, dbc, end] { *rc = SQLEndTran(SQL_HANDLE_DBC, dbc, end); });
+  if (!ended.ok()) return status.ok() ? ended : status;
+  if (!SQL_SUCCEEDED(*rc) && status.ok()) status = OdbcError(SQL_HANDLE_DBC, dbc);
+  SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+  return status;
+}
+
 Status Connection::Open(const std::string& connection_string) {
-  if (is_open()) return Status::Error("the connection is already open");
+  if (is_open()) return Status::Invalid("the connection is already open");
+  if (gate_->broken()) return Status::Invalid("the connection is closed");
   if (Status status = env_.Allocate(); !status.ok()) return status;
   if (Status status = dbc_.Allocate(env_.get()); !status.ok()) {
     env_.Reset();
     return status;
   }
-  SQLRETURN rc;
-  if (connection_string.find('=') == std::string::npos) {
-    rc = SQLConnect(dbc_.get(), Chars(connection_string), SQL_NTS, nullptr, 0, nullptr, 0);
-  } else {
-    rc = SQLDriverConnect(dbc_.get(), nullptr, Chars(connection_string), SQL_NTS, nullptr, 0,
-                          nullptr, SQL_DRIVER_NOPROMPT);
+  if (time_limit_.count() > 0) {
+    SQLPOINTER seconds = reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(time_limit_.count()));
+    SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT, seconds, 0);
+    SQLSetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_TIMEOUT, seconds, 0);
   }
-  Status status = SQL_SUCCEEDED(rc) ? Status::OK() : OdbcError(SQL_HANDLE_DBC, dbc_.get());
+  auto rc = std::make_shared<SQLRETURN>(SQL_ERROR);
+  SQLHDBC dbc = dbc_.get();
+  const bool named = connection_string.find('=') == std::string::npos;
+  Status waited = Wait([rc, dbc, named, text = connection_string] {
+    if (named) {
+      *rc = SQLConnect(dbc, Chars(text), SQL_NTS, nullptr, 0, nullptr, 0);
+    } else {
+      *rc = SQLDriverConnect(dbc, nullptr, Chars(text), SQL_NTS, nullptr, 0, nullptr,
+                             SQL_DRIVER_NOPROMPT);
+    }
+  });
+  if (!waited.ok()) return waited;
+  Status status = SQL_SUCCEEDED(*rc) ? Status::OK() : OdbcError(SQL_HANDLE_DBC, dbc_.get());
   if (status.ok()) {
     dbc_.set_connected();
     status = ReadInfo();
@@ -67,6 +151,7 @@ Status Connection::ReadInfo() {
 }
 
 Status Connection::Close() {
+  if (gate_->broken()) Abandon();
   if (!is_open()) return Status::OK();
   Status status = dbc_.Disconnect();
   env_.Reset();
@@ -75,7 +160,7 @@ Status Connection::Close() {
 }
 
 Status Connection::DescribeTable(const std::string& table, const TableInfo** info) {
-  if (!is_open()) return Status::Error("the connection is closed");
+  if (!is_open()) return Status::Invalid("the connection is closed");
   if (auto found = tables_.find(table); found != tables_.end()) {
     *info = &found->second;
     return Status::OK();
@@ -83,16 +168,16 @@ Status Connection::DescribeTable(const std::string& table, const TableInfo** inf
   TableInfo described{table, {}, {}};
   if (Status status = ChooseRowKey(table, &described.key); !status.ok()) return status;
   if (described.key.empty()) {
-    return Status::Error("The rows of the table " + table +
-                         " cannot be told apart: it has no primary key and no row identifier.");
+    return Status::Invalid("The rows of the table " + table +
+                           " cannot be told apart: it has no primary key and no row identifier.");
   }
   // One empty select tells the key's types and the table's columns.
   Statement statement;
   std::vector<std::string> names;
   std::vector<SQLSMALLINT> types;
   Status status = statement.Execute(
-      dbc_.get(),
-      "SELECT " + described.key.ReadList() + ", * FROM " + Quote(table) + " WHERE 1 = 0", {});
+      *this, "SELECT " + described.key.ReadList() + ", * FROM " + Quote(table) + " WHERE 1 = 0",
+      {});
   if (status.ok()) status = statement.Describe(&names, &types);
   if (!status.ok()) return status;
   const size_t key_size = described.key.size();
@@ -109,7 +194,7 @@ Status Connection::CheckColumns(const TableInfo& table,
     for (const std::string& column : table.columns) {
       found = found || dialect_.SameColumn(column, name);
     }
-    if (!found) return Status::Error("The table " + table.name + " has no column " + name + ".");
+    if (!found) return Status::NotFound("The table " + table.name + " has no column " + name + ".");
   }
   return Status::OK();
 }
@@ -186,8 +271,8 @@ Status Connection::PostgreSQLRowKey(const std::string& table, RowKey* key) {
     Statement statement;
     std::vector<std::string> names;
     std::vector<SQLSMALLINT> types;
-    Status status = statement.Execute(
-        dbc_.get(), "SELECT " + list + " FROM " + Quote(table) + " WHERE 1 = 0", {});
+    Status status =
+        statement.Execute(*this, "SELECT " + list + " FROM " + Quote(table) + " WHERE 1 = 0", {});
     if (status.ok()) status = statement.Describe(&names, &types);
     if (!status.ok()) return status;
     for (SQLSMALLINT type : types) {
@@ -227,10 +312,15 @@ Status Connection::DeclaredRowKey(const std::string& table, RowKey* key) {
 Status Connection::PrimaryKey(const std::string& table, std::vector<std::string>* columns) {
   StatementHandle statement;
   if (Status status = statement.Allocate(dbc_.get()); !status.ok()) return status;
-  if (!SQL_SUCCEEDED(
-          SQLPrimaryKeys(statement.get(), nullptr, 0, nullptr, 0, Chars(table), SQL_NTS))) {
-    return OdbcError(SQL_HANDLE_STMT, statement.get());
+  auto listed = std::make_shared<SQLRETURN>(SQL_ERROR);
+  Status waited = Wait([listed, handle = statement.get(), table] {
+    *listed = SQLPrimaryKeys(handle, nullptr, 0, nullptr, 0, Chars(table), SQL_NTS);
+  });
+  if (!waited.ok()) {
+    FreeStatement(std::move(statement));
+    return waited;
   }
+  if (!SQL_SUCCEEDED(*listed)) return OdbcError(SQL_HANDLE_STMT, statement.get());
   // Result columns: 4 COLUMN_NAME, 5 KEY_SEQ; rows come ordered by KEY_SEQ.
   std::map<int, std::string> by_sequence;
   for (;;) {
@@ -255,10 +345,16 @@ Status Connection::PrimaryKey(const std::string& table, std::vector<std::string>
 Status Connection::BestRowId(const std::string& table, std::vector<std::string>* columns) {
   StatementHandle statement;
   if (Status status = statement.Allocate(dbc_.get()); !status.ok()) return status;
-  if (!SQL_SUCCEEDED(SQLSpecialColumns(statement.get(), SQL_BEST_ROWID, nullptr, 0, nullptr, 0,
-                                       Chars(table), SQL_NTS, SQL_SCOPE_SESSION, SQL_NULLABLE))) {
-    return OdbcError(SQL_HANDLE_STMT, statement.get());
+  auto listed = std::make_shared<SQLRETURN>(SQL_ERROR);
+  Status waited = Wait([listed, handle = statement.get(), table] {
+    *listed = SQLSpecialColumns(handle, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, Chars(table),
+                                SQL_NTS, SQL_SCOPE_SESSION, SQL_NULLABLE);
+  });
+  if (!waited.ok()) {
+    FreeStatement(std::move(statement));
+    return waited;
   }
+  if (!SQL_SUCCEEDED(*listed)) return OdbcError(SQL_HANDLE_STMT, statement.get());
   for (;;) {
     SQLRETURN rc = SQLFetch(statement.get());
     if (rc == SQL_NO_DATA) break;

@@ -3,8 +3,10 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -95,6 +97,35 @@ class Cluster {
   }
 
   const fs::path& socket_dir() const { return dir_; }
+
+  // Sends |signal| to the server and every process it started.
+  bool Signal(int signal) {
+    if (!started_) return false;
+    std::ifstream pid_file(dir_ / "data" / "postmaster.pid");
+    pid_t server = 0;
+    if (!(pid_file >> server) || server <= 0) return false;
+    std::vector<pid_t> processes{server};
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+      const std::string name = entry.path().filename().string();
+      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+      // "PID (COMMAND) STATE PPID ...": the command may hold blanks.
+      std::ifstream stat_file(entry.path() / "stat");
+      std::string stat;
+      std::getline(stat_file, stat);
+      size_t close = stat.rfind(')');
+      if (close == std::string::npos) continue;
+      std::istringstream rest(stat.substr(close + 1));
+      std::string state;
+      pid_t parent = 0;
+      if (rest >> state >> parent && parent == server) processes.push_back(std::stoi(name));
+    }
+    // A process that ended since it was listed needs no signal.
+    bool sent = kill(server, signal) == 0;
+    for (size_t i = 1; i < processes.size(); ++i) {
+      sent = (kill(processes[i], signal) == 0 || errno == ESRCH) && sent;
+    }
+    return sent;
+  }
 
  private:
   bool Fail(const std::string& reason, std::string* why) {
@@ -190,6 +221,9 @@ std::string UseEmptyDataSource(Backend backend, std::string* why) {
   Execute(name, "CREATE SCHEMA public");
   return name;
 }
+
+bool StopPostgreSQL() { return TheCluster().Signal(SIGSTOP); }
+bool ContinuePostgreSQL() { return TheCluster().Signal(SIGCONT); }
 
 std::string UnreachableDataSource() {
   DataSourceFor(Backend::kSQLite);

@@ -21,6 +21,12 @@ std::string BackendName(Backend backend);
 // Returns "" with the reason in *why when the back end cannot be had here.
 std::string UseEmptyDataSource(Backend backend, std::string* why);
 
+// Stops the throwaway PostgreSQL cluster's processes with SIGSTOP, so that
+// it takes connections and statements and never answers them, and lets
+// them go on again; false when there is no cluster running.
+bool StopPostgreSQL();
+bool ContinuePostgreSQL();
+
 // A PostgreSQL data source whose server does not answer.
 std::string UnreachableDataSource();
 

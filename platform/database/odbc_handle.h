@@ -28,6 +28,8 @@ class EnvironmentHandle {
   Status Allocate();
   void Reset();
   SQLHENV get() const { return handle_; }
+  // Gives up the handle without freeing it.
+  SQLHENV release() { return std::exchange(handle_, nullptr); }
 
  private:
   SQLHENV handle_ = nullptr;
@@ -53,6 +55,11 @@ class ConnectionHandle {
   Status Disconnect();
   void Reset();
   SQLHDBC get() const { return handle_; }
+  // Gives up the handle without disconnecting or freeing it.
+  SQLHDBC release() {
+    connected_ = false;
+    return std::exchange(handle_, nullptr);
+  }
 
  private:
   SQLHDBC handle_ = nullptr;
@@ -73,6 +80,8 @@ class StatementHandle {
   Status Allocate(SQLHDBC connection);
   void Reset();
   SQLHSTMT get() const { return handle_; }
+  // Gives up the handle without freeing it.
+  SQLHSTMT release() { return std::exchange(handle_, nullptr); }
 
  private:
   SQLHSTMT handle_ = nullptr;

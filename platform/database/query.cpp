@@ -12,7 +12,7 @@ Status QueryRows(const Connection& connection, const std::string& sql,
                  const std::vector<Parameter>& parameters, std::vector<std::string>* rows) {
   rows->clear();
   Statement statement;
-  if (Status status = statement.Execute(connection.handle(), sql, parameters); !status.ok()) {
+  if (Status status = statement.Execute(connection, sql, parameters); !status.ok()) {
     return status;
   }
   std::vector<std::string> names;
@@ -38,7 +38,7 @@ Status QueryNumber(const Connection& connection, const std::string& sql,
   Statement statement;
   bool has_row = false;
   std::optional<std::string> text;
-  Status status = statement.Execute(connection.handle(), sql, parameters);
+  Status status = statement.Execute(connection, sql, parameters);
   if (status.ok()) status = statement.Fetch(&has_row);
   if (status.ok() && has_row) status = statement.GetText(1, &text);
   if (!status.ok()) return status;
@@ -46,7 +46,7 @@ Status QueryNumber(const Connection& connection, const std::string& sql,
   if (text) {
     auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
     if (error != std::errc() || end != text->data() + text->size()) {
-      return Status::Error("the database answered \"" + *text + "\" where a number was due");
+      return Status::Invalid("the database answered \"" + *text + "\" where a number was due");
     }
   }
   *number = value;
@@ -56,7 +56,7 @@ Status QueryNumber(const Connection& connection, const std::string& sql,
 Status ExecuteChange(const Connection& connection, const std::string& sql,
                      const std::vector<Parameter>& parameters, int64_t* changed) {
   Statement statement;
-  Status status = statement.Execute(connection.handle(), sql, parameters);
+  Status status = statement.Execute(connection, sql, parameters);
   SQLLEN rows = 0;
   if (status.ok() && changed != nullptr) status = statement.RowCount(&rows);
   if (status.ok() && changed != nullptr) *changed = rows;

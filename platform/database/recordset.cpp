@@ -13,9 +13,9 @@ Status Recordset::Open(const std::string& table, Connection* connection) {
 }
 
 Status Recordset::Open(const Select& select, Connection* connection) {
-  if (is_open()) return Status::Error("the record set is already open");
+  if (is_open()) return Status::Invalid("the record set is already open");
   if (connection == nullptr || !connection->is_open()) {
-    return Status::Error("the connection is closed");
+    return Status::Invalid("the connection is closed");
   }
   const TableInfo* table = nullptr;
   if (Status status = connection->DescribeTable(select.table, &table); !status.ok()) {
@@ -35,7 +35,9 @@ Status Recordset::Open(const Select& select, Connection* connection) {
     columns_ = select.columns;
   }
   if (!select.where_column.empty()) {
-    source.condition = connection->Quote(select.where_column) + " = ?";
+    const std::string column = connection->Quote(select.where_column);
+    source.condition =
+        select.ignore_case ? connection->dialect().EqualsIgnoringCase(column) : column + " = ?";
     source.parameters.push_back({select.where_value, 0});
   }
   select_list_ = source.columns;
@@ -63,8 +65,8 @@ Status Recordset::Close() {
 }
 
 Status Recordset::CheckOpen() const {
-  if (!is_open()) return Status::Error("the record set is closed");
-  if (!connection_->is_open()) return Status::Error("the connection is closed");
+  if (!is_open()) return Status::Invalid("the record set is closed");
+  if (!connection_->is_open()) return Status::Invalid("the connection is closed");
   return Status::OK();
 }
 
@@ -81,7 +83,7 @@ const std::string* Recordset::Current() const {
 
 Status Recordset::MoveNext() {
   if (Status status = CheckOpen(); !status.ok()) return status;
-  if (eof()) return Status::Error("the position is already past the last row");
+  if (eof()) return Status::Invalid("the position is already past the last row");
   current_deleted_ = false;
   if (in_appended_) {
     appended_.Next();
@@ -101,23 +103,6 @@ Status Recordset::MoveFirst() {
   return status;
 }
 
-Status Recordset::MoveLast() {
-  if (Status status = CheckOpen(); !status.ok()) return status;
-  current_deleted_ = false;
-  appended_.SeekToLast();
-  if (appended_.valid()) {
-    in_appended_ = true;
-    return Status::OK();
-  }
-  if (Status status = snapshot_.SeekToLast(); !status.ok()) return status;
-  if (!snapshot_.valid()) {
-    in_appended_ = true;
-    return Status::Error("the record set holds no rows");
-  }
-  in_appended_ = false;
-  return Status::OK();
-}
-
 Status Recordset::RecordCount(int64_t* count) {
   if (Status status = CheckOpen(); !status.ok()) return status;
   if (!count_) {
@@ -135,8 +120,8 @@ Status Recordset::Fields(std::string_view name, std::optional<std::string>* valu
   if (Status status = CheckOpen(); !status.ok()) return status;
   const std::string* row = Current();
   if (row == nullptr) {
-    return Status::Error(current_deleted_ ? "the current row has been deleted"
-                                          : "there is no current row");
+    return Status::Invalid(current_deleted_ ? "the current row has been deleted"
+                                            : "there is no current row");
   }
   for (size_t i = 0; i < columns_.size(); ++i) {
     if (EqualsIgnoreAsciiCase(columns_[i], name)) {
@@ -144,13 +129,13 @@ Status Recordset::Fields(std::string_view name, std::optional<std::string>* valu
       return Status::OK();
     }
   }
-  return Status::Error("the record set has no column named " + std::string(name));
+  return Status::NotFound("the record set has no column named " + std::string(name));
 }
 
 Status Recordset::AddNew(const std::vector<std::string>& fields, const std::vector<Value>& values) {
   if (Status status = CheckOpen(); !status.ok()) return status;
   if (fields.empty() || fields.size() != values.size()) {
-    return Status::Error("AddNew needs as many values as fields, and at least one");
+    return Status::Invalid("AddNew needs as many values as fields, and at least one");
   }
   std::string row;
   if (Status status = AppendRow(*connection_, *table_, fields, values, select_list_, &row);
@@ -168,8 +153,8 @@ Status Recordset::Delete() {
   if (Status status = CheckOpen(); !status.ok()) return status;
   const std::string* row = Current();
   if (row == nullptr) {
-    return Status::Error(current_deleted_ ? "the current row has already been deleted"
-                                          : "there is no current row");
+    return Status::Invalid(current_deleted_ ? "the current row has already been deleted"
+                                            : "there is no current row");
   }
   if (Status status = DeleteRow(*connection_, *table_, *row); !status.ok()) return status;
   current_deleted_ = true;
@@ -185,7 +170,7 @@ Status Recordset::Delete() {
 Status Recordset::DeleteOldest(const std::string& by_column, int64_t rows) {
   if (Status status = CheckOpen(); !status.ok()) return status;
   const std::string* row = Current();
-  if (row == nullptr) return Status::Error("there is no current row to keep");
+  if (row == nullptr) return Status::Invalid("there is no current row to keep");
   if (Status status = connection_->CheckColumns(*table_, {by_column}); !status.ok()) {
     return status;
   }

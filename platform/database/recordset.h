@@ -18,12 +18,15 @@ namespace verdanpost::database {
 
 // A statement over one table: the rows whose |where_column| equals
 // |where_value| (every row when |where_column| is empty), read in
-// |columns| (every column when empty). The value is bound as a parameter.
+// |columns| (every column when empty). The value is bound as a parameter;
+// with |ignore_case| letter case does not count (SqlDialect's
+// EqualsIgnoringCase).
 struct Select {
   std::string table;
   std::vector<std::string> columns;
   std::string where_column;
   Value where_value;
+  bool ignore_case = false;
 };
 
 // A static record set over one table: it holds the rows there were at Open,
@@ -56,15 +59,16 @@ class Recordset {
   // Writes one row with |values| in |fields| and makes it the current row,
   // the last of the record set.
   Status AddNew(const std::vector<std::string>& fields, const std::vector<Value>& values);
-  // Back to the first row held (the first row appended when none is).
+  // Back to the first row held (the first row appended when none is), so
+  // that the rows of a lookup can be walked again.
   Status MoveFirst();
-  Status MoveLast();
+  // The next row: the rows held since Open, then the rows appended.
   Status MoveNext();
   // Deletes the current row, and only it, from the table.
   Status Delete();
   // Deletes the |rows| oldest rows of the table, never the current row:
   // the first by |by_column| (nulls first, as the oldest), then by row key.
-  // RecordCount follows; rows already read stay readable until MoveFirst.
+  // RecordCount follows; rows already read stay readable.
   Status DeleteOldest(const std::string& by_column, int64_t rows);
 
  private:

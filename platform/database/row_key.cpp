@@ -42,9 +42,9 @@ Status RowKey::AddParameters(const std::string& packed, std::vector<Parameter>* 
   for (size_t i = 0; i < parts_.size(); ++i) {
     std::optional<std::string> value = UnpackField(packed, i);
     if (!value) {
-      return Status::Error("This row of " + table_ +
-                           " cannot be told apart from the others: its key column " +
-                           parts_[i].column + " is empty.");
+      return Status::Invalid("This row of " + table_ +
+                             " cannot be told apart from the others: its key column " +
+                             parts_[i].column + " is empty.");
     }
     // The driver converts the text to the key column's own type.
     out->push_back({Value::Text(*value), parts_[i].sql_type});

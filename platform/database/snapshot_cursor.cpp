@@ -61,17 +61,17 @@ std::string SnapshotCursor::Where(bool after, bool bounded) const {
 }
 
 // "SELECT key, columns FROM table WHERE ... ORDER BY key", the rows with
-// the Where() terms asked for, in key order or against it.
-std::string SnapshotCursor::RowsQuery(bool after, bool bounded, bool descending) const {
+// the Where() terms asked for, in key order.
+std::string SnapshotCursor::RowsQuery(bool after, bool bounded) const {
   const RowKey& key = source_.table->key;
   return "SELECT " + key.ReadList() + ", " + source_.columns + " FROM " +
          source_.connection->Quote(source_.table->name) + Where(after, bounded) + " ORDER BY " +
-         key.OrderList(descending);
+         key.OrderList(false);
 }
 
 Status SnapshotCursor::ReadAll() {
   Status status =
-      QueryRows(*source_.connection, RowsQuery(false, false, false), source_.parameters, &page_);
+      QueryRows(*source_.connection, RowsQuery(false, false), source_.parameters, &page_);
   deleted_.assign(page_.size(), false);
   position_ = 0;
   done_ = true;
@@ -92,10 +92,10 @@ Status SnapshotCursor::FetchPage() {
     if (status.ok()) status = key.AddParameters(*bound_, &parameters);
     if (!status.ok()) return status;
     std::vector<std::string> rows;
-    status = QueryRows(*source_.connection,
-                       RowsQuery(after_.has_value(), true, false) +
-                           source_.connection->dialect().Limit(page_size_),
-                       parameters, &rows);
+    status = QueryRows(
+        *source_.connection,
+        RowsQuery(after_.has_value(), true) + source_.connection->dialect().Limit(page_size_),
+        parameters, &rows);
     if (!status.ok()) return status;
     done_ = rows.size() < page_size_;
     page_size_ = std::min(page_size_ * 2, kLargestPage);
@@ -126,34 +126,6 @@ Status SnapshotCursor::SeekToFirst() {
   page_size_ = kFirstPage;
   done_ = !bound_.has_value();
   return FetchPage();
-}
-
-Status SnapshotCursor::SeekToLast() {
-  if (!paged_) {
-    position_ = page_.size();
-    for (size_t i = page_.size(); i-- > 0;) {
-      if (!deleted_[i]) {
-        position_ = i;
-        break;
-      }
-    }
-    return Status::OK();
-  }
-  page_.clear();
-  deleted_.clear();
-  position_ = 0;
-  done_ = true;
-  if (!bound_) return Status::OK();
-  const RowKey& key = source_.table->key;
-  std::vector<Parameter> parameters = source_.parameters;
-  Status status = key.AddParameters(*bound_, &parameters);
-  if (status.ok()) {
-    status = QueryRows(*source_.connection,
-                       RowsQuery(false, true, true) + source_.connection->dialect().Limit(1),
-                       parameters, &page_);
-  }
-  deleted_.assign(page_.size(), false);
-  return status;
 }
 
 Status SnapshotCursor::Next() {

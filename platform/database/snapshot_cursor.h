@@ -45,7 +45,6 @@ class SnapshotCursor {
   const std::string& row() const { return page_[position_]; }
 
   Status SeekToFirst();
-  Status SeekToLast();
   Status Next();
   // The current row was deleted from the table: it is not met again.
   void MarkDeleted();
@@ -55,7 +54,7 @@ class SnapshotCursor {
 
  private:
   std::string Where(bool after, bool bounded) const;
-  std::string RowsQuery(bool after, bool bounded, bool descending) const;
+  std::string RowsQuery(bool after, bool bounded) const;
   Status ReadAll();
   Status FetchPage();
   void SkipDeleted();

@@ -126,4 +126,55 @@ std::string SqlDialect::SmallIntegerType() const {
   return "";
 }
 
+std::string SqlDialect::EqualsIgnoringCase(const std::string& quoted_column) const {
+  switch (kind_) {
+    case Dialect::kSQLite:
+      return quoted_column + " = ? COLLATE NOCASE";
+    case Dialect::kPostgreSQL:
+      return "lower(" + quoted_column + ") = lower(?)";
+    case Dialect::kOther:
+      break;
+  }
+  return "UPPER(" + quoted_column + ") = UPPER(?)";
+}
+
+std::string SqlDialect::CaseFolded(const std::string& quoted_column) const {
+  switch (kind_) {
+    case Dialect::kSQLite:
+      return quoted_column + " COLLATE NOCASE";
+    case Dialect::kPostgreSQL:
+      return "lower(" + quoted_column + ")";
+    case Dialect::kOther:
+      break;
+  }
+  return "UPPER(" + quoted_column + ")";
+}
+
+std::string SqlDialect::TableExistsQuery() const {
+  if (kind_ == Dialect::kSQLite) {
+    return "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE";
+  }
+  return "SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = current_schema() "
+         "AND table_name = ?";
+}
+
+std::vector<std::string> SqlDialect::BeginWriteLock(const std::string& quoted_table,
+                                                    int wait_seconds) const {
+  const std::string seconds = std::to_string(wait_seconds);
+  switch (kind_) {
+    case Dialect::kSQLite:
+      // IMMEDIATE takes the write lock at once; a deferred transaction would
+      // find the other writer only at its insert, and fail there.
+      return {"PRAGMA busy_timeout = " + seconds + "000", "BEGIN IMMEDIATE"};
+    case Dialect::kPostgreSQL:
+      // SHARE ROW EXCLUSIVE conflicts with itself and with every write, not
+      // with reads.
+      return {"BEGIN", "SET LOCAL lock_timeout = '" + seconds + "s'",
+              "LOCK TABLE " + quoted_table + " IN SHARE ROW EXCLUSIVE MODE"};
+    case Dialect::kOther:
+      break;
+  }
+  return {};
+}
+
 }  // namespace verdanpost::database

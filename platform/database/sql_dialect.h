@@ -80,6 +80,22 @@ class SqlDialect {
   std::string IncreasingKeyType() const;
   std::string SmallIntegerType() const;
 
+  // |quoted_column| compared with one parameter without regard to letter
+  // case, in a form an index on CaseFolded(|quoted_column|) serves.
+  std::string EqualsIgnoringCase(const std::string& quoted_column) const;
+  // |quoted_column| as an index, GROUP BY or ORDER BY term that ignores
+  // letter case: SQLite's NOCASE collation (ASCII letters), PostgreSQL's
+  // lower().
+  std::string CaseFolded(const std::string& quoted_column) const;
+  // A query whose one row counts the tables named by its one parameter in
+  // the connection's own schema.
+  std::string TableExistsQuery() const;
+  // The statements that open a transaction holding the write lock of
+  // |quoted_table| until it ends (COMMIT or ROLLBACK): readers go on, and
+  // a second writer waits up to |wait_seconds| for it. SQLite locks the
+  // whole database for writing.
+  std::vector<std::string> BeginWriteLock(const std::string& quoted_table, int wait_seconds) const;
+
  private:
   Dialect kind_ = Dialect::kOther;
   std::string quote_;  // empty when the driver does not quote identifiers

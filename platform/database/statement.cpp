@@ -1,26 +1,33 @@
 #include "platform/database/statement.h"
 
 #include <algorithm>
+#include <utility>
+
+#include "platform/database/connection.h"
 
 namespace verdanpost::database {
 
-Status Statement::Execute(SQLHDBC connection, const std::string& sql,
-                          const std::vector<Parameter>& parameters) {
+Statement::~Statement() {
+  if (connection_ != nullptr) connection_->FreeStatement(std::move(handle_), buffers_);
+}
+
+Status Statement::Bind(SQLHDBC connection, const std::vector<Parameter>& parameters) {
   if (Status status = handle_.Allocate(connection); !status.ok()) return status;
+  Buffers& buffers = *buffers_;
   SQLUSMALLINT number = 0;
   for (const Parameter& parameter : parameters) {
     ++number;
     SQLRETURN rc;
     if (parameter.value.is_integer()) {
-      int64_t& integer = integers_.emplace_back(parameter.value.integer());
-      SQLLEN& indicator = indicators_.emplace_back(0);
+      int64_t& integer = buffers.integers.emplace_back(parameter.value.integer());
+      SQLLEN& indicator = buffers.indicators.emplace_back(0);
       rc = SQLBindParameter(handle_.get(), number, SQL_PARAM_INPUT, SQL_C_SBIGINT,
                             parameter.sql_type ? parameter.sql_type : SQL_BIGINT, 0, 0, &integer, 0,
                             &indicator);
     } else {
-      std::string& text =
-          texts_.emplace_back(parameter.value.is_null() ? std::string() : parameter.value.text());
-      SQLLEN& indicator = indicators_.emplace_back(
+      std::string& text = buffers.texts.emplace_back(
+          parameter.value.is_null() ? std::string() : parameter.value.text());
+      SQLLEN& indicator = buffers.indicators.emplace_back(
           parameter.value.is_null() ? SQL_NULL_DATA : static_cast<SQLLEN>(text.size()));
       rc = SQLBindParameter(handle_.get(), number, SQL_PARAM_INPUT, SQL_C_CHAR,
                             parameter.sql_type ? parameter.sql_type : SQL_VARCHAR,
@@ -29,12 +36,43 @@ Status Statement::Execute(SQLHDBC connection, const std::string& sql,
     }
     if (!SQL_SUCCEEDED(rc)) return Error();
   }
-  SQLRETURN rc =
-      SQLExecDirect(handle_.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
-                    static_cast<SQLINTEGER>(sql.size()));
-  // SQL_NO_DATA: a searched DELETE that matched no row.
-  if (rc == SQL_NO_DATA || SQL_SUCCEEDED(rc)) return Status::OK();
-  return Error();
+  return Status::OK();
+}
+
+namespace {
+
+SQLRETURN ExecDirect(SQLHSTMT statement, const std::string& sql) {
+  return SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
+                       static_cast<SQLINTEGER>(sql.size()));
+}
+
+// SQL_NO_DATA: a searched DELETE that matched no row.
+bool Executed(SQLRETURN rc) { return rc == SQL_NO_DATA || SQL_SUCCEEDED(rc); }
+
+}  // namespace
+
+Status Statement::Execute(SQLHDBC connection, const std::string& sql,
+                          const std::vector<Parameter>& parameters) {
+  if (Status status = Bind(connection, parameters); !status.ok()) return status;
+  return Executed(ExecDirect(handle_.get(), sql)) ? Status::OK() : Error();
+}
+
+Status Statement::Execute(const Connection& connection, const std::string& sql,
+                          const std::vector<Parameter>& parameters) {
+  if (!connection.is_open()) return Status::Invalid("the connection is closed");
+  if (Status status = Bind(connection.handle(), parameters); !status.ok()) return status;
+  connection_ = &connection;
+  if (const auto limit = connection.time_limit(); limit.count() > 0) {
+    // The driver's own time-out, where it keeps one: a server that
+    // cancels the statement leaves nothing of it behind.
+    SQLSetStmtAttr(handle_.get(), SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(limit.count())), 0);
+  }
+  auto rc = std::make_shared<SQLRETURN>(SQL_ERROR);
+  Status waited = connection.Wait(
+      [rc, handle = handle_.get(), sql, buffers = buffers_] { *rc = ExecDirect(handle, sql); });
+  if (!waited.ok()) return waited;
+  return Executed(*rc) ? Status::OK() : Error();
 }
 
 Status Statement::Describe(std::vector<std::string>* names, std::vector<SQLSMALLINT>* types) {

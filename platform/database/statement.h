@@ -2,6 +2,7 @@
 #define VERDANPOST_PLATFORM_DATABASE_STATEMENT_H_
 
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "platform/database/value.h"
 
 namespace verdanpost::database {
+
+class Connection;
 
 // A parameter: a value and, when not zero, the SQL type to bind text as (the
 // type the driver described for the column it is compared with).
@@ -25,7 +28,14 @@ class Statement {
   Statement() = default;
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
+  ~Statement();
 
+  // Runs |sql| within |connection|'s time limit (Connection::Wait); the
+  // connection must outlive the statement.
+  Status Execute(const Connection& connection, const std::string& sql,
+                 const std::vector<Parameter>& parameters);
+  // Runs |sql| on a bare connection handle, waiting for as long as it
+  // takes: for tools and tests that set up a database.
   Status Execute(SQLHDBC connection, const std::string& sql,
                  const std::vector<Parameter>& parameters);
   // Number of result columns, their names and SQL types (after Execute).
@@ -40,11 +50,19 @@ class Statement {
  private:
   Status Error() const { return OdbcError(SQL_HANDLE_STMT, handle_.get()); }
 
+  Status Bind(SQLHDBC connection, const std::vector<Parameter>& parameters);
+
+  // Parameter buffers; a deque keeps addresses stable while binding. Shared
+  // with a call that may outlive the statement (see CallGate).
+  struct Buffers {
+    std::deque<std::string> texts;
+    std::deque<int64_t> integers;
+    std::deque<SQLLEN> indicators;
+  };
+
   StatementHandle handle_;
-  // Parameter buffers; a deque keeps addresses stable while binding.
-  std::deque<std::string> texts_;
-  std::deque<int64_t> integers_;
-  std::deque<SQLLEN> indicators_;
+  std::shared_ptr<Buffers> buffers_ = std::make_shared<Buffers>();
+  const Connection* connection_ = nullptr;  // when executed within its time limit
 };
 
 }  // namespace verdanpost::database

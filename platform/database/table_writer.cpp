@@ -46,8 +46,8 @@ Status AppendRow(const Connection& connection, const TableInfo& table,
                  const std::string& columns, std::string* packed) {
   const SqlDialect& dialect = connection.dialect();
   if (!dialect.CanAppend()) {
-    return Status::Error("appending rows needs SQLite or PostgreSQL, not " +
-                         connection.dbms_name());
+    return Status::Invalid("appending rows needs SQLite or PostgreSQL, not " +
+                           connection.dbms_name());
   }
   std::string names, placeholders;
   std::vector<Parameter> parameters;
@@ -60,20 +60,20 @@ Status AppendRow(const Connection& connection, const TableInfo& table,
       "INSERT INTO " + dialect.Quote(table.name) + " (" + names + ") VALUES (" + placeholders + ")";
   const std::string select_list = table.key.ReadList() + ", " + columns;
   std::vector<std::string> rows;
-  Status status;
-  if (dialect.InsertReturnsRows()) {
-    status = QueryRows(connection, insert + " RETURNING " + select_list, parameters, &rows);
-  } else if (table.key.own_identifier()) {
-    status = ExecuteChange(connection, insert, parameters, nullptr);
-    if (status.ok()) {
-      status = QueryRows(connection,
-                         "SELECT " + select_list + " FROM " + dialect.Quote(table.name) +
-                             " WHERE " + dialect.LastInsertCondition(table.key.ReadList()),
-                         {}, &rows);
+  Status status = connection.InTransaction([&] {
+    if (dialect.InsertReturnsRows()) {
+      return QueryRows(connection, insert + " RETURNING " + select_list, parameters, &rows);
     }
-  } else {
-    status = InsertCapturingKey(connection, table, insert, parameters, select_list, &rows);
-  }
+    if (!table.key.own_identifier()) {
+      return InsertCapturingKey(connection, table, insert, parameters, select_list, &rows);
+    }
+    Status inserted = ExecuteChange(connection, insert, parameters, nullptr);
+    if (!inserted.ok()) return inserted;
+    return QueryRows(connection,
+                     "SELECT " + select_list + " FROM " + dialect.Quote(table.name) + " WHERE " +
+                         dialect.LastInsertCondition(table.key.ReadList()),
+                     {}, &rows);
+  });
   if (!status.ok()) return status;
   if (rows.size() != 1) return Status::Error("the database returned no appended row");
   *packed = std::move(rows[0]);
@@ -84,12 +84,14 @@ Status DeleteRow(const Connection& connection, const TableInfo& table, const std
   std::vector<Parameter> parameters;
   if (Status status = table.key.AddParameters(packed, &parameters); !status.ok()) return status;
   int64_t changed = 0;
-  Status status = ExecuteChange(
-      connection,
-      "DELETE FROM " + connection.Quote(table.name) + " WHERE " + table.key.Compare("="),
-      parameters, &changed);
+  Status status = connection.InTransaction([&] {
+    return ExecuteChange(
+        connection,
+        "DELETE FROM " + connection.Quote(table.name) + " WHERE " + table.key.Compare("="),
+        parameters, &changed);
+  });
   if (!status.ok()) return status;
-  if (changed != 1) return Status::Error("the current row is no longer in " + table.name);
+  if (changed != 1) return Status::NotFound("the current row is no longer in " + table.name);
   return Status::OK();
 }
 
@@ -102,13 +104,15 @@ Status DeleteFirstRows(const Connection& connection, const TableInfo& table,
   if (Status status = table.key.AddParameters(keep, &parameters); !status.ok()) return status;
   const SqlDialect& dialect = connection.dialect();
   const std::string name = dialect.Quote(table.name);
-  return ExecuteChange(connection,
-                       "DELETE FROM " + name + " WHERE " + table.key.Tuple() + " IN (SELECT " +
-                           table.key.ReadList() + " FROM " + name + " WHERE NOT (" +
-                           table.key.Compare("=") + ") ORDER BY " + dialect.Quote(by_column) +
-                           dialect.NullsFirst() + ", " + table.key.OrderList(false) +
-                           dialect.Limit(static_cast<size_t>(rows)) + ")",
-                       parameters, deleted);
+  return connection.InTransaction([&] {
+    return ExecuteChange(connection,
+                         "DELETE FROM " + name + " WHERE " + table.key.Tuple() + " IN (SELECT " +
+                             table.key.ReadList() + " FROM " + name + " WHERE NOT (" +
+                             table.key.Compare("=") + ") ORDER BY " + dialect.Quote(by_column) +
+                             dialect.NullsFirst() + ", " + table.key.OrderList(false) +
+                             dialect.Limit(static_cast<size_t>(rows)) + ")",
+                         parameters, deleted);
+  });
 }
 
 }  // namespace verdanpost::database

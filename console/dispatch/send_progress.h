@@ -1,5 +1,5 @@
-#ifndef VERDANPOST_CONSOLE_WINDOW_SEND_PROGRESS_H_
-#define VERDANPOST_CONSOLE_WINDOW_SEND_PROGRESS_H_
+#ifndef VERDANPOST_CONSOLE_DISPATCH_SEND_PROGRESS_H_
+#define VERDANPOST_CONSOLE_DISPATCH_SEND_PROGRESS_H_
 
 #include <cstdint>
 #include <functional>
@@ -31,4 +31,4 @@ using ProgressingSend = std::function<void(SendProgress&)>;
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_CONSOLE_WINDOW_SEND_PROGRESS_H_
+#endif  // VERDANPOST_CONSOLE_DISPATCH_SEND_PROGRESS_H_

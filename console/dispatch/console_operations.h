@@ -1,10 +1,10 @@
-#ifndef VERDANPOST_CONSOLE_WINDOW_CONSOLE_OPERATIONS_H_
-#define VERDANPOST_CONSOLE_WINDOW_CONSOLE_OPERATIONS_H_
+#ifndef VERDANPOST_CONSOLE_DISPATCH_CONSOLE_OPERATIONS_H_
+#define VERDANPOST_CONSOLE_DISPATCH_CONSOLE_OPERATIONS_H_
 
 #include <QString>
 
+#include "console/dispatch/send_progress.h"
 #include "console/settings/message_definition.h"
-#include "console/window/send_progress.h"
 
 namespace verdanpost {
 
@@ -70,4 +70,4 @@ class OperationsView {
 
 }  // namespace verdanpost
 
-#endif  // VERDANPOST_CONSOLE_WINDOW_CONSOLE_OPERATIONS_H_
+#endif  // VERDANPOST_CONSOLE_DISPATCH_CONSOLE_OPERATIONS_H_
