@@ -50,6 +50,8 @@ constexpr AutomationMemberDesc kMembers[] = {
     {13, kAutomationMethod, "Disconnect", "method Disconnect", 23, 0, nullptr},
     {14, kAutomationPropertyGet, "ServerAddress", "property ServerAddress", 24, 1, kStringOut},
     {15, kAutomationPropertyGet, "FailureReason", "property FailureReason", 25, 1, kStringOut},
+    {16, kAutomationPropertyGet, "ExtraHeaders", "property ExtraHeaders", 26, 1, kStringOut},
+    {16, kAutomationPropertyPut, "ExtraHeaders", "property ExtraHeaders", 27, 1, kStringIn},
 };
 
 constexpr AutomationTypeLibraryDesc kTypeLibrary = {

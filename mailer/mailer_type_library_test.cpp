@@ -111,6 +111,8 @@ class RecordingMailer final : public ISMTPMailer {
   HRESULT get_FailureReason(BSTR* pVal) override {
     return Text("get_FailureReason", "timed out", pVal);
   }
+  HRESULT get_ExtraHeaders(BSTR* pVal) override { return Text("get_ExtraHeaders", "X-A: 1", pVal); }
+  HRESULT put_ExtraHeaders(BSTR newVal) override { return Record("put_ExtraHeaders", {newVal}); }
 
  private:
   HRESULT Record(const char* member, std::vector<BSTR> args) {
@@ -167,13 +169,16 @@ TEST(MailerTypeLibraryTest, EveryMemberReachesItsOwnSlot) {
   ASSERT_TRUE(mailer.Call("Disconnect", {}).ok());
   EXPECT_EQ(mailer.Get("ServerAddress").value().ToString(), "mx:25");
   EXPECT_EQ(mailer.Get("FailureReason").value().ToString(), "timed out");
+  ASSERT_TRUE(mailer.Put("ExtraHeaders", Variant("List-Id: <l.x>")).ok());
+  EXPECT_EQ(mailer.Get("ExtraHeaders").value().ToString(), "X-A: 1");
   EXPECT_EQ(fake.calls(),
             "SendRawMessageFromFile(f);SendMessageFromFile(1,2,3,4,5,6);"
             "SendMessage(a,b,c,d,e,f);put_IgnoreTo(3);get_IgnoreTo;SendRawMessage(raw);"
             "get_ErrorCode;get_ErrorMessage;put_ServerName(mx);get_ServerName;"
             "get_ServerReply;put_PartialDelivery(-1);get_PartialDelivery;"
             "get_RefusedRecipients;put_KeepConnection(1);get_KeepConnection;Disconnect();"
-            "get_ServerAddress;get_FailureReason;");
+            "get_ServerAddress;get_FailureReason;put_ExtraHeaders(List-Id: <l.x>);"
+            "get_ExtraHeaders;");
   mailer.Reset();
 }
 

@@ -236,4 +236,15 @@ HRESULT SMTPMailer::get_FailureReason(BSTR* pVal) {
   return Guarded([&] { return ReturnString(mailer_.failure_reason(), pVal); });
 }
 
+HRESULT SMTPMailer::get_ExtraHeaders(BSTR* pVal) {
+  return Guarded([&] { return ReturnString(mailer_.extra_headers(), pVal); });
+}
+
+HRESULT SMTPMailer::put_ExtraHeaders(BSTR newVal) {
+  return Guarded([&] {
+    mailer_.set_extra_headers(BstrToUtf8(newVal));
+    return S_OK;
+  });
+}
+
 }  // namespace verdanpost

@@ -62,6 +62,8 @@ class SMTPMailer final : public ISMTPMailer {
   HRESULT Disconnect() override;
   HRESULT get_ServerAddress(BSTR* pVal) override;
   HRESULT get_FailureReason(BSTR* pVal) override;
+  HRESULT get_ExtraHeaders(BSTR* pVal) override;
+  HRESULT put_ExtraHeaders(BSTR newVal) override;
 
  private:
   // The object's own IUnknown, which owns the reference count.

@@ -530,10 +530,14 @@ TEST_F(SMTPMailerTest, LaterMembersReachTheMailer) {
             "gone@example.org\t550\t550 5.1.1 no such user\n");
   EXPECT_EQ(mailer.Get("ServerAddress").value().ToString(), peer.server_name());
   EXPECT_EQ(mailer.Get("FailureReason").value().ToString(), "");
+  ASSERT_TRUE(mailer.Put("ExtraHeaders", Variant("List-Id: <news.example.org>")).ok());
+  EXPECT_EQ(mailer.Get("ExtraHeaders").value().ToString(), "List-Id: <news.example.org>");
   ASSERT_TRUE(mailer.Call("SendMessage", args).ok());
   ASSERT_TRUE(mailer.Call("Disconnect", {}).ok());
   EXPECT_EQ(peer.connections(), 1);
-  EXPECT_EQ(peer.received_messages().size(), 2u);
+  ASSERT_EQ(peer.received_messages().size(), 2u);
+  EXPECT_NE(peer.received_messages()[1].find("\r\nList-Id: <news.example.org>\r\n"),
+            std::string::npos);
   EXPECT_EQ(peer.commands().back(), "QUIT");
   {                                             // Where and why a connection failed.
     uint16_t port = ScriptedSmtpPeer().port();  // closed again at once

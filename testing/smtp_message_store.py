@@ -3,7 +3,8 @@
 For the Nth message accepted (from 0) the handler writes OUTDIR/N.content
 (the message as the server recovered it) and then OUTDIR/N.envelope (the
 sender on the first line, one recipient per line after it), so that a
-reader who sees the envelope finds the content whole.
+reader who sees the envelope finds the content whole. A recipient whose
+address starts with "unknown-" is refused with "550 5.1.1 User unknown".
 """
 import os
 
@@ -13,6 +14,12 @@ class MessageStore:
         self.outdir = outdir
         self.data_reply = data_reply  # "" answers 250; "close" closes instead
         self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.startswith("unknown-"):
+            return "550 5.1.1 User unknown"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         base = os.path.join(self.outdir, str(self.count))

@@ -39,6 +39,10 @@ TEST_F(BulkSendLogicTest, BatchesInListOrderThroughOneMailer) {
   EXPECT_EQ(log_.count("Create"), 1);
   EXPECT_THAT(Sends(), ElementsAre("IgnoreTo|-1", "a@x.test, b@x.test, c@x.test",
                                    "d@x.test, e@x.test, f@x.test", "g@x.test"));
+  // The list's headers are handed over once, for every message of the send.
+  EXPECT_EQ(log_.filter("ExtraHeaders|"),
+            QStringList({"ExtraHeaders|List-Id: \"Owen Owner\" <owner.list.test>\r\n"
+                         "List-Unsubscribe: <mailto:owner@list.test?subject=unsubscribe>"}));
   // Every batch names the owner in To and goes out unchanged otherwise.
   EXPECT_EQ(send_question_, "Send \"News\" to 7 subscribers in 3 messages?");
   EXPECT_EQ(log_.filter("SendMessage|")[0],
@@ -77,18 +81,18 @@ TEST_F(BulkSendLogicTest, EveryBatchIsTriedAndTheFailuresCounted) {
   SubscribeLetters(5);
   Limit("2");
   {
-    mailers_.outcomes = {{550, "Server returned RCPT TO error"}, {}, {6, "Could not connect"}};
+    mailers_.outcomes = {{451, "Server returned RCPT TO error"}, {}, {6, "Could not connect"}};
     const QString box = SendMessage();
     EXPECT_EQ(box,
               "2 of 3 messages could not be sent. Last error: Could not connect (6)" + FollowUp(3));
   }
   {
     // A failure followed by successes is still told.
-    mailers_.outcomes = {{550, "Server returned RCPT TO error"}};
+    mailers_.outcomes = {{451, "Server returned RCPT TO error"}};
     const QString box = SendMessage();
     EXPECT_EQ(box,
               "1 of 3 messages could not be sent. Last error: Server returned "
-              "RCPT TO error (550)" +
+              "RCPT TO error (451)" +
                   FollowUp(2));
   }
   EXPECT_EQ(log_.count("Create"), 2);
@@ -167,11 +171,11 @@ TEST_F(BulkSendLogicTest, UnsendableRowsAreSkippedAndCounted) {
   {
     // One skipped row, after a failure report.
     Sql("DELETE FROM MailingList WHERE Name IN ('null', 'empty', 'tab')");
-    mailers_.outcomes = {{550, "Server returned RCPT TO error"}};
+    mailers_.outcomes = {{451, "Server returned RCPT TO error"}};
     const QString box = SendMessage();
     EXPECT_EQ(box,
               "1 of 2 messages could not be sent. Last error: Server returned RCPT TO error "
-              "(550)\n1 subscriber was skipped: the address is empty or contains a line break or "
+              "(451)\n1 subscriber was skipped: the address is empty or contains a line break or "
               "another control character." +
                   FollowUp(2));
   }
@@ -181,13 +185,13 @@ TEST_F(BulkSendLogicTest, AStopTellsOfTheFailuresBeforeIt) {
   SubscribeLetters(5);
   Limit("1");
   {
-    mailers_.outcomes = {{}, {550, "Server returned RCPT TO error"}, {}};
+    mailers_.outcomes = {{}, {451, "Server returned RCPT TO error"}, {}};
     mailers_.FailCall("SendMessage", 4);
     const QString box = SendMessage();
     EXPECT_EQ(box,
               "Sending stopped after 3 messages: The message could not be handed to the mailer: "
               "broken SendMessage\n1 of 3 messages could not be sent. Last error: Server "
-              "returned RCPT TO error (550)" +
+              "returned RCPT TO error (451)" +
                   FollowUp(3));
   }
   {

@@ -15,7 +15,8 @@ namespace {
 
 // Whether the run ended with subscribers who should have had the message.
 bool MissedSome(const RecordedRunResult& result) {
-  return result.failed > 0 || result.cancelled || (!result.stopped.isEmpty() && result.sent > 0);
+  return result.failed > 0 || result.cancelled || !result.refused.empty() ||
+         (!result.stopped.isEmpty() && result.sent > 0);
 }
 
 // One round of a press of Send Message: the record and the batches, on the
@@ -34,7 +35,7 @@ void RunRound(MailerFactory& mailers, const QString& record_folder, const BulkSe
     return;
   }
   const BatchPlan batches(job.recipients, job.batch_size);
-  RecordedRun run(job.inputs, batches, round->record);
+  RecordedRun run(job.inputs, batches, round->record, job.list_headers);
   round->result = run.Run(mailers, progress);
 }
 
@@ -77,6 +78,7 @@ QString BulkSendReport(const RecordedRunResult& result) {
     lines << (result.sent == 0 ? result.stopped : SendingStopped(result.sent, result.stopped));
   }
   if (result.failed > 0) lines << BatchesFailed(result.failed, result.sent, result.last_failure);
+  if (!result.refused.empty()) lines << RefusedSubscribers(result.refused);
   if (lines.isEmpty()) lines << kMessageSent;
   if (!result.record_error.isEmpty()) lines << kRecordNotWritten + result.record_error;
   return lines.join('\n');
@@ -121,9 +123,12 @@ void SendInBatches(OperationsView& view, MailerFactory& mailers, const BulkSendP
       view.ShowMessage(report);
       return;
     }
-    // A run that missed someone leaves them unreached: each batch holds at
-    // least one address.
     report += '\n' + SendRecordNamed(round.record.path());
+    // Those refused for good are not offered again.
+    if (result.unreached.isEmpty()) {
+      view.ShowMessage(report);
+      return;
+    }
     if (!view.AskMessage(report + "\n\n" + SendToUnreached(result.unreached.size()))) return;
     // The same message to just the ones who missed it, without reading the
     // list again; what was skipped before has been told.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
@@ -22,6 +23,7 @@ struct BulkSendJob {
   // While the plan runs: whether the operator asked to stop (the reading of
   // the list asks it while it waits for the database).
   std::function<bool()> cancelled;
+  QStringList list_headers;  // "Name: value" lines every message carries
 };
 
 // Reads the list and the window into *job; false with *err, the text to

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "console/dispatch/operations_test_support.h"
+#include "console/dispatch/scripted_progress_test_support.h"
 #include "console/window/test_application_test_support.h"
 
 namespace verdanpost::testing_support {
@@ -44,7 +45,8 @@ class SendInBatchesTest : public ::testing::Test {
     SendInBatches(
         view_, mailers_,
         [&](BulkSendJob* job, QString*) {
-          *job = {inputs_, {recipients.begin(), recipients.end()}, batch_size, note, {}};
+          *job = {inputs_,      {recipients.begin(), recipients.end()}, batch_size, note, {},
+                  list_headers_};
           return true;
         },
         folder.isEmpty() ? dir_.path() : folder);
@@ -71,6 +73,8 @@ class SendInBatchesTest : public ::testing::Test {
   ScriptedMailerFactory mailers_{&log_};
   QTemporaryDir dir_;
   QStringList twenty_;
+  QStringList list_headers_;
+  NoRetries no_retries_;
   QString question_;
 };
 
@@ -121,15 +125,15 @@ TEST_F(SendInBatchesTest, AsksBeforeAnythingGoesOut) {
 TEST_F(SendInBatchesTest, CancelledSendAsksAndResendsToExactlyTheUnreached) {
   view_.cancel_at = {3};
   view_.answers = {true};
-  mailers_.outcomes = {{}, {550, "Server returned RCPT TO error"}, {}};
+  mailers_.outcomes = {{}, {451, "Server returned RCPT TO error"}, {}};
   Send(twenty_, 2, "2 subscribers were skipped: their addresses are empty.");
 
   ASSERT_EQ(view_.messages.size(), 2u);
   EXPECT_EQ(view_.messages[0],
             "Sending cancelled after 3 of 10 messages.\n"
-            "1 of 3 messages could not be sent. Last error: Server returned RCPT TO error (550)\n"
+            "1 of 3 messages could not be sent. Last error: Server returned RCPT TO error (451)\n"
             "2 subscribers were skipped: their addresses are empty.\n"
-            "Each message's outcome is recorded in \"" +
+            "Each subscriber's outcome is recorded in \"" +
                 RecordPath(0) +
                 "\".\n\n"
                 "16 subscribers were not reached. Send the message to them now?");
@@ -141,7 +145,8 @@ TEST_F(SendInBatchesTest, CancelledSendAsksAndResendsToExactlyTheUnreached) {
                           "c@x.test, d@x.test", "g@x.test, h@x.test", "i@x.test, j@x.test",
                           "k@x.test, l@x.test", "m@x.test, n@x.test", "o@x.test, p@x.test",
                           "q@x.test, r@x.test", "s@x.test, t@x.test"));
-  EXPECT_THAT(RecordRows(), ElementsAre(3, 8));
+  // One row per subscriber of each message tried.
+  EXPECT_THAT(RecordRows(), ElementsAre(6, 16));
   EXPECT_EQ(view_.progress.first(), "1/10 reached 0");
   EXPECT_EQ(view_.progress[2], "3/10 reached 2");
   EXPECT_EQ(view_.progress.last(), "8/8 reached 14");
@@ -154,7 +159,7 @@ TEST_F(SendInBatchesTest, NoLeavesTheUnreachedAndARepeatedFailureAsksAgain) {
     ASSERT_EQ(view_.messages.size(), 1u);
     EXPECT_EQ(view_.messages[0],
               "1 of 2 messages could not be sent. Last error: Could not connect to server (6)\n"
-              "Each message's outcome is recorded in \"" +
+              "Each subscriber's outcome is recorded in \"" +
                   RecordPath(0) +
                   "\".\n\n"
                   "2 subscribers were not reached. Send the message to them now?");
@@ -174,6 +179,45 @@ TEST_F(SendInBatchesTest, NoLeavesTheUnreachedAndARepeatedFailureAsksAgain) {
         ::testing::EndsWith("2 subscribers were not reached. Send the message to them now?"));
     EXPECT_THAT(SentBccs(log_),
                 ElementsAre("a@x.test, b@x.test", "c@x.test", "a@x.test, b@x.test"));
+  }
+}
+
+TEST_F(SendInBatchesTest, RefusedForGoodAreNamedAndNeverOfferedAgain) {
+  {
+    // The first message reaches a only; b is gone for good, c only for now.
+    mailers_.outcomes = {{0,
+                          "Message sent",
+                          "250 Ok",
+                          {},
+                          {},
+                          "b@x.test\t550\t550 5.1.1 User unknown\n"
+                          "c@x.test\t450\t450 4.2.1 Mailbox busy\n"}};
+    view_.answers = {true};
+    Send(twenty_.mid(0, 4), 3);
+    ASSERT_EQ(view_.messages.size(), 2u);
+    EXPECT_EQ(view_.messages[0],
+              "1 subscriber was refused: b@x.test (550 5.1.1 User unknown)\n"
+              "Each subscriber's outcome is recorded in \"" +
+                  RecordPath(0) +
+                  "\".\n\n"
+                  "1 subscriber was not reached. Send the message to them now?");
+    EXPECT_EQ(view_.messages[1], kMessageSent);
+    EXPECT_THAT(SentBccs(log_),
+                ElementsAre("a@x.test, b@x.test, c@x.test", "d@x.test", "c@x.test"));
+  }
+  {
+    // Nobody left to offer it to: the box only reports.
+    view_.messages.clear();
+    mailers_.outcomes = {{550, "Server returned RCPT TO error", "550 5.7.1 Relaying denied"}};
+    Send(twenty_.mid(0, 2), 2);
+    EXPECT_THAT(
+        view_.messages,
+        ElementsAre("1 of 1 messages could not be sent. Last error: Server returned RCPT TO "
+                    "error (550): 550 5.7.1 Relaying denied\n2 subscribers were refused: a@x.test "
+                    "(550 5.7.1 Relaying "
+                    "denied), b@x.test (550 5.7.1 Relaying denied)\nEach subscriber's "
+                    "outcome is recorded in \"" +
+                    RecordPath(2) + "\"."));
   }
 }
 

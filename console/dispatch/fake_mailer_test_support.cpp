@@ -34,11 +34,22 @@ class ScriptedMailer : public MailerClient {
     *message = outcome_.message;
     return true;
   }
+  bool PutPartialDelivery(bool on, QString* err) override {
+    return factory_.Record({"PartialDelivery", on ? "-1" : "0"}, err);
+  }
+  bool PutKeepConnection(bool on, QString* err) override {
+    return factory_.Record({"KeepConnection", on ? "-1" : "0"}, err);
+  }
+  bool Disconnect(QString* err) override { return factory_.Record({"Disconnect"}, err); }
+  bool PutExtraHeaders(const QString& lines, QString* err) override {
+    return factory_.Record({"ExtraHeaders", lines}, err);
+  }
   QString OptionalText(const char* property) override {
     const QLatin1String name(property);
     if (name == QLatin1String("ServerReply")) return outcome_.server_reply;
     if (name == QLatin1String("FailureReason")) return outcome_.failure_reason;
     if (name == QLatin1String("ServerAddress")) return outcome_.server_address;
+    if (name == QLatin1String("RefusedRecipients")) return outcome_.refused;
     return QString();
   }
 

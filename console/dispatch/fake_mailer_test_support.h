@@ -17,12 +17,13 @@ namespace verdanpost::testing_support {
 // What a scripted mailer answers after one send.
 struct ScriptedOutcome {
   ScriptedOutcome(int32_t error_code = 0, QString error_message = {}, QString reply = {},
-                  QString reason = {}, QString address = {})
+                  QString reason = {}, QString address = {}, QString refused_lines = {})
       : code(error_code),
         message(std::move(error_message)),
         server_reply(std::move(reply)),
         failure_reason(std::move(reason)),
-        server_address(std::move(address)) {}
+        server_address(std::move(address)),
+        refused(std::move(refused_lines)) {}
 
   int32_t code;
   QString message;
@@ -30,12 +31,14 @@ struct ScriptedOutcome {
   QString server_reply;
   QString failure_reason;
   QString server_address;
+  QString refused;  // RefusedRecipients
 };
 
 // Makes mailers that record every call in *log, one line a call: the member,
 // then its arguments, joined by "|" ("Create", "ServerName|mail.test",
-// "IgnoreTo|-1", "SendMessage|from|to|cc|bcc|subject|text", ...); reads of
-// ErrorCode, ErrorMessage and the optional properties are not recorded. Each send takes the next
+// "IgnoreTo|-1", "PartialDelivery|-1", "KeepConnection|-1", "Disconnect",
+// "ExtraHeaders|lines", "SendMessage|from|to|cc|bcc|subject|text", ...); reads
+// of ErrorCode, ErrorMessage and the optional properties are not recorded. Each send takes the next
 // scripted outcome (success when none is left), which ErrorCode and
 // ErrorMessage then report; before any send they report -1 and "", as a
 // fresh mailer does. *log must outlive the factory and its mailers.

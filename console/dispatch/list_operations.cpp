@@ -4,6 +4,7 @@
 
 #include "console/dispatch/bulk_send.h"
 #include "console/dispatch/bulk_send_session.h"
+#include "console/dispatch/list_headers.h"
 #include "console/dispatch/send_record.h"
 
 namespace verdanpost {
@@ -25,8 +26,14 @@ void ListOperations::SendMessage_Click() {
   SendInBatches(
       view_, mailers_,
       [this](BulkSendJob* job, QString* err) {
-        return PlanBulkSend([this] { return view_.CurrentSendInputs(); }, data_source_.c_str(), job,
-                            err);
+        if (!PlanBulkSend([this] { return view_.CurrentSendInputs(); }, data_source_.c_str(), job,
+                          err)) {
+          return false;
+        }
+        if (ListHeadersWanted()) {
+          job->list_headers = ListHeaderLines(job->inputs.setup.ToName, job->inputs.setup.ToEmail);
+        }
+        return true;
       },
       SendRecordFolder());
 }

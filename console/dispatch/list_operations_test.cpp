@@ -13,6 +13,7 @@
 
 #include "console/dispatch/bulk_send.h"
 #include "console/dispatch/operations_test_support.h"
+#include "console/dispatch/send_record_test_support.h"
 #include "console/dispatch/subscription.h"
 #include "testing/python_smtp_server.h"
 
@@ -88,6 +89,31 @@ TEST_F(ListOperationsInteropTest, SubscribeSendRemove) {
   EXPECT_EQ(Content(3).toStdString(),
             ("To: \"Ann\" <ann@x.test>\r\n" + farewell + "\r\n\r\n").toStdString());
   EXPECT_EQ(Subscribers(), (std::vector<std::string>{"a|a@x.test", "b|b@x.test"}));
+}
+
+TEST_F(ListOperationsInteropTest, ARefusedSubscriberCostsNoBatchMate) {
+  Subscribe("a", "a@x.test");
+  Subscribe("gone", "unknown-b@x.test");
+  Subscribe("c", "c@x.test");
+  Subscribe("d", "d@x.test");
+  window_->SelectMessageTab(1);
+  EditText("News", "Hello, list");
+  SetCheckState(*window_->setup_page().limit_recipients_per_message(), kChecked);
+  window_->setup_page().recipients_per_message()->setText("3");
+  Click("SendMessage");
+  EXPECT_EQ(OnlyMessage(), "1 subscriber was refused: unknown-b@x.test (550 5.1.1 User unknown)\n" +
+                               SendRecordNamed(LatestSendRecord()));
+  EXPECT_EQ(Envelope(0), "desk@list.test\na@x.test\nc@x.test\n");
+  EXPECT_EQ(Envelope(1), "desk@list.test\nd@x.test\n");
+  EXPECT_TRUE(Content(0).contains("\r\nList-Id: \"Owen Owner\" <owner.list.test>\r\n"));
+  const std::vector<QStringList> rows = ReadCsv(LatestSendRecord());
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[2][1], "unknown-b@x.test");
+  EXPECT_EQ(rows[2][3], "550");
+  EXPECT_EQ(rows[2][4], "550 5.1.1 User unknown");
+  EXPECT_EQ(rows[4][1], "d@x.test");
+  EXPECT_EQ(rows[4][3], "0");
+  EXPECT_TRUE(rows[4][4].startsWith("250")) << rows[4][4].toStdString();
 }
 
 }  // namespace

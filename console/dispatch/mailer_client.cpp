@@ -77,12 +77,25 @@ class LateBoundMailer : public MailerClient {
     return Check(object_.Put("KeepConnection", Variant(keep)), err);
   }
   bool Disconnect(QString* err) override { return Check(object_.Call("Disconnect"), err); }
+  bool PutPartialDelivery(bool on, QString* err) override {
+    return Check(object_.Put("PartialDelivery", Variant(int32_t{on ? -1 : 0})), err);
+  }
+  bool PutExtraHeaders(const QString& lines, QString* err) override {
+    return Check(object_.Put("ExtraHeaders", Text(lines)), err);
+  }
 
  private:
   static bool Check(const AutomationResult& result, QString* err) {
     if (result.ok()) return true;
     *err = QString::fromStdString(result.error());
     return false;
+  }
+
+  bool GetText(const char* member, QString* text, QString* err) {
+    AutomationResult result = object_.Get(member);
+    if (!Check(result, err)) return false;
+    *text = QString::fromStdString(result.value().ToString());
+    return true;
   }
 
   AutomationObject object_;

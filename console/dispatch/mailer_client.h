@@ -44,6 +44,20 @@ class MailerClient {
     *err = QStringLiteral("Disconnect: no such member");
     return false;
   }
+  // A message that goes to whoever the server takes; RefusedRecipients
+  // (read with OptionalText) names the others, one
+  // "address<TAB>code<TAB>reply" line each.
+  virtual bool PutPartialDelivery(bool on, QString* err) {
+    (void)on;
+    *err = QStringLiteral("PartialDelivery: no such member");
+    return false;
+  }
+  // Header lines that built messages carry besides the mailer's own.
+  virtual bool PutExtraHeaders(const QString& lines, QString* err) {
+    (void)lines;
+    *err = QStringLiteral("ExtraHeaders: no such member");
+    return false;
+  }
 };
 
 // Makes a fresh mailer object for each operation. Abstract so the operations

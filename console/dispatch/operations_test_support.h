@@ -20,6 +20,7 @@
 #include "console/dispatch/fake_mailer_test_support.h"
 #include "console/dispatch/list_operations.h"
 #include "console/dispatch/mailer_client.h"
+#include "console/dispatch/scripted_progress_test_support.h"
 #include "console/window/console_window.h"
 #include "console/window/multi_line_text_box.h"
 #include "console/window/recording_dialogs_test_support.h"
@@ -61,6 +62,7 @@ class ListDatabaseTest : public ::testing::Test {
 
   QTemporaryDir dir_;
   std::string data_source_;
+  NoRetries no_retries_;
 };
 
 // The console window with its real operations, end to end: the mailer

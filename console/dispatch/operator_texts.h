@@ -138,9 +138,9 @@ inline QString SendingCancelled(int sent, int messages) {
       .arg(QString::number(sent), QString::number(messages));
 }
 
-// Where the outcome of every message of a bulk send is kept.
+// Where the outcome for every subscriber of a bulk send is kept.
 inline QString SendRecordNamed(const QString& path) {
-  return QString("Each message's outcome is recorded in \"%1\".").arg(path);
+  return QString("Each subscriber's outcome is recorded in \"%1\".").arg(path);
 }
 inline constexpr char kRecordNotCreated[] = "The send record could not be created: ";
 inline constexpr char kRecordNotWritten[] = "The send record could not be written: ";

@@ -57,11 +57,15 @@ TEST_F(RawSendInteropTest, TheOwnersCopyRidesOnTheInsertedToLine) {
   EXPECT_EQ(OnlyMessage(), kMessageSent);
   EXPECT_THAT(Envelope(0),
               ElementsAre("desk@list.test", "a@x.test", "b@x.test", "owner@list.test"));
-  // The Bcc line is left out; the To line and the file follow as they are,
-  // with the hand-off file's closing line end and the one before the
-  // end-of-data dot, which this server keeps.
+  // The Bcc line is left out; the To line, the list's header lines and the
+  // file follow as they are, with the hand-off file's closing line end and
+  // the one before the end-of-data dot, which this server keeps.
   EXPECT_EQ(Content(0).toStdString(),
-            ("To: \"Owen Owner\" <owner@list.test>\r\n" + letter + "\r\n\r\n").toStdString());
+            ("To: \"Owen Owner\" <owner@list.test>\r\n"
+             "List-Id: \"Owen Owner\" <owner.list.test>\r\n"
+             "List-Unsubscribe: <mailto:owner@list.test?subject=unsubscribe>\r\n" +
+             letter + "\r\n\r\n")
+                .toStdString());
   EXPECT_FALSE(QFile::exists(path + ".tempfile"));
 }
 

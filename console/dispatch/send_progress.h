@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 
+#include <QString>
+
 namespace verdanpost {
 
 // What a bulk send tells the operator while it runs, and how it learns that
@@ -19,6 +21,9 @@ class SendProgress {
   // Whether the operator asked to stop; asked between messages, never
   // while one is on the wire.
   virtual bool CancelRequested() = 0;
+  // The send waits before it tries again; `text` says until when and why.
+  // The next MessageStarting ends the wait.
+  virtual void Waiting(const QString& /*text*/) {}
 };
 
 // A send to run with a SendProgress, off the window's thread.

@@ -8,6 +8,7 @@
 
 #include "console/dispatch/control_characters.h"
 #include "console/dispatch/handoff_file.h"
+#include "console/dispatch/list_headers.h"
 #include "console/dispatch/operator_texts.h"
 
 namespace verdanpost {
@@ -150,6 +151,8 @@ bool SendStoredMessage(MailerClient& mailer, const SendInputs& inputs, const Bat
     // The owner's copy, as the other forms give it through their To.
     if (inputs.setup.CopyMessages != kUnchecked)
       header_lines << "To: " + OwnerAddress(inputs.setup);
+    if (!batch.list_headers.isEmpty())
+      header_lines += FieldsNotInFile(batch.list_headers, inputs.message.FileName);
     return SendRaw(mailer, inputs.message.FileName, header_lines, err);
   }
   return SendBuilt(mailer, inputs, OwnerAddress(inputs.setup), batch.addresses, err);

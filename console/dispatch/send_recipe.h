@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 #include <QString>
+#include <QStringList>
 
 #include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
@@ -18,8 +20,14 @@ struct Recipient {
 };
 
 // The addresses of one batch of a bulk send: bare addresses joined by ", ".
+// A raw send adds `list_headers` to its hand-off file, each unless the
+// message file has that field already.
 struct BatchList {
+  explicit BatchList(QString addresses_, QStringList list_headers_ = {})
+      : addresses(std::move(addresses_)), list_headers(std::move(list_headers_)) {}
+
   QString addresses;
+  QStringList list_headers;
 };
 
 // The name between double quotes, a blank and the address in angle

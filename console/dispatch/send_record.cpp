@@ -50,9 +50,10 @@ bool SendRecord::Create(const QString& folder, const QDateTime& start, QString* 
       return false;
     }
   }
-  if (Write({QStringLiteral("Message"), QStringLiteral("Ended"), QStringLiteral("Recipients"),
-             QStringLiteral("ErrorCode"), QStringLiteral("ErrorMessage")},
-            err)) {
+  if (Write({QStringLiteral("Message"), QStringLiteral("Recipient"), QStringLiteral("Ended"),
+             QStringLiteral("ErrorCode"), QStringLiteral("ServerReply")},
+            err) &&
+      Flush(err)) {
     return true;
   }
   // No record is better than an empty one that names no send.
@@ -61,19 +62,27 @@ bool SendRecord::Create(const QString& folder, const QDateTime& start, QString* 
   return false;
 }
 
-bool SendRecord::AddRow(int number, const QDateTime& ended, const QStringList& recipients,
-                        int32_t code, const QString& message, QString* err) {
-  return Write({QString::number(number), Timestamp(ended), recipients.join(QStringLiteral(", ")),
-                QString::number(code), message},
+bool SendRecord::AddRow(int number, const QString& recipient, const QDateTime& ended, int32_t code,
+                        const QString& reply, QString* err) {
+  return Write({QString::number(number), recipient, Timestamp(ended), QString::number(code), reply},
                err);
+}
+
+bool SendRecord::Flush(QString* err) {
+  // Flushed message by message: what the system has survives a crash of the
+  // console.
+  if (!file_.flush()) {
+    *err = QStringLiteral("Cannot write the file \"%1\": %2").arg(path_, file_.errorString());
+    return false;
+  }
+  return true;
 }
 
 bool SendRecord::Write(const QStringList& fields, QString* err) {
   QStringList quoted;
   for (const QString& field : fields) quoted << CsvField(field);
   const QByteArray row = (quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
-  // Flushed row by row: what the system has survives a crash of the console.
-  if (file_.write(row) != row.size() || !file_.flush()) {
+  if (file_.write(row) != row.size()) {
     *err = QStringLiteral("Cannot write the file \"%1\": %2").arg(path_, file_.errorString());
     return false;
   }

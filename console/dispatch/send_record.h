@@ -15,9 +15,9 @@ namespace verdanpost {
 QString SendRecordFolder();
 
 // The record of one bulk send: a CSV file named by the send's start time,
-// with a header row and one row per message, each handed to the system as
-// soon as its message has ended, so that a crash loses at most the row of
-// the message on the wire. Used from one thread at a time.
+// with a header row and one row per subscriber of each message tried, handed
+// to the system as soon as its message has ended, so that a crash loses at
+// most the rows of the message on the wire. Used from one thread at a time.
 class SendRecord {
  public:
   SendRecord() = default;
@@ -30,10 +30,13 @@ class SendRecord {
   // file could not be created or written.
   bool Create(const QString& folder, const QDateTime& start, QString* err);
 
-  // Adds the row of message `number` (from 1), ended at `ended`, sent to
-  // `recipients`, with the mailer's ErrorCode and ErrorMessage.
-  bool AddRow(int number, const QDateTime& ended, const QStringList& recipients, int32_t code,
-              const QString& message, QString* err);
+  // Adds the row of `recipient` in message `number` (from 1), ended at
+  // `ended`: 0 and the server's reply to the end of the data when the
+  // recipient got it, else the refusal's code and reply.
+  bool AddRow(int number, const QString& recipient, const QDateTime& ended, int32_t code,
+              const QString& reply, QString* err);
+  // Hands the rows added so far to the system.
+  bool Flush(QString* err);
 
   // The file's path; empty before Create.
   const QString& path() const { return path_; }

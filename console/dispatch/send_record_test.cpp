@@ -30,24 +30,27 @@ TEST_F(SendRecordTest, RowsReadBackAsWrittenAndReachTheFileAtOnce) {
   EXPECT_EQ(record.path(), folder + "/2026-12-07_16-20-31.csv");
 
   const QDateTime ended = start_.addMSecs(1234);
-  ASSERT_TRUE(record.AddRow(1, ended, {"a@x.test", "b@x.test"}, 0, "Message sent", &err));
+  ASSERT_TRUE(record.AddRow(1, "a@x.test", ended, 0, "250 2.0.0 Ok: queued", &err));
+  ASSERT_TRUE(record.AddRow(1, "b@x.test", ended, 550, "550 5.1.1 User unknown", &err));
+  ASSERT_TRUE(record.Flush(&err));
   // Written through before the next message: another reader sees it now.
-  EXPECT_EQ(ReadCsv(record.path()).size(), 2u);
-  ASSERT_TRUE(
-      record.AddRow(2, ended, {"c@x.test"}, 550, "Server said \"no\",\r\nthen hung up", &err));
-  ASSERT_TRUE(record.AddRow(3, ended, {" d@x.test"}, -1, "", &err));
-  ASSERT_TRUE(record.AddRow(4, ended, {"ü@x.test"}, 6, "Could not connect to server", &err));
+  EXPECT_EQ(ReadCsv(record.path()).size(), 3u);
+  ASSERT_TRUE(record.AddRow(2, "c@x.test", ended, 554, "Server said \"no\",\nthen hung up", &err));
+  ASSERT_TRUE(record.AddRow(3, " d@x.test", ended, -1, "", &err));
+  ASSERT_TRUE(record.AddRow(4, "ü@x.test", ended, 6, "Could not connect to server", &err));
+  ASSERT_TRUE(record.Flush(&err));
 
   const std::vector<QStringList> rows = ReadCsv(record.path());
-  ASSERT_EQ(rows.size(), 5u);
-  EXPECT_EQ(rows[0], QStringList({"Message", "Ended", "Recipients", "ErrorCode", "ErrorMessage"}));
-  EXPECT_EQ(rows[1], QStringList({"1", "2026-12-07T16:20:32.234+01:00", "a@x.test, b@x.test", "0",
-                                  "Message sent"}));
-  EXPECT_EQ(rows[2], QStringList({"2", "2026-12-07T16:20:32.234+01:00", "c@x.test", "550",
-                                  "Server said \"no\",\r\nthen hung up"}));
-  EXPECT_EQ(rows[3][2], " d@x.test");
-  EXPECT_EQ(rows[3][3], "-1");
-  EXPECT_EQ(rows[4][2], "ü@x.test");
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_EQ(rows[0], QStringList({"Message", "Recipient", "Ended", "ErrorCode", "ServerReply"}));
+  EXPECT_EQ(rows[1], QStringList({"1", "a@x.test", "2026-12-07T16:20:32.234+01:00", "0",
+                                  "250 2.0.0 Ok: queued"}));
+  EXPECT_EQ(rows[2][3], "550");
+  EXPECT_EQ(rows[3], QStringList({"2", "c@x.test", "2026-12-07T16:20:32.234+01:00", "554",
+                                  "Server said \"no\",\nthen hung up"}));
+  EXPECT_EQ(rows[4][1], " d@x.test");
+  EXPECT_EQ(rows[4][3], "-1");
+  EXPECT_EQ(rows[5][1], "ü@x.test");
 }
 
 TEST_F(SendRecordTest, FieldsAreQuotedOnlyWhenTheyMustBe) {
@@ -69,7 +72,7 @@ TEST_F(SendRecordTest, SendsThatStartTogetherGetFilesOfTheirOwn) {
   EXPECT_EQ(QFileInfo(first.path()).fileName(), "2026-12-07_16-20-31.csv");
   EXPECT_EQ(QFileInfo(second.path()).fileName(), "2026-12-07_16-20-31_2.csv");
   EXPECT_EQ(QFileInfo(third.path()).fileName(), "2026-12-07_16-20-31_3.csv");
-  ASSERT_TRUE(first.AddRow(1, start_, {"a@x.test"}, 0, "", &err));
+  ASSERT_TRUE(first.AddRow(1, "a@x.test", start_, 0, "", &err) && first.Flush(&err));
   // The first record is not touched by the others.
   EXPECT_EQ(ReadCsv(first.path()).size(), 2u);
   EXPECT_EQ(ReadCsv(second.path()).size(), 1u);

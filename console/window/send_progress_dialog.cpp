@@ -32,9 +32,15 @@ class SharedProgress : public SendProgress {
     number_ = number;
     messages_ = messages;
     reached_ = reached;
+    waiting_.clear();
     changed_ = true;
   }
   bool CancelRequested() override { return cancel_.load(); }
+  void Waiting(const QString& text) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting_ = text;
+    changed_ = true;
+  }
 
   void RequestCancel() { cancel_ = true; }
   // Into the dialog, when there is news.
@@ -43,6 +49,7 @@ class SharedProgress : public SendProgress {
     if (!changed_) return;
     changed_ = false;
     dialog.SetProgress(number_, messages_, reached_);
+    if (!waiting_.isEmpty()) dialog.SetWaiting(waiting_);
   }
 
  private:
@@ -51,6 +58,7 @@ class SharedProgress : public SendProgress {
   int number_ = 0;
   int messages_ = 0;
   int64_t reached_ = 0;
+  QString waiting_;
   bool changed_ = false;
 };
 
@@ -147,6 +155,10 @@ void SendProgressDialog::reject() {
           ? QStringLiteral("Cancelling")
           : QStringLiteral("Cancelling after message %1 of %2").arg(number_).arg(messages_));
   emit cancelRequested();
+}
+
+void SendProgressDialog::SetWaiting(const QString& text) {
+  if (!cancel_requested_) message_label_->setText(text);
 }
 
 ProgressDialogDue DueAfter(std::chrono::milliseconds delay) {

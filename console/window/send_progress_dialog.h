@@ -31,6 +31,9 @@ class SendProgressDialog : public QDialog {
 
   // Message `number` of `messages` is on its way; `reached` subscribers have it.
   void SetProgress(int number, int messages, int64_t reached);
+  // The send waits before it tries again: `text` stands where the message
+  // number did, until the next SetProgress.
+  void SetWaiting(const QString& text);
 
  signals:
   void cancelRequested();

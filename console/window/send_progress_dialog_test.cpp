@@ -225,6 +225,26 @@ TEST_F(SendProgressDialogTest, EscapeAsksTheSendToStopAfterTheMessageOnTheWire) 
   EXPECT_EQ(cancelling, "Cancelling after message 3 of 10");
 }
 
+TEST_F(SendProgressDialogTest, AWaitIsShownUntilTheNextMessageAndEscapeEndsIt) {
+  const QString waiting = "Waiting until 14:32 before trying again: 450 4.7.1 rate limit exceeded";
+  on_watch_ = [&](SendProgressDialog* dialog, bool visible, const QString& label) {
+    if (show_dialog_ && !visible) show_dialog_();
+    if (visible && label == waiting) {
+      QWidget* focus = QApplication::focusWidget();
+      Press(focus != nullptr && focus->window() == dialog ? focus : dialog, Qt::Key_Escape);
+    }
+  };
+  bool cancelled = false;
+  Run([&](SendProgress& progress) {
+    progress.MessageStarting(1, 2, 0);
+    EXPECT_TRUE(WaitForShown("Message 1 of 2"));
+    progress.Waiting(waiting);
+    cancelled = WaitUntil([&] { return progress.CancelRequested(); });
+  });
+  EXPECT_TRUE(cancelled);
+  EXPECT_TRUE(seen_.contains(waiting));
+}
+
 TEST_F(SendProgressDialogTest, WindowIsRepaintedButTakesNoInputUntilTheSendEnds) {
   window_.box->setFocus();
   bool closed = true;

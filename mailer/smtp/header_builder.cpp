@@ -95,13 +95,14 @@ Outcome CheckArguments(const MessageArguments& args, bool ignore_to,
 }
 
 std::string BuildHeader(const MessageArguments& args, TextKind body, const MessageStamp& stamp,
-                        BodyEncoding encoding) {
+                        BodyEncoding encoding, const std::string& extra_headers) {
   std::string header = AddressField("From", args.from);
   header += AddressField("To", args.to);
   if (!args.cc.empty()) header += AddressField("Cc", args.cc);
   if (!args.subject.empty()) header += SubjectField(args.subject);
   header += "Date: " + stamp.date + "\r\n";
   header += "Message-ID: " + stamp.message_id + "\r\n";
+  header += extra_headers;
   bool plain = body == TextKind::kAscii && IsAscii(args.from) && IsAscii(args.to) &&
                IsAscii(args.cc) && IsAscii(args.subject);
   // A body in an unknown character set is left undeclared rather than

@@ -54,8 +54,10 @@ enum class BodyEncoding {
 // three fields that declare UTF-8 text; then the empty line. A body that
 // goes quoted-printable always gets the three fields, with that encoding
 // (and the character set "unknown-8bit" when the body is not UTF-8).
+// `extra_headers` (checked by CheckExtraHeaders) follow Message-ID.
 std::string BuildHeader(const MessageArguments& args, TextKind body, const MessageStamp& stamp,
-                        BodyEncoding encoding = BodyEncoding::kAsIs);
+                        BodyEncoding encoding = BodyEncoding::kAsIs,
+                        const std::string& extra_headers = {});
 
 // CheckArguments, then BuildHeader stamped now.
 Outcome PrepareMessage(const MessageArguments& args, bool ignore_to, TextKind body,

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mailer/smtp/address_list.h"
+#include "mailer/smtp/extra_headers.h"
 #include "mailer/smtp/header_builder.h"
 #include "mailer/smtp/message_file.h"
 #include "mailer/smtp/quoted_printable.h"
@@ -189,10 +190,12 @@ void Mailer::SendMessage(const std::string& from, const std::string& to, const s
                          const MessageText& message) {
   refused_recipients_.clear();
   MessageArguments args{from, to, cc, bcc, subject};
+  std::string extra_lines;
   Job job;
   job.sender = from;
   Outcome outcome =
       CheckArguments(args, ignore_to_ != 0, &job.recipients, &job.invalid, partial_delivery_);
+  if (outcome.ok()) outcome = CheckExtraHeaders(extra_headers_, &extra_lines);
   TextKindScanner body;
   if (outcome.ok()) {
     message.ForEachPiece([&body](std::string_view piece) {
@@ -204,7 +207,7 @@ void Mailer::SendMessage(const std::string& from, const std::string& to, const s
   BodyEncoding encoding = BodyEncoding::kAsIs;
   job.prepare = [&](const SmtpSession& session) {
     encoding = ChooseEncoding(body, session);
-    header = BuildHeader(args, body.kind(), StampNow(AddressOfEntry(from)), encoding);
+    header = BuildHeader(args, body.kind(), StampNow(AddressOfEntry(from)), encoding, extra_lines);
     job.eight_bit = encoding == BodyEncoding::kAsIs && body.kind() != TextKind::kAscii;
     return Outcome::Fine();
   };
@@ -230,11 +233,13 @@ void Mailer::SendMessageFromFile(const std::string& from, const std::string& to,
                                  const std::string& subject, const std::string& file_name) {
   refused_recipients_.clear();
   MessageArguments args{from, to, cc, bcc, subject};
+  std::string extra_lines;
   MessageFile file;
   Job job;
   job.sender = from;
   Outcome outcome =
       CheckArguments(args, ignore_to_ != 0, &job.recipients, &job.invalid, partial_delivery_);
+  if (outcome.ok()) outcome = CheckExtraHeaders(extra_headers_, &extra_lines);
   if (outcome.ok() && !file.Open(file_name)) outcome = Outcome::CannotOpenFile();
   TextKindScanner body;
   if (outcome.ok()) outcome = ScanText(&file, &body);
@@ -242,7 +247,7 @@ void Mailer::SendMessageFromFile(const std::string& from, const std::string& to,
   BodyEncoding encoding = BodyEncoding::kAsIs;
   job.prepare = [&](const SmtpSession& session) {
     encoding = ChooseEncoding(body, session);
-    header = BuildHeader(args, body.kind(), StampNow(AddressOfEntry(from)), encoding);
+    header = BuildHeader(args, body.kind(), StampNow(AddressOfEntry(from)), encoding, extra_lines);
     job.eight_bit = encoding == BodyEncoding::kAsIs && body.kind() != TextKind::kAscii;
     return Outcome::Fine();
   };

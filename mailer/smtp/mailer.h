@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "mailer/smtp/message_text.h"
@@ -46,6 +47,11 @@ class Mailer {
   bool keep_connection() const { return keep_connection_; }
   // Off ends a kept connection.
   void set_keep_connection(bool on);
+  // Header lines that built messages (SendMessage, SendMessageFromFile)
+  // carry after Message-ID; checked by each such call (CheckExtraHeaders).
+  // Raw messages go as they stand.
+  const std::string& extra_headers() const { return extra_headers_; }
+  void set_extra_headers(std::string lines) { extra_headers_ = std::move(lines); }
 
   int32_t error_code() const { return outcome_.code(); }
   const std::string& error_message() const { return outcome_.message(); }
@@ -101,6 +107,7 @@ class Mailer {
   int32_t ignore_to_ = 0;
   bool partial_delivery_ = false;
   bool keep_connection_ = false;
+  std::string extra_headers_;
   Outcome outcome_ = Outcome::NoCallYet();  // of the last send call
   std::string refused_recipients_;
   std::string server_address_;

@@ -294,6 +294,28 @@ TEST_F(MailerTest, RefusedRecipientStopsTheEnvelope) {
   EXPECT_EQ(peer_->commands(), expected);
 }
 
+TEST_F(MailerTest, ExtraHeaderLinesFollowMessageIdOrRefuseTheCall) {
+  {
+    // Built messages carry them, LF or CRLF, after the mailer's own fields.
+    mailer_->set_extra_headers(
+        "List-Id: \"News\" <news.example.org>\nList-Unsubscribe:\r\n <mailto:news@example.org>");
+    SendSimple();
+    ExpectOutcome(0, "Message sent");
+    ASSERT_EQ(peer_->received_messages().size(), 1u);
+    EXPECT_EQ(MaskStamp(peer_->received_messages()[0]),
+              "From: \"Ann\" <ann@example.org>\r\nTo: bob@example.org\r\nSubject: Hi\r\n" + kStamp +
+                  "List-Id: \"News\" <news.example.org>\r\nList-Unsubscribe:\r\n "
+                  "<mailto:news@example.org>\r\n\r\nHello\r\n");
+  }
+  {
+    // A field the mailer writes itself is refused before connecting.
+    mailer_->set_extra_headers("X-Ok: 1\r\nbcc: spy@example.org");
+    SendSimple();
+    ExpectOutcome(60, "Extra header lines are not valid: the mailer writes \"bcc\" itself");
+    EXPECT_EQ(peer_->connections(), 1);
+  }
+}
+
 TEST_F(MailerTest, BadArgumentsAreRefusedBeforeConnecting) {
   {
     mailer_->SendMessage("", "bob@example.org", "", "", "", "");

@@ -59,6 +59,7 @@ class Outcome {
     kCannotAuthenticate = 57,
     kInvalidSettings = 58,
     kMessageTooLarge = 59,
+    kExtraHeadersNotValid = 60,
   };
 
   // A step that went well; the call goes on.
@@ -111,6 +112,11 @@ class Outcome {
 
   // The server declared a SIZE limit below the message's `size` in bytes.
   static Outcome MessageTooLarge(uint64_t size, uint64_t limit);
+  // The ExtraHeaders property holds what may not go into a header; `why`
+  // names the first fault.
+  static Outcome ExtraHeadersNotValid(const std::string& why) {
+    return Failure(Code::kExtraHeadersNotValid, "Extra header lines are not valid: " + why);
+  }
 
   // The opening reply was not 220; `reply_code` is what ReadReply gave.
   static Outcome BadGreeting(int32_t reply_code);
