@@ -293,7 +293,9 @@ void ConsoleWindow::showEvent(QShowEvent* event) {
 
 bool ConsoleWindow::AskMessage(const QString& text) { return dialogs_.Ask(text); }
 
-void ConsoleWindow::RunSend(const ProgressingSend& send) { RunWithProgressDialog(*this, send); }
+void ConsoleWindow::RunSend(const ProgressingSend& send) {
+  RunWithProgressDialog(*this, send, progress_dialog_due_);
+}
 
 void ConsoleWindow::closeEvent(QCloseEvent* event) {
   // The window always closes, whatever the store says.

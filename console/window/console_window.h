@@ -10,6 +10,7 @@
 #include "console/settings/console_settings.h"
 #include "console/settings/console_view.h"
 #include "console/window/console_pages.h"
+#include "console/window/send_progress_dialog.h"
 
 class QFrame;
 class QKeyEvent;
@@ -89,6 +90,10 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   void ShowMessage(const QString& text) override;
   bool AskMessage(const QString& text) override;
   void RunSend(const ProgressingSend& send) override;
+  // When a send's progress dialog shows (kProgressDialogDelay into the send
+  // unless set); tests show it at once, so that what it shows does not
+  // depend on how fast the machine is.
+  void set_progress_dialog_due(ProgressDialogDue due) { progress_dialog_due_ = std::move(due); }
 
  protected:
   // The window's keys, whichever control has the focus: Return presses the
@@ -119,6 +124,7 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   bool shown_ = false;                  // the window has been shown once
   std::optional<QString> load_report_;  // to show once the window is shown
   ConsoleSettings settings_;
+  ProgressDialogDue progress_dialog_due_ = DueAfter(kProgressDialogDelay);
 };
 
 // The message-file picker's filter, the system's own text.
