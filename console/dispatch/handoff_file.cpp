@@ -4,6 +4,7 @@
 
 #include "console/dispatch/control_characters.h"
 #include "console/dispatch/operator_texts.h"
+#include "console/dispatch/write_all.h"
 
 namespace verdanpost {
 
@@ -46,8 +47,9 @@ bool WriteHandoffFile(const QString& message_file, const QStringList& header_lin
     return false;
   }
   const QByteArray content = header + text + "\r\n";
-  if (handoff.write(content) != content.size() || !handoff.flush()) {
-    *err = FileNotWritten(path, handoff.errorString());
+  QString why;
+  if (!WriteAll(handoff, content, &why)) {
+    *err = FileNotWritten(path, why);
     handoff.close();
     QFile::remove(path);
     return false;

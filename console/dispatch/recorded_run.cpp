@@ -178,7 +178,6 @@ void RecordedRun::Record(int number, const std::vector<Refusal>& account, const 
     recorded = recorded && record_.AddRow(number, entry.address, ended, entry.code,
                                           entry.code == 0 ? reply : entry.reply, &record_error);
   }
-  recorded = recorded && record_.Flush(&record_error);
   if (!recorded && result->record_error.isEmpty()) result->record_error = record_error;
 }
 

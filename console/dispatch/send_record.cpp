@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include "console/dispatch/write_all.h"
+
 #include "platform/xdg_paths.h"
 
 namespace verdanpost {
@@ -52,8 +54,7 @@ bool SendRecord::Create(const QString& folder, const QDateTime& start, QString* 
   }
   if (Write({QStringLiteral("Message"), QStringLiteral("Recipient"), QStringLiteral("Ended"),
              QStringLiteral("ErrorCode"), QStringLiteral("ServerReply")},
-            err) &&
-      Flush(err)) {
+            err)) {
     return true;
   }
   // No record is better than an empty one that names no send.
@@ -68,22 +69,13 @@ bool SendRecord::AddRow(int number, const QString& recipient, const QDateTime& e
                err);
 }
 
-bool SendRecord::Flush(QString* err) {
-  // Flushed message by message: what the system has survives a crash of the
-  // console.
-  if (!file_.flush()) {
-    *err = QStringLiteral("Cannot write the file \"%1\": %2").arg(path_, file_.errorString());
-    return false;
-  }
-  return true;
-}
-
 bool SendRecord::Write(const QStringList& fields, QString* err) {
   QStringList quoted;
   for (const QString& field : fields) quoted << CsvField(field);
   const QByteArray row = (quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
-  if (file_.write(row) != row.size()) {
-    *err = QStringLiteral("Cannot write the file \"%1\": %2").arg(path_, file_.errorString());
+  QString why;
+  if (!WriteAll(file_, row, &why)) {
+    *err = QStringLiteral("Cannot write the file \"%1\": %2").arg(path_, why);
     return false;
   }
   return true;

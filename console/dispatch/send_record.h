@@ -32,11 +32,10 @@ class SendRecord {
 
   // Adds the row of `recipient` in message `number` (from 1), ended at
   // `ended`: 0 and the server's reply to the end of the data when the
-  // recipient got it, else the refusal's code and reply.
+  // recipient got it, else the refusal's code and reply. The row is with
+  // the system when it returns.
   bool AddRow(int number, const QString& recipient, const QDateTime& ended, int32_t code,
               const QString& reply, QString* err);
-  // Hands the rows added so far to the system.
-  bool Flush(QString* err);
 
   // The file's path; empty before Create.
   const QString& path() const { return path_; }

@@ -1,7 +1,10 @@
 #include "console/dispatch/send_record.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -32,13 +35,11 @@ TEST_F(SendRecordTest, RowsReadBackAsWrittenAndReachTheFileAtOnce) {
   const QDateTime ended = start_.addMSecs(1234);
   ASSERT_TRUE(record.AddRow(1, "a@x.test", ended, 0, "250 2.0.0 Ok: queued", &err));
   ASSERT_TRUE(record.AddRow(1, "b@x.test", ended, 550, "550 5.1.1 User unknown", &err));
-  ASSERT_TRUE(record.Flush(&err));
-  // Written through before the next message: another reader sees it now.
+  // Written through as it is added: another reader sees it now.
   EXPECT_EQ(ReadCsv(record.path()).size(), 3u);
   ASSERT_TRUE(record.AddRow(2, "c@x.test", ended, 554, "Server said \"no\",\nthen hung up", &err));
   ASSERT_TRUE(record.AddRow(3, " d@x.test", ended, -1, "", &err));
   ASSERT_TRUE(record.AddRow(4, "ü@x.test", ended, 6, "Could not connect to server", &err));
-  ASSERT_TRUE(record.Flush(&err));
 
   const std::vector<QStringList> rows = ReadCsv(record.path());
   ASSERT_EQ(rows.size(), 6u);
@@ -72,7 +73,7 @@ TEST_F(SendRecordTest, SendsThatStartTogetherGetFilesOfTheirOwn) {
   EXPECT_EQ(QFileInfo(first.path()).fileName(), "2026-12-07_16-20-31.csv");
   EXPECT_EQ(QFileInfo(second.path()).fileName(), "2026-12-07_16-20-31_2.csv");
   EXPECT_EQ(QFileInfo(third.path()).fileName(), "2026-12-07_16-20-31_3.csv");
-  ASSERT_TRUE(first.AddRow(1, "a@x.test", start_, 0, "", &err) && first.Flush(&err));
+  ASSERT_TRUE(first.AddRow(1, "a@x.test", start_, 0, "", &err));
   // The first record is not touched by the others.
   EXPECT_EQ(ReadCsv(first.path()).size(), 2u);
   EXPECT_EQ(ReadCsv(second.path()).size(), 1u);
@@ -105,9 +106,29 @@ TEST_F(SendRecordTest, RecordThatCannotBeWrittenLeavesNoFile) {
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, previous);
   EXPECT_FALSE(created);
-  EXPECT_TRUE(err.startsWith("Cannot write the file \"" + record.path() + "\": "))
-      << err.toStdString();
+  // The system's reason, not "Unknown error".
+  EXPECT_EQ(err, "Cannot write the file \"" + record.path() + "\": File too large");
   EXPECT_TRUE(QDir(dir_.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(SendRecordTest, AFullDiskIsNamedAsSuch) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  // A file system of one page, in a mount namespace of this process alone.
+  if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    GTEST_SKIP() << "no mount namespace here";
+  }
+  const QString small = dir_.filePath("small");
+  ASSERT_TRUE(QDir().mkpath(small));
+  ASSERT_EQ(mount("tmpfs", small.toLocal8Bit().constData(), "tmpfs", 0, "size=4k"), 0);
+  SendRecord record;
+  QString err;
+  bool written = record.Create(small, start_, &err);
+  for (int i = 0; written && i < 1000; ++i) {
+    written = record.AddRow(1, QString(100, 'a') + "@x.test", start_, 0, "250 Ok", &err);
+  }
+  EXPECT_FALSE(written);
+  EXPECT_EQ(err, "Cannot write the file \"" + record.path() + "\": No space left on device");
+  umount(small.toLocal8Bit().constData());
 }
 
 TEST_F(SendRecordTest, FolderThatCannotBeMadeIsReported) {
