@@ -125,6 +125,24 @@ BodyEncoding ChooseEncoding(const TextKindScanner& body, const SmtpSession& sess
   return BodyEncoding::kAsIs;
 }
 
+// The header of a built message, made once the session shows what the
+// server offers: the body's encoding decides its MIME fields, and whether
+// the content as sent is 8-bit. Everything it points to must outlive it.
+struct BuiltHeader {
+  std::string text;
+  BodyEncoding encoding = BodyEncoding::kAsIs;
+  bool eight_bit = false;
+
+  Outcome Prepare(const MessageArguments& args, const TextKindScanner& body,
+                  const std::string& extra_lines, const SmtpSession& session) {
+    encoding = ChooseEncoding(body, session);
+    text =
+        BuildHeader(args, body.kind(), StampNow(AddressOfEntry(args.from)), encoding, extra_lines);
+    eight_bit = encoding == BodyEncoding::kAsIs && body.kind() != TextKind::kAscii;
+    return Outcome::Fine();
+  }
+};
+
 // One line of RefusedRecipients; tabs and line breaks in its parts become
 // blanks so that the line stays one line of three fields.
 std::string RefusalLine(const std::string& address, int32_t code, const std::string& text) {
@@ -203,20 +221,18 @@ void Mailer::SendMessage(const std::string& from, const std::string& to, const s
       return Outcome::Fine();
     });
   }
-  std::string header;
-  BodyEncoding encoding = BodyEncoding::kAsIs;
+  BuiltHeader header;
   job.prepare = [&](const SmtpSession& session) {
-    encoding = ChooseEncoding(body, session);
-    header = BuildHeader(args, body.kind(), StampNow(AddressOfEntry(from)), encoding, extra_lines);
-    job.eight_bit = encoding == BodyEncoding::kAsIs && body.kind() != TextKind::kAscii;
-    return Outcome::Fine();
+    Outcome prepared = header.Prepare(args, body, extra_lines, session);
+    job.eight_bit = header.eight_bit;
+    return prepared;
   };
   // Header and text pass the encoder one after the other, never joined: a
   // long text is not copied.
   job.content = [&](const ContentOut& out) {
-    Outcome sent = out(header);
+    Outcome sent = out(header.text);
     if (!sent.ok()) return sent;
-    if (encoding == BodyEncoding::kAsIs) return message.ForEachPiece(out);
+    if (header.encoding == BodyEncoding::kAsIs) return message.ForEachPiece(out);
     ContentOut quoted = QuotedPrintableTo(out);
     sent = message.ForEachPiece(quoted);
     return sent.ok() ? quoted(std::string_view()) : sent;
@@ -243,19 +259,17 @@ void Mailer::SendMessageFromFile(const std::string& from, const std::string& to,
   if (outcome.ok() && !file.Open(file_name)) outcome = Outcome::CannotOpenFile();
   TextKindScanner body;
   if (outcome.ok()) outcome = ScanText(&file, &body);
-  std::string header;
-  BodyEncoding encoding = BodyEncoding::kAsIs;
+  BuiltHeader header;
   job.prepare = [&](const SmtpSession& session) {
-    encoding = ChooseEncoding(body, session);
-    header = BuildHeader(args, body.kind(), StampNow(AddressOfEntry(from)), encoding, extra_lines);
-    job.eight_bit = encoding == BodyEncoding::kAsIs && body.kind() != TextKind::kAscii;
-    return Outcome::Fine();
+    Outcome prepared = header.Prepare(args, body, extra_lines, session);
+    job.eight_bit = header.eight_bit;
+    return prepared;
   };
   job.content = [&](const ContentOut& out) {
     if (!file.Rewind()) return Outcome::CannotOpenFile();
-    Outcome sent = out(header);
+    Outcome sent = out(header.text);
     if (!sent.ok()) return sent;
-    if (encoding == BodyEncoding::kAsIs) return SendFileContent(&file, out);
+    if (header.encoding == BodyEncoding::kAsIs) return SendFileContent(&file, out);
     ContentOut quoted = QuotedPrintableTo(out);
     sent = SendFileContent(&file, quoted);
     return sent.ok() ? quoted(std::string_view()) : sent;
