@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "mailer/smtp/address_list.h"
@@ -36,6 +38,32 @@ struct Parse {
 constexpr std::string_view kSecretKeys[] = {"Password", "PasswordCommand", "User"};
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+constexpr int64_t kMostLimit = 1000000000;
+
+// The keys of the provider's limits, spelled as documented.
+struct LimitKey {
+  std::string_view name;
+  int64_t ServerLimits::*field;
+};
+constexpr LimitKey kLimitKeys[] = {
+    {"RecipientsPerMessage", &ServerLimits::recipients_per_message},
+    {"MessagesPerMinute", &ServerLimits::messages_per_minute},
+    {"MessagesPerHour", &ServerLimits::messages_per_hour},
+    {"RecipientsPerDay", &ServerLimits::recipients_per_day},
+};
+
+// A whole number from 1 to kMostLimit, digits only; 0 when `value` is not one.
+int64_t LimitValue(std::string_view value) {
+  if (value.empty()) return 0;
+  int64_t number = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return 0;
+    number = number * 10 + (c - '0');
+    if (number > kMostLimit) return 0;
+  }
+  return number;
+}
 
 void Take(Parse* parse, std::string_view section, std::string_view key, std::string_view value) {
   ServerSettings* s = parse->settings;
@@ -68,11 +96,22 @@ void Take(Parse* parse, std::string_view section, std::string_view key, std::str
     s->password_command = value;
   } else if (EqualsIgnoreAsciiCase(key, "CAFile")) {
     s->ca_file = value;
+  } else if (auto limit = std::find_if(
+                 std::begin(kLimitKeys), std::end(kLimitKeys),
+                 [key](const LimitKey& known) { return EqualsIgnoreAsciiCase(key, known.name); });
+             limit != std::end(kLimitKeys)) {
+    int64_t number = LimitValue(value);
+    if (number == 0) {
+      parse->error = std::string(limit->name) + " is " + Quoted(value) + where +
+                     "; write a whole number from 1 to " + std::to_string(kMostLimit);
+    }
+    s->limits.*(limit->field) = number;
   } else {
     // A mistyped key would otherwise drop what it was meant to set, say
     // the login, and the mail would go out unauthenticated.
     parse->error = "unknown key " + Quoted(key) + where +
-                   "; the keys are Security, User, Password, PasswordCommand, CAFile, Greeting";
+                   "; the keys are Security, User, Password, PasswordCommand, CAFile, Greeting, "
+                   "RecipientsPerMessage, MessagesPerMinute, MessagesPerHour, RecipientsPerDay";
   }
 }
 

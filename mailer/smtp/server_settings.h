@@ -2,6 +2,7 @@
 #define VERDANPOST_MAILER_SMTP_SERVER_SETTINGS_H_
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,16 @@ enum class Security {
 // The command that opens the dialogue.
 enum class Greeting { kHelo, kEhlo };
 
+// What the provider allows through one server, from the server's section.
+// The mailer keeps to none of them itself: the console's bulk send paces
+// itself by them.
+struct ServerLimits {
+  int64_t recipients_per_message = 0;  // 0: no limit
+  int64_t messages_per_minute = 0;
+  int64_t messages_per_hour = 0;
+  int64_t recipients_per_day = 0;
+};
+
 // What the operator's settings file says about one server, defaults filled
 // in. With no file and no section, a server is spoken to as it always was:
 // no TLS, HELO, no authentication (except on the submission ports).
@@ -31,6 +42,7 @@ struct ServerSettings {
   bool has_password = false;  // a Password key, even an empty one
   std::string password_command;
   std::string ca_file;  // empty: the system's trust store
+  ServerLimits limits;
   // The settings file, or empty when there was none.
   std::string source;
 };
@@ -42,7 +54,8 @@ std::string ServerSettingsPath();
 // Reads the settings for `server_name` (as the operator typed it) from the
 // file at `path`. A missing file or section gives the defaults for the
 // server's port; any other problem gives code 58 and says what to change.
-// No text ever holds a value of User, Password or PasswordCommand.
+// No text ever holds a value of User, Password or PasswordCommand. Runs no
+// command and changes nothing, so it may be called just to learn the limits.
 Outcome ReadServerSettings(const std::string& path, const std::string& server_name,
                            ServerSettings* settings);
 

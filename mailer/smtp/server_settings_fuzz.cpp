@@ -12,6 +12,7 @@
 //   anything else;
 // - without problems, the keys of the server's sections (host in any case,
 //   port as written) set the settings, the last one counting;
+// - the four limits are whole numbers from 1 to 1000000000, in digits;
 // - the values of User, Password and PasswordCommand change no text: the
 //   same file with other non-empty values gives the same outcome.
 
@@ -150,6 +151,17 @@ bool Expected(const Reading& reading, const std::string& server, ServerSettings*
       s->has_password = true;
     } else if (EqualsIgnoreAsciiCase(e.key, "PasswordCommand")) {
       s->password_command = v;
+    } else if (EqualsIgnoreAsciiCase(e.key, "RecipientsPerMessage") ||
+               EqualsIgnoreAsciiCase(e.key, "MessagesPerMinute") ||
+               EqualsIgnoreAsciiCase(e.key, "MessagesPerHour") ||
+               EqualsIgnoreAsciiCase(e.key, "RecipientsPerDay")) {
+      // A whole number from 1 to 1000000000, in digits.
+      size_t digits = v.find_first_not_of('0');
+      if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos ||
+          digits == std::string::npos || v.size() - digits > 10 ||
+          std::stoll(v.substr(digits)) > 1000000000) {
+        return false;
+      }
     } else if (!EqualsIgnoreAsciiCase(e.key, "CAFile")) {
       return false;
     }

@@ -115,7 +115,8 @@ TEST_F(ServerSettingsTest, ProblemsAreRefusedWithWhatToChange) {
     std::string path = Write("[smtp.example.org:587]\nUser = ann\nPasword = x\n");
     ExpectInvalid(path, server,
                   "unknown key \"Pasword\" in [smtp.example.org:587] of " + path +
-                      "; the keys are Security, User, Password, PasswordCommand, CAFile, Greeting");
+                      "; the keys are Security, User, Password, PasswordCommand, CAFile, Greeting, "
+                      "RecipientsPerMessage, MessagesPerMinute, MessagesPerHour, RecipientsPerDay");
   }
   {
     std::string path = Write("[smtp.example.org:587]\nUser ann\n");
@@ -217,6 +218,58 @@ TEST_F(ServerSettingsTest, EveryLineStandsAlone) {
     ExpectInvalid(path, server,
                   path + " line 2 is not a [section], a Key = Value line or a comment");
   }
+}
+
+TEST_F(ServerSettingsTest, ProviderLimitsAreWholeNumbersFromOneToABillion) {
+  const std::string server = "smtp.example.org:587";
+  {
+    // Any case of key, blanks around the value, the last one counting; the
+    // limits are not secret, so everyone may read the file.
+    std::string path = Write(
+        "[smtp.example.org:587]\n"
+        "RecipientsPerMessage = 50\n"
+        "messagesperminute=\t30 \n"
+        "MessagesPerHour = 1000000000\n"
+        "RecipientsPerDay = 2000\n"
+        "RecipientsPerDay = 0500\n"
+        "[other.example.org]\n"
+        "MessagesPerHour = 7\n",
+        0644);
+    ServerLimits limits = Read(path, server).limits;
+    EXPECT_EQ(limits.recipients_per_message, 50);
+    EXPECT_EQ(limits.messages_per_minute, 30);
+    EXPECT_EQ(limits.messages_per_hour, 1000000000);
+    EXPECT_EQ(limits.recipients_per_day, 500);
+    // Left out: no limit, also for a server without a section.
+    ServerLimits other = Read(path, "other.example.org").limits;
+    EXPECT_EQ(other.messages_per_hour, 7);
+    EXPECT_EQ(other.recipients_per_message, 0);
+    EXPECT_EQ(other.messages_per_minute, 0);
+    EXPECT_EQ(other.recipients_per_day, 0);
+    EXPECT_EQ(Read(path, "smtp.example.org:465").limits.recipients_per_day, 0);
+  }
+  struct Bad {
+    const char* key;
+    const char* value;
+  } bad[] = {
+      {"RecipientsPerMessage", "0"},     {"MessagesPerMinute", "-5"},
+      {"MessagesPerHour", "1000000001"}, {"RecipientsPerDay", "abc"},
+      {"RecipientsPerDay", ""},          {"RecipientsPerMessage", "99999999999999999999999"},
+      {"MessagesPerMinute", "1 000"},    {"MessagesPerHour", "+20"},
+      {"RecipientsPerDay", "2.5"},
+  };
+  for (const Bad& b : bad) {
+    std::string path = Write("[smtp.example.org:587]\n" + std::string(b.key) + " = " + b.value +
+                             "\nSecurity = tls\n");
+    ExpectInvalid(path, server,
+                  std::string(b.key) + " is \"" + b.value + "\" in [smtp.example.org:587] of " +
+                      path + "; write a whole number from 1 to 1000000000");
+  }
+  // Named as documented whatever the case written.
+  std::string path = Write("[smtp.example.org:587]\nrecipientsperday = none\n");
+  ExpectInvalid(path, server,
+                "RecipientsPerDay is \"none\" in [smtp.example.org:587] of " + path +
+                    "; write a whole number from 1 to 1000000000");
 }
 
 TEST_F(ServerSettingsTest, LoginsMakeTheFilePrivate) {
