@@ -20,7 +20,7 @@ inline constexpr uint16_t kMailerTypeLibraryMajor = 1;
 inline constexpr uint16_t kMailerTypeLibraryMinor = 0;
 
 // The mailer's dual interface. The members follow IDispatch's in dispatch
-// identifier order (vtable slots 7 to 27); that order is the binary
+// identifier order (vtable slots 7 to 28); that order is the binary
 // interface and must not change: new members only ever go at the end. The type library
 // (mailer_type_library.cpp) names the same slots; mailer_type_library_test checks that they agree.
 class ISMTPMailer : public IDispatch {
@@ -48,6 +48,7 @@ class ISMTPMailer : public IDispatch {
   virtual HRESULT get_FailureReason(BSTR* pVal) = 0;      // 15
   virtual HRESULT get_ExtraHeaders(BSTR* pVal) = 0;       // 16
   virtual HRESULT put_ExtraHeaders(BSTR newVal) = 0;      // 16
+  virtual HRESULT get_RecipientLimit(LONG* pVal) = 0;     // 17
 
  protected:
   ~ISMTPMailer() = default;

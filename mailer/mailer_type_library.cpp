@@ -52,6 +52,7 @@ constexpr AutomationMemberDesc kMembers[] = {
     {15, kAutomationPropertyGet, "FailureReason", "property FailureReason", 25, 1, kStringOut},
     {16, kAutomationPropertyGet, "ExtraHeaders", "property ExtraHeaders", 26, 1, kStringOut},
     {16, kAutomationPropertyPut, "ExtraHeaders", "property ExtraHeaders", 27, 1, kStringIn},
+    {17, kAutomationPropertyGet, "RecipientLimit", "property RecipientLimit", 28, 1, kLongOut},
 };
 
 constexpr AutomationTypeLibraryDesc kTypeLibrary = {

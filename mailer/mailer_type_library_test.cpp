@@ -113,6 +113,11 @@ class RecordingMailer final : public ISMTPMailer {
   }
   HRESULT get_ExtraHeaders(BSTR* pVal) override { return Text("get_ExtraHeaders", "X-A: 1", pVal); }
   HRESULT put_ExtraHeaders(BSTR newVal) override { return Record("put_ExtraHeaders", {newVal}); }
+  HRESULT get_RecipientLimit(LONG* pVal) override {
+    calls_ += "get_RecipientLimit;";
+    *pVal = 50;
+    return S_OK;
+  }
 
  private:
   HRESULT Record(const char* member, std::vector<BSTR> args) {
@@ -171,6 +176,9 @@ TEST(MailerTypeLibraryTest, EveryMemberReachesItsOwnSlot) {
   EXPECT_EQ(mailer.Get("FailureReason").value().ToString(), "timed out");
   ASSERT_TRUE(mailer.Put("ExtraHeaders", Variant("List-Id: <l.x>")).ok());
   EXPECT_EQ(mailer.Get("ExtraHeaders").value().ToString(), "X-A: 1");
+  EXPECT_EQ(mailer.Get("RecipientLimit").value().get().lVal, 50);
+  // Read-only.
+  EXPECT_FALSE(mailer.Put("RecipientLimit", Variant(int32_t{7})).ok());
   EXPECT_EQ(fake.calls(),
             "SendRawMessageFromFile(f);SendMessageFromFile(1,2,3,4,5,6);"
             "SendMessage(a,b,c,d,e,f);put_IgnoreTo(3);get_IgnoreTo;SendRawMessage(raw);"
@@ -178,7 +186,7 @@ TEST(MailerTypeLibraryTest, EveryMemberReachesItsOwnSlot) {
             "get_ServerReply;put_PartialDelivery(-1);get_PartialDelivery;"
             "get_RefusedRecipients;put_KeepConnection(1);get_KeepConnection;Disconnect();"
             "get_ServerAddress;get_FailureReason;put_ExtraHeaders(List-Id: <l.x>);"
-            "get_ExtraHeaders;");
+            "get_ExtraHeaders;get_RecipientLimit;");
   mailer.Reset();
 }
 

@@ -247,4 +247,10 @@ HRESULT SMTPMailer::put_ExtraHeaders(BSTR newVal) {
   });
 }
 
+HRESULT SMTPMailer::get_RecipientLimit(LONG* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = mailer_.recipient_limit();
+  return S_OK;
+}
+
 }  // namespace verdanpost

@@ -64,6 +64,7 @@ class SMTPMailer final : public ISMTPMailer {
   HRESULT get_FailureReason(BSTR* pVal) override;
   HRESULT get_ExtraHeaders(BSTR* pVal) override;
   HRESULT put_ExtraHeaders(BSTR newVal) override;
+  HRESULT get_RecipientLimit(LONG* pVal) override;
 
  private:
   // The object's own IUnknown, which owns the reference count.

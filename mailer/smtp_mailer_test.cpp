@@ -547,6 +547,24 @@ TEST_F(SMTPMailerTest, LaterMembersReachTheMailer) {
     EXPECT_EQ(mailer.Get("ServerAddress").value().ToString(), "127.0.0.1:" + std::to_string(port));
     EXPECT_EQ(mailer.Get("FailureReason").value().ToString(), "Connection refused");
   }
+  {  // A server that takes two recipients per transaction says so by its 452.
+    EXPECT_EQ(mailer.Get("RecipientLimit").value().get().lVal, 0);
+    ScriptedSmtpPeer limited;
+    for (size_t i = 2; i < 4; ++i) {
+      limited.SetRcptReply(i, PeerReply::Text("452 4.5.3 Error: too many recipients\r\n"));
+    }
+    ASSERT_TRUE(mailer.Put("ServerName", Variant(limited.server_name())).ok());
+    std::vector<Variant> four = args;
+    four[1] = Variant("a@example.org, b@example.org, c@example.org, d@example.org");
+    four[3] = Variant("");
+    ASSERT_TRUE(mailer.Call("SendMessage", four).ok());
+    EXPECT_EQ(mailer.Get("ErrorCode").value().get().lVal, 0);
+    EXPECT_EQ(mailer.Get("RecipientLimit").value().get().lVal, 2);
+    ASSERT_TRUE(mailer.Call("Disconnect", {}).ok());
+    EXPECT_EQ(limited.received_messages().size(), 2u);
+    EXPECT_EQ(mailer.Put("RecipientLimit", Variant(int32_t{5})).error(),
+              "RecipientLimit: member not found (0x80020003)");
+  }
   mailer.Reset();
 
   ScriptedSmtpPeer second;

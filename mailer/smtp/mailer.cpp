@@ -363,6 +363,7 @@ Outcome Mailer::Acquire(bool* reused) {
     session_.reset();
   }
   session_ = std::make_unique<SmtpSession>(timeouts_);
+  recipient_limit_ = 0;  // a new session learns the server's limit afresh
   session_->set_stay_in_step(modern());
   session_server_ = server_name_;
   Outcome outcome = session_->Open(server_name_);
@@ -440,9 +441,10 @@ Outcome Mailer::TransactPartially(Job* job, const std::string& parameters, bool*
     for (size_t i : indexes) lines[i] = RefusalLine(job->recipients[i], outcome.code(), text);
   };
   // Once the server has said how many recipients a transaction may have,
-  // later transactions ask for no more, instead of offering every remaining
-  // recipient only to have the excess deferred again.
-  size_t limit = count;
+  // later transactions (of this call and of later calls in the session) ask
+  // for no more, instead of offering every remaining recipient only to have
+  // the excess deferred again.
+  size_t limit = recipient_limit_ > 0 ? static_cast<size_t>(recipient_limit_) : count;
   while (!pending.empty()) {
     std::vector<size_t> later;
     if (pending.size() > limit) {
@@ -477,7 +479,10 @@ Outcome Mailer::TransactPartially(Job* job, const std::string& parameters, bool*
           break;
       }
     }
-    if (!deferred.empty() && !accepted.empty()) limit = std::min(limit, accepted.size());
+    if (!deferred.empty() && !accepted.empty() && accepted.size() < limit) {
+      limit = accepted.size();
+      recipient_limit_ = static_cast<int32_t>(limit);
+    }
     deferred.insert(deferred.end(), later.begin(), later.end());
     pending = std::move(deferred);
     if (accepted.empty()) {

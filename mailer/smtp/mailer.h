@@ -65,6 +65,12 @@ class Mailer {
   const std::string& refused_recipients() const { return refused_recipients_; }
   // "host:port" the last call that connected went to or tried ("" before).
   const std::string& server_address() const { return server_address_; }
+  // With partial delivery: the fewest recipients the server took in a
+  // transaction whose further recipients it deferred as too many, in the
+  // session of the last call; later calls in a kept session offer no more
+  // per transaction. 0 when it said no such thing. A new session starts
+  // again at 0.
+  int32_t recipient_limit() const { return recipient_limit_; }
 
   void SendMessage(const std::string& from, const std::string& to, const std::string& cc,
                    const std::string& bcc, const std::string& subject, const std::string& message);
@@ -111,6 +117,7 @@ class Mailer {
   Outcome outcome_ = Outcome::NoCallYet();  // of the last send call
   std::string refused_recipients_;
   std::string server_address_;
+  int32_t recipient_limit_ = 0;  // of session_, learnt from its 452 replies
   SmtpTimeouts timeouts_;
   std::chrono::milliseconds idle_limit_ = std::chrono::seconds(60);
 

@@ -296,6 +296,72 @@ TEST_F(MailerDeliveryTest, ARecipientLimitSplitsTheMessageIntoTransactions) {
   }
 }
 
+TEST_F(MailerDeliveryTest, TheRecipientLimitLastsForTheKeptSession) {
+  // 120 recipients, named after the call: "cNr0@example.org" to "cNr119@...".
+  auto send_120 = [this](int call) {
+    std::string prefix = "c" + std::to_string(call) + "r";
+    std::string bcc;
+    for (int r = 1; r < 120; ++r)
+      bcc += (r > 1 ? ", " : "") + prefix + std::to_string(r) + "@x.org";
+    Send(prefix + "0@x.org", bcc);
+  };
+  auto rcpts_of = [](const std::vector<std::string>& commands, int call) {
+    return CountOf(commands, "RCPT TO:<c" + std::to_string(call) + "r");
+  };
+  for (bool pipelined : {false, true}) {
+    SCOPED_TRACE(pipelined ? "pipelined" : "lockstep");
+    NewPeer();
+    if (pipelined) Ehlo(kPipelining);
+    for (size_t i = 50; i < 120; ++i) {
+      peer_->SetRcptReply(i, PeerReply::Text("452 4.5.3 Error: too many recipients\r\n"));
+    }
+    mailer_->set_partial_delivery(true);
+    mailer_->set_keep_connection(true);
+    EXPECT_EQ(mailer_->recipient_limit(), 0);
+    // The peer is asked only once the session is over: it counts a kept
+    // connection as busy.
+    send_120(1);
+    ExpectOutcome(0, "Message sent");
+    EXPECT_EQ(mailer_->refused_recipients(), "");
+    EXPECT_EQ(mailer_->recipient_limit(), 50);
+    send_120(2);
+    ExpectOutcome(0, "Message sent");
+    EXPECT_EQ(mailer_->recipient_limit(), 50);
+    mailer_->Disconnect();
+    EXPECT_EQ(mailer_->recipient_limit(), 50);  // read after the session, too
+    send_120(3);
+    ExpectOutcome(0, "Message sent");
+    EXPECT_EQ(mailer_->recipient_limit(), 50);
+    mailer_->Disconnect();
+
+    std::vector<std::string> commands = peer_->commands();
+    // 120 at once: 50 taken, the 51st deferred (in lockstep the rest are
+    // not asked for), then 50 and 20.
+    const size_t full_offer = (pipelined ? 120 : 51) + 50 + 20;
+    EXPECT_EQ(rcpts_of(commands, 1), full_offer);
+    // The next call of the session asks for 50 at a time from the start:
+    // every recipient once, none deferred.
+    EXPECT_EQ(rcpts_of(commands, 2), 120u);
+    // A new session tries the full size again.
+    EXPECT_EQ(rcpts_of(commands, 3), full_offer);
+    EXPECT_EQ(CountOf(commands, "MAIL FROM:"), 9u);
+    EXPECT_EQ(peer_->received_messages().size(), 9u);
+    EXPECT_EQ(peer_->connections(), 2);
+  }
+  {  // A new session with a server that takes them all: no limit.
+    NewPeer().SetRcptReply(2, PeerReply::Text("452 4.5.3 Error: too many recipients\r\n"));
+    mailer_->set_partial_delivery(true);
+    Send("a@x.org, b@x.org, c@x.org");
+    EXPECT_EQ(mailer_->recipient_limit(), 2);
+    ScriptedSmtpPeer open;
+    mailer_->set_server_name(open.server_name());
+    Send("a@x.org, b@x.org, c@x.org");
+    ExpectOutcome(0, "Message sent");
+    EXPECT_EQ(mailer_->recipient_limit(), 0);
+    EXPECT_EQ(open.received_messages().size(), 1u);
+  }
+}
+
 TEST_F(MailerDeliveryTest, AcceptedMeansSentWhateverQuitGets) {
   {
     peer_->SetReply(SmtpStep::kQuit, PeerReply::Text("500 what\r\n"));

@@ -211,6 +211,7 @@ TEST_F(MailerPostfixTest, ARecipientLimitSplitsTheMessageNotTheList) {
                         "Nine recipients, three at a time.\r\n");
     ExpectOutcome(0, "Message sent");
     EXPECT_EQ(mailer_.refused_recipients(), "");
+    EXPECT_EQ(mailer_.recipient_limit(), 3);
   }
   // The second went in one session: three transactions of three, the
   // fourth recipient asked for once more after its 452, the later
