@@ -348,18 +348,6 @@ TEST_F(MailerDeliveryTest, TheRecipientLimitLastsForTheKeptSession) {
     EXPECT_EQ(peer_->received_messages().size(), 9u);
     EXPECT_EQ(peer_->connections(), 2);
   }
-  {  // A new session with a server that takes them all: no limit.
-    NewPeer().SetRcptReply(2, PeerReply::Text("452 4.5.3 Error: too many recipients\r\n"));
-    mailer_->set_partial_delivery(true);
-    Send("a@x.org, b@x.org, c@x.org");
-    EXPECT_EQ(mailer_->recipient_limit(), 2);
-    ScriptedSmtpPeer open;
-    mailer_->set_server_name(open.server_name());
-    Send("a@x.org, b@x.org, c@x.org");
-    ExpectOutcome(0, "Message sent");
-    EXPECT_EQ(mailer_->recipient_limit(), 0);
-    EXPECT_EQ(open.received_messages().size(), 1u);
-  }
 }
 
 TEST_F(MailerDeliveryTest, AcceptedMeansSentWhateverQuitGets) {
