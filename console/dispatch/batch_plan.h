@@ -24,6 +24,7 @@ class BatchPlan {
   // The sendable addresses, in list order: the batches one after another.
   const std::vector<QString>& recipients() const { return recipients_; }
   size_t batch_count() const;
+  size_t batch_size() const { return batch_size_; }
   // The addresses of batch `index` (0-based), in list order.
   std::span<const QString> batch(size_t index) const;
   // How many of the list's addresses were left out.

@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "console/dispatch/kept_send.h"
 #include "console/dispatch/operations_test_support.h"
+#include "console/dispatch/operator_texts.h"
 #include "console/dispatch/scripted_progress_test_support.h"
 #include "console/window/test_application_test_support.h"
 
@@ -257,6 +259,165 @@ TEST_F(SendInBatchesTest, SendsThatNeedNoFollowUpOnlyReport) {
                 ElementsAre("The send record could not be created: Cannot create the folder \"" +
                             blocker.fileName() + "\""));
   }
+}
+
+// Sends kept because they did not reach everyone, offered at the next press
+// of Send Message; and sends paced to the limits servers.ini gives.
+class KeptSendsTest : public SendInBatchesTest {
+ protected:
+  void SetUp() override {
+    saved_servers_ = qgetenv("VERDANPOST_SERVERS");
+    qputenv("VERDANPOST_SERVERS", dir_.filePath("servers.ini").toUtf8());
+  }
+  void TearDown() override { qputenv("VERDANPOST_SERVERS", saved_servers_); }
+
+  void WriteServers(const QByteArray& text) {
+    QFile file(dir_.filePath("servers.ini"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  }
+
+  // A press of Send Message with `list` on the list: the kept send is
+  // answered from view_.kept_answers; a plan means a new send, not wanted.
+  void Press(const QStringList& list) {
+    SendInBatches(
+        view_, mailers_,
+        [&](BulkSendJob*, QString* err) {
+          ++plans_;
+          *err = "planned";
+          return false;
+        },
+        dir_.path(),
+        [&](std::vector<QString>* addresses, QString*, const std::function<bool()>&) {
+          addresses->assign(list.begin(), list.end());
+          return true;
+        });
+  }
+
+  std::vector<std::unique_ptr<KeptSend>> Kept() { return KeptSend::FindAll(dir_.path()); }
+
+  QString Offer(int64_t reached, int64_t total, int64_t rest) {
+    auto kept = Kept();
+    return kept.empty() ? QString("nothing kept")
+                        : ResumeKeptSend("News", kept[0]->started(), reached, total, rest);
+  }
+
+  int plans_ = 0;
+  QByteArray saved_servers_;
+};
+
+TEST_F(KeptSendsTest, ACancelledSendGoesOnToExactlyTheRestStillOnTheList) {
+  view_.cancel_at = {3};
+  view_.answers = {false};  // not now
+  Send(twenty_, 2);
+  ASSERT_EQ(Kept().size(), 1u);
+  log_.clear();
+  view_.messages.clear();
+
+  // h@x.test left the list since.
+  QStringList list = twenty_;
+  list.removeAll("h@x.test");
+  const QString offer = Offer(6, 20, 13);
+  EXPECT_THAT(offer.toStdString(),
+              ::testing::MatchesRegex("A send of \"News\" started on 20[0-9-]+ [0-9:]+ reached 6 "
+                                      "of 20 subscribers. Send to the 13 not reached now\\?"));
+  view_.kept_answers = {KeptSendChoice::kSendNow};
+  Press(list);
+  EXPECT_THAT(view_.kept_questions, ElementsAre(offer));
+  EXPECT_EQ(plans_, 0);
+  EXPECT_THAT(SentBccs(log_), ElementsAre("g@x.test, i@x.test", "j@x.test, k@x.test",
+                                          "l@x.test, m@x.test", "n@x.test, o@x.test",
+                                          "p@x.test, q@x.test", "r@x.test, s@x.test", "t@x.test"));
+  EXPECT_THAT(view_.messages, ElementsAre(kMessageSent));
+  EXPECT_TRUE(Kept().empty());  // everyone accounted for
+  // Nothing is offered again.
+  view_.kept_questions.clear();
+  Press(list);
+  EXPECT_TRUE(view_.kept_questions.empty());
+  EXPECT_EQ(plans_, 1);
+}
+
+TEST_F(KeptSendsTest, NoKeepsItForLaterAndDiscardForgetsIt) {
+  mailers_.outcomes = {{451, "Server returned RCPT TO error"}};
+  view_.answers = {false};
+  Send(twenty_.mid(0, 4), 2);
+  ASSERT_EQ(Kept().size(), 1u);
+  const QString offer = Offer(2, 4, 2);
+
+  // No: the new send is planned as ever, and the kept one stays.
+  view_.kept_answers = {KeptSendChoice::kLater};
+  Press(twenty_);
+  EXPECT_THAT(view_.kept_questions, ElementsAre(offer));
+  EXPECT_EQ(plans_, 1);
+  EXPECT_EQ(view_.messages.back(), "planned");
+  ASSERT_EQ(Kept().size(), 1u);
+
+  // Discard: gone, its record stays.
+  view_.kept_answers = {KeptSendChoice::kDiscard};
+  Press(twenty_);
+  EXPECT_EQ(plans_, 2);
+  EXPECT_TRUE(Kept().empty());
+  EXPECT_THAT(RecordRows(), ElementsAre(4));
+
+  // Refused for good, and those left the list, leave nothing to offer.
+  mailers_.outcomes = {{}, {554, "Server returned RCPT TO error", "554 no"}};
+  view_.answers = {false};
+  Send(twenty_.mid(0, 4), 2);
+  EXPECT_TRUE(Kept().empty());
+  view_.cancel_at = {1};
+  Send(twenty_.mid(0, 4), 2);
+  ASSERT_EQ(Kept().size(), 1u);
+  view_.kept_questions.clear();
+  Press(twenty_.mid(4));
+  EXPECT_TRUE(view_.kept_questions.empty());
+  EXPECT_TRUE(Kept().empty());
+}
+
+TEST_F(KeptSendsTest, AFullDayStopsTheSendAndTheNextDayGoesOn) {
+  WriteServers("[mail.test]\nRecipientsPerDay = 5\n");
+  Send(twenty_.mid(0, 8), 2);
+  // 2, 2, then the 1 the day still allows; no question: Yes could not help.
+  EXPECT_THAT(SentBccs(log_), ElementsAre("a@x.test, b@x.test", "c@x.test, d@x.test", "e@x.test"));
+  ASSERT_EQ(view_.messages.size(), 1u);
+  EXPECT_THAT(view_.messages[0].toStdString(),
+              ::testing::StartsWith("Sending stopped for today: the server allows 5 recipients a "
+                                    "day. The rest can go out from 2026-12-09 14:00; Send Message "
+                                    "then offers to send it.\nEach subscriber's outcome is "
+                                    "recorded in "));
+  ASSERT_EQ(Kept().size(), 1u);
+
+  // The same day: offered, but nothing more goes.
+  log_.clear();
+  view_.kept_answers = {KeptSendChoice::kSendNow};
+  Press(twenty_);
+  EXPECT_TRUE(SentBccs(log_).isEmpty());
+  EXPECT_THAT(view_.messages.back().toStdString(),
+              ::testing::StartsWith("Sending stopped for today"));
+
+  // The next day: the rest, 3 of the 5 the day allows.
+  no_retries_.waiter.set_now(QDateTime(QDate(2026, 12, 9), QTime(14, 1)));
+  view_.kept_answers = {KeptSendChoice::kSendNow};
+  Press(twenty_);
+  EXPECT_THAT(SentBccs(log_), ElementsAre("f@x.test, g@x.test", "h@x.test"));
+  EXPECT_EQ(view_.messages.back(), kMessageSent);
+  EXPECT_TRUE(Kept().empty());
+}
+
+TEST_F(KeptSendsTest, PacedToTheServersMinuteAndItsSmallerBatches) {
+  WriteServers(
+      "[other.test]\nMessagesPerMinute = 1\n"
+      "[MAIL.test]\nMessagesPerMinute = 2\nRecipientsPerMessage = 3\n");
+  // The server takes 2 of the first 3; the rest go in twos.
+  mailers_.outcomes = {{0, "", "250 ok", "", "", "", "2"}};
+  Send(twenty_.mid(0, 9), 5);
+  EXPECT_EQ(question_, "Send \"News\" to 9 subscribers in 3 messages?");
+  EXPECT_THAT(SentBccs(log_), ElementsAre("a@x.test, b@x.test, c@x.test", "d@x.test, e@x.test",
+                                          "f@x.test, g@x.test", "h@x.test, i@x.test"));
+  // Two a minute: the third waits for the first to be a minute old (the
+  // scripted clock stands still while a message goes).
+  EXPECT_THAT(view_.progress.filter("wait: "),
+              ElementsAre("wait: Waiting until 14:01:01: the server allows 2 messages a minute."));
+  EXPECT_EQ(view_.progress.last(), "4/4 reached 7");
 }
 
 }  // namespace

@@ -40,6 +40,9 @@ struct SendInputs {
   SetupSettings setup;
 };
 
+// The answers to the question whether to go on with a kept send.
+enum class KeptSendChoice { kSendNow, kLater, kDiscard };
+
 // What the operations read from the window and show in it. The console
 // window implements it; abstract so the operations can be tested on a fake.
 class OperationsView {
@@ -61,6 +64,11 @@ class OperationsView {
   virtual void ShowMessage(const QString& text) = 0;
   // The operation's one message box asking Yes or No; true for Yes.
   virtual bool AskMessage(const QString& text) = 0;
+  // The same box asking whether to go on with a kept send: Yes, No (keep
+  // it for later) or Discard.
+  virtual KeptSendChoice AskKeptSend(const QString& text) {
+    return AskMessage(text) ? KeptSendChoice::kSendNow : KeptSendChoice::kLater;
+  }
 
   // Runs `send` on another thread and returns once it has ended. Meanwhile
   // the window shows its progress, passes Cancel on, is repainted and takes

@@ -50,6 +50,7 @@ class ScriptedMailer : public MailerClient {
     if (name == QLatin1String("FailureReason")) return outcome_.failure_reason;
     if (name == QLatin1String("ServerAddress")) return outcome_.server_address;
     if (name == QLatin1String("RefusedRecipients")) return outcome_.refused;
+    if (name == QLatin1String("RecipientLimit")) return outcome_.recipient_limit;
     return QString();
   }
 

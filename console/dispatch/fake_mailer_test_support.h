@@ -17,13 +17,15 @@ namespace verdanpost::testing_support {
 // What a scripted mailer answers after one send.
 struct ScriptedOutcome {
   ScriptedOutcome(int32_t error_code = 0, QString error_message = {}, QString reply = {},
-                  QString reason = {}, QString address = {}, QString refused_lines = {})
+                  QString reason = {}, QString address = {}, QString refused_lines = {},
+                  QString limit = {})
       : code(error_code),
         message(std::move(error_message)),
         server_reply(std::move(reply)),
         failure_reason(std::move(reason)),
         server_address(std::move(address)),
-        refused(std::move(refused_lines)) {}
+        refused(std::move(refused_lines)),
+        recipient_limit(std::move(limit)) {}
 
   int32_t code;
   QString message;
@@ -31,7 +33,8 @@ struct ScriptedOutcome {
   QString server_reply;
   QString failure_reason;
   QString server_address;
-  QString refused;  // RefusedRecipients
+  QString refused;          // RefusedRecipients
+  QString recipient_limit;  // RecipientLimit
 };
 
 // Makes mailers that record every call in *log, one line a call: the member,

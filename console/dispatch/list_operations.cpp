@@ -4,6 +4,7 @@
 
 #include "console/dispatch/bulk_send.h"
 #include "console/dispatch/bulk_send_session.h"
+#include "console/dispatch/list_addresses.h"
 #include "console/dispatch/list_headers.h"
 #include "console/dispatch/send_record.h"
 
@@ -35,7 +36,11 @@ void ListOperations::SendMessage_Click() {
         }
         return true;
       },
-      SendRecordFolder());
+      SendRecordFolder(),
+      [this](std::vector<QString>* addresses, QString* err,
+             const std::function<bool()>& cancelled) {
+        return ReadListAddresses(data_source_.c_str(), addresses, err, cancelled);
+      });
 }
 
 }  // namespace verdanpost

@@ -130,6 +130,15 @@ class FakeOperationsView : public OperationsView {
   void OpenMessageTab(int tab) override;
   void ShowMessage(const QString& text) override;
   bool AskMessage(const QString& text) override;
+  // Asked apart from `messages`, answered from `kept_answers` (No when none
+  // is left).
+  KeptSendChoice AskKeptSend(const QString& text) override {
+    kept_questions.push_back(text);
+    if (kept_answers.empty()) return KeptSendChoice::kLater;
+    const KeptSendChoice choice = kept_answers.front();
+    kept_answers.pop_front();
+    return choice;
+  }
   void RunSend(const ProgressingSend& send) override;
 
   AddPageInputs add;
@@ -145,6 +154,8 @@ class FakeOperationsView : public OperationsView {
   // has started (0: never). The read of the list before the question starts
   // none.
   std::deque<int> cancel_at;
+  std::vector<QString> kept_questions;
+  std::deque<KeptSendChoice> kept_answers;
   // What each send reported, one "N/M reached R" per message started.
   QStringList progress;
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include <QDateTime>
 #include <QLocale>
 #include <QString>
 
@@ -168,6 +169,34 @@ inline QString ConfirmBulkSend(const QString& subject, int64_t subscribers, int6
       .arg(subject, count(subscribers, "subscriber", "subscribers"),
            count(messages, "message", "messages"));
 }
+
+// The question at Send Message when an earlier send did not reach everyone:
+// Yes sends to the rest now, No keeps it for later, Discard forgets it.
+inline QString ResumeKeptSend(const QString& subject, const QDateTime& started, int64_t reached,
+                              int64_t total, int64_t rest) {
+  const QLocale english(QLocale::English, QLocale::UnitedStates);
+  const auto count = [&english](int64_t n) { return english.toString(static_cast<qlonglong>(n)); };
+  return QString(
+             "A send of \"%1\" started on %2 reached %3 of %4 subscribers. Send to the %5 not "
+             "reached now?")
+      .arg(subject, started.toString("yyyy-MM-dd HH:mm"), count(reached), count(total),
+           count(rest));
+}
+
+// A send that stopped because the server's day is full; what is left goes
+// out when the operator resumes it.
+inline QString DayLimitReached(const QString& limit, const QDateTime& from) {
+  return QString(
+             "Sending stopped for today: %1. The rest can go out from %2; Send Message then "
+             "offers to send it.")
+      .arg(limit, from.toString("yyyy-MM-dd HH:mm"));
+}
+
+// The record's words for a subscriber of a message that was on its way when
+// the program ended.
+inline constexpr char kInDoubt[] =
+    "The program ended while this message was being sent: it may have arrived, so it is not sent "
+    "again.";
 
 // The hand-off file of a raw send.
 inline QString MessageFileNotRead(const QString& path, const QString& why) {

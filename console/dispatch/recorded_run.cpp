@@ -53,18 +53,18 @@ RecordedRunResult RecordedRun::Run(MailerFactory& mailers, SendProgress& progres
       (!list_headers_.isEmpty() && !IsRawSend(inputs_.message) &&
        !mailer->PutExtraHeaders(list_headers_.join(QStringLiteral("\r\n")), &why))) {
     result.stopped = kMailerNotCreated + why;
-    AddUnreached(plan_, 0, &result);
+    AddUnreached(plan_.recipients(), &result);
     return result;
   }
   SessionEnd session_end(*mailer);
-  Pass pass{*mailer, progress, CurrentSendRetries(), RetrySchedule(CurrentSendRetries().limit)};
-  const int64_t batch_size = plan_.batch_count() > 0 ? plan_.batch(0).size() : 1;
-  std::unique_ptr<BatchPlan> again;
-  const BatchPlan* plan = &plan_;
+  Pass pass{*mailer, progress, CurrentSendRetries(), RetrySchedule(CurrentSendRetries().limit),
+            plan_.batch_size()};
+  std::vector<QString> again;
+  std::span<const QString> recipients = plan_.recipients();
   for (;;) {
     std::vector<QString> later;
     QString reason;
-    if (!RunPass(*plan, &pass, &result, &later, &reason)) {
+    if (!RunPass(recipients, &pass, &result, &later, &reason)) {
       result.unreached += QStringList(later.begin(), later.end());
       break;
     }
@@ -76,9 +76,8 @@ RecordedRunResult RecordedRun::Run(MailerFactory& mailers, SendProgress& progres
       result.unreached += QStringList(later.begin(), later.end());
       break;
     }
-    again = std::make_unique<BatchPlan>(std::move(later), batch_size);
-    plan = again.get();
-    result.messages += static_cast<int>(plan->batch_count());
+    again = std::move(later);
+    recipients = again;
   }
   // Back in list order, whichever pass left them out.
   QHash<QString, size_t> position;
@@ -90,32 +89,67 @@ RecordedRunResult RecordedRun::Run(MailerFactory& mailers, SendProgress& progres
   return result;
 }
 
-bool RecordedRun::RunPass(const BatchPlan& plan, Pass* pass, RecordedRunResult* result,
-                          std::vector<QString>* later, QString* later_reason) {
+bool RecordedRun::Pace(Pass* pass, size_t* size, RecordedRunResult* result) {
+  if (keeping_.pacer == nullptr) return true;
+  SendWaiter& waiter = *pass->retries.waiter;
+  const SendPacer::Slot slot = keeping_.pacer->Next(waiter.Now(), static_cast<int64_t>(*size));
+  if (slot.recipients == 0) {
+    result->day_limit = slot.reason;
+    result->day_free_from = slot.at;
+    return false;
+  }
+  *size = static_cast<size_t>(slot.recipients);
+  if (slot.at <= waiter.Now()) return true;
+  pass->progress.Waiting(PacingUntil(slot.at, slot.reason));
+  if (waiter.WaitUntil(slot.at, pass->progress)) return true;
+  result->cancelled = true;
+  return false;
+}
+
+bool RecordedRun::RunPass(std::span<const QString> recipients, Pass* pass,
+                          RecordedRunResult* result, std::vector<QString>* later,
+                          QString* later_reason) {
   MailerClient& mailer = pass->mailer;
-  for (size_t index = 0; index < plan.batch_count();) {
+  for (size_t next = 0; next < recipients.size();) {
+    const size_t left = recipients.size() - next;
+    // The messages planned: those that ended, and this pass's rest in
+    // batches of the size the run now uses.
+    result->messages =
+        result->sent + static_cast<int>((left + pass->batch_size - 1) / pass->batch_size);
     if (pass->progress.CancelRequested()) {
       result->cancelled = true;
-      AddUnreached(plan, index, result);
+      AddUnreached(recipients.subspan(next), result);
+      return false;
+    }
+    size_t size = std::min(pass->batch_size, left);
+    if (!Pace(pass, &size, result)) {
+      AddUnreached(recipients.subspan(next), result);
       return false;
     }
     pass->progress.MessageStarting(result->sent + 1, result->messages, result->reached);
-    const std::span<const QString> batch = plan.batch(index);
+    const std::span<const QString> batch = recipients.subspan(next, size);
     QString why;
+    if (keeping_.kept != nullptr &&
+        !keeping_.kept->Announce(record_.path(), pass->tries + 1, batch, &why)) {
+      result->stopped = kRecordNotWritten + why;
+      AddUnreached(recipients.subspan(next), result);
+      return false;
+    }
+    const QDateTime started = pass->retries.waiter->Now();
     if (!SendStoredMessage(mailer, inputs_, BatchList(Addresses(batch).join(", "), list_headers_),
                            &why)) {
       result->stopped = kNotHandedToMailer + why;
-      AddUnreached(plan, index, result);
+      AddUnreached(recipients.subspan(next), result);
       return false;
     }
     MailerOutcome outcome;
     if (!ReadOutcome(mailer, &outcome, &why)) {
       result->stopped = kAnswerNotRead + why;
-      AddUnreached(plan, index, result);
+      AddUnreached(recipients.subspan(next), result);
       return false;
     }
     ++pass->tries;
-    const QDateTime ended = QDateTime::currentDateTime();
+    const QDateTime ended = pass->retries.waiter->Now();
     const QString reply = mailer.OptionalText("ServerReply");
     std::vector<Refusal> account;
     if (outcome.ok()) {
@@ -127,6 +161,16 @@ bool RecordedRun::RunPass(const BatchPlan& plan, Pass* pass, RecordedRunResult* 
       for (const QString& address : batch) account.push_back({address, outcome.code, failure});
     }
     Record(pass->tries, account, reply, ended, result);
+    if (keeping_.pacer != nullptr) {
+      keeping_.pacer->Sent(started, std::count_if(account.begin(), account.end(),
+                                                  [](const Refusal& r) { return r.code == 0; }));
+    }
+    // The server takes fewer recipients in one message: so be it, for the
+    // rest of the send.
+    const int limit = mailer.OptionalText("RecipientLimit").toInt();
+    if (limit > 0 && static_cast<size_t>(limit) < pass->batch_size) {
+      pass->batch_size = static_cast<size_t>(limit);
+    }
     if (!outcome.ok() && IsTemporary(outcome.code)) {
       // The whole message failed for now: the same batch again after a
       // pause, while the send may still wait.
@@ -134,14 +178,14 @@ bool RecordedRun::RunPass(const BatchPlan& plan, Pass* pass, RecordedRunResult* 
       if (pause) {
         if (!Wait(*pause, account.front().reply, pass)) {
           result->cancelled = true;
-          AddUnreached(plan, index, result);
+          AddUnreached(recipients.subspan(next), result);
           return false;
         }
         continue;
       }
     }
     ++result->sent;
-    ++index;
+    next += size;
     if (outcome.ok()) {
       pass->schedule.Reset();
     } else {
@@ -187,8 +231,8 @@ bool RecordedRun::Wait(std::chrono::minutes pause, const QString& reason, Pass* 
   return pass->retries.waiter->WaitUntil(until, pass->progress);
 }
 
-void RecordedRun::AddUnreached(const BatchPlan& plan, size_t from, RecordedRunResult* result) {
-  for (size_t i = from; i < plan.batch_count(); ++i) result->unreached += Addresses(plan.batch(i));
+void RecordedRun::AddUnreached(std::span<const QString> recipients, RecordedRunResult* result) {
+  result->unreached += Addresses(recipients);
 }
 
 }  // namespace verdanpost

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -11,8 +12,10 @@
 
 #include "console/dispatch/batch_plan.h"
 #include "console/dispatch/console_operations.h"
+#include "console/dispatch/kept_send.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/refusals.h"
+#include "console/dispatch/send_pacer.h"
 #include "console/dispatch/send_progress.h"
 #include "console/dispatch/send_record.h"
 #include "console/dispatch/send_retry.h"
@@ -40,12 +43,27 @@ struct RecordedRunResult {
   // The subscribers refused for good (a 5xx reply, an address the mailer
   // refused), in list order: not to be sent to again.
   std::vector<Refusal> refused;
+  // When the run stopped because the server's day is full: what the server
+  // allows, and from when the rest may go; empty and invalid else.
+  QString day_limit;
+  QDateTime day_free_from;
+};
+
+// What a recorded run keeps to: the server's limits with the messages that
+// count against them, and the kept send whose journal names each message's
+// subscribers before it goes. Either may be missing.
+struct RunKeeping {
+  SendPacer* pacer = nullptr;
+  KeptSend* kept = nullptr;
 };
 
 // Sends the batches of `plan` through one mailer that it makes with `mailers`
 // on the thread that calls Run (a mailer must be used on the thread that
 // made it), in one session with per-recipient delivery, ended at the end
-// whatever happened. A message that failed for now (a 4xx reply, a failed
+// whatever happened. Each message waits as long as the pacer asks, and the
+// run stops when the server's day is full. Once the server has said that it
+// takes fewer recipients in one message (the mailer's RecipientLimit), the
+// rest of the run sends batches of that size. A message that failed for now (a 4xx reply, a failed
 // connection) is sent again after a pause, and those refused for now get it
 // in a further pass after a pause, while the pauses (CurrentSendRetries)
 // stay within their limit. Asks `progress` for Cancel before each message, so a
@@ -57,8 +75,12 @@ class RecordedRun {
   // `inputs`, `plan` and `record` must outlive Run. Every message carries
   // `list_headers` ("Name: value" lines; see BatchList for a raw send).
   RecordedRun(const SendInputs& inputs, const BatchPlan& plan, SendRecord& record,
-              QStringList list_headers = {})
-      : inputs_(inputs), plan_(plan), record_(record), list_headers_(std::move(list_headers)) {}
+              QStringList list_headers = {}, RunKeeping keeping = {})
+      : inputs_(inputs),
+        plan_(plan),
+        record_(record),
+        list_headers_(std::move(list_headers)),
+        keeping_(keeping) {}
 
   RecordedRunResult Run(MailerFactory& mailers, SendProgress& progress);
 
@@ -69,25 +91,30 @@ class RecordedRun {
     SendProgress& progress;
     SendRetries retries;
     RetrySchedule schedule;
+    size_t batch_size;
     int tries = 0;  // messages handed to the mailer: the record's numbers
   };
 
-  // Sends the batches of `plan`, each whole message that fails for now
+  // Sends `recipients` in batches, each whole message that fails for now
   // again after a pause; the subscribers refused for now go to *later, with
   // the words of the last refusal in *later_reason. false when the run
-  // ends here: cancelled or stopped.
-  bool RunPass(const BatchPlan& plan, Pass* pass, RecordedRunResult* result,
+  // ends here: cancelled, stopped or the day full.
+  bool RunPass(std::span<const QString> recipients, Pass* pass, RecordedRunResult* result,
                std::vector<QString>* later, QString* later_reason);
+  // Waits until the pacer lets a message of *size recipients go, and makes
+  // *size what it allows; false when the run ends here.
+  bool Pace(Pass* pass, size_t* size, RecordedRunResult* result);
   void Record(int number, const std::vector<Refusal>& account, const QString& reply,
               const QDateTime& ended, RecordedRunResult* result);
   // Tells `pass`'s progress until when, then waits; false when cancelled.
   static bool Wait(std::chrono::minutes pause, const QString& reason, Pass* pass);
-  static void AddUnreached(const BatchPlan& plan, size_t from, RecordedRunResult* result);
+  static void AddUnreached(std::span<const QString> recipients, RecordedRunResult* result);
 
   const SendInputs& inputs_;
   const BatchPlan& plan_;
   SendRecord& record_;
   const QStringList list_headers_;
+  const RunKeeping keeping_;
 };
 
 }  // namespace verdanpost

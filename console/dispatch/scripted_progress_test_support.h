@@ -43,6 +43,8 @@ class InstantWaiter : public SendWaiter {
   explicit InstantWaiter(QStringList* waits = nullptr) : waits_(waits) {}
 
   QDateTime Now() override { return now_; }
+  // The clock jumps, as from one day's run to the next.
+  void set_now(const QDateTime& now) { now_ = now; }
   bool WaitUntil(const QDateTime& until, SendProgress& progress) override {
     if (waits_ != nullptr) waits_->append("until " + until.toString("HH:mm"));
     now_ = until;

@@ -167,12 +167,12 @@ TEST_F(SendRecipeTest, MessagesThatCannotBeMadeAreRefusedBeforeAnything) {
   {
     // Raw: the file's own header must start it and name a sender, whatever
     // lines the console inserts ahead of it.
-    for (const auto& [content, why] :
-         {std::pair<QByteArray, const char*>{"Plain text\r\nFrom: x@y\r\n", kMessageFileHasNoHeader},
-          {"", kMessageFileHasNoHeader},
-          {"\r\nFrom: x@y\r\n", kMessageFileHasNoHeader},
-          {"Subject: s\r\n\r\nFrom: x@y\r\n", kNoFromLine},
-          {"Subject: s\nFROM:   \n\nBody", kNoFromLine}}) {
+    for (const auto& [content, why] : {std::pair<QByteArray, const char*>{
+                                           "Plain text\r\nFrom: x@y\r\n", kMessageFileHasNoHeader},
+                                       {"", kMessageFileHasNoHeader},
+                                       {"\r\nFrom: x@y\r\n", kMessageFileHasNoHeader},
+                                       {"Subject: s\r\n\r\nFrom: x@y\r\n", kNoFromLine},
+                                       {"Subject: s\nFROM:   \n\nBody", kNoFromLine}}) {
       UseFile(content, kChecked);
       EXPECT_EQ(refusal(StoredMessage::kMessages), why) << content.toStdString();
       QString err;

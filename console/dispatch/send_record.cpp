@@ -1,6 +1,9 @@
 #include "console/dispatch/send_record.h"
 
+#include <map>
+
 #include <QDir>
+#include <QFileInfo>
 
 #include "console/dispatch/write_all.h"
 
@@ -16,7 +19,118 @@ QString Timestamp(const QDateTime& time) {
   return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
+QByteArray RowBytes(const QStringList& fields) {
+  QStringList quoted;
+  for (const QString& field : fields) quoted << CsvField(field);
+  return (quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
+}
+
+QStringList RowFields(int number, const QString& recipient, const QDateTime& ended, int32_t code,
+                      const QString& reply) {
+  return {QString::number(number), recipient, Timestamp(ended), QString::number(code), reply};
+}
+
 }  // namespace
+
+std::vector<QStringList> ParseCsvRows(const QString& text) {
+  std::vector<QStringList> rows;
+  QStringList row;
+  QString field;
+  bool quoted = false;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        field += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      row << field;
+      field.clear();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      row << field;
+      field.clear();
+      rows.push_back(row);
+      row.clear();
+      ++i;
+    } else {
+      field += c;
+    }
+  }
+  return rows;
+}
+
+std::vector<RecordRow> ReadSendRecord(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  std::vector<RecordRow> rows;
+  const std::vector<QStringList> lines = ParseCsvRows(QString::fromUtf8(file.readAll()));
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const QStringList& fields = lines[i];
+    if (fields.size() != 5) continue;
+    bool number_ok = false;
+    bool code_ok = false;
+    RecordRow row;
+    row.number = fields[0].toInt(&number_ok);
+    row.recipient = fields[1];
+    row.ended = QDateTime::fromString(fields[2], Qt::ISODateWithMs);
+    row.code = fields[3].toInt(&code_ok);
+    row.reply = fields[4];
+    if (number_ok && code_ok && row.ended.isValid()) rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+bool AppendToSendRecord(const QString& path, const std::vector<RecordRow>& rows, QString* err) {
+  QByteArray bytes;
+  {
+    // A row the program was writing when it ended is closed first, so the
+    // new rows stand on lines of their own.
+    QFile tail(path);
+    if (tail.open(QIODevice::ReadOnly) && tail.size() > 0 && tail.seek(tail.size() - 1) &&
+        tail.read(1) != "\n") {
+      bytes += "\r\n";
+    }
+  }
+  for (const RecordRow& row : rows) {
+    bytes += RowBytes(RowFields(row.number, row.recipient, row.ended, row.code, row.reply));
+  }
+  QFile file(path);
+  QString why;
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    why = file.errorString();
+  } else if (WriteAll(file, bytes, &why)) {
+    return true;
+  }
+  *err = QStringLiteral("Cannot write the file \"%1\": %2").arg(path, why);
+  return false;
+}
+
+std::vector<SentMessage> ReadSendHistory(const QString& folder, const QDateTime& since) {
+  std::vector<SentMessage> history;
+  const QFileInfoList files =
+      QDir(folder).entryInfoList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+  for (const QFileInfo& info : files) {
+    // A record not written to since then holds nothing newer.
+    if (info.lastModified() <= since) continue;
+    std::map<int, SentMessage> messages;
+    for (const RecordRow& row : ReadSendRecord(info.filePath())) {
+      SentMessage& message = messages[row.number];
+      if (!message.at.isValid() || message.at < row.ended) message.at = row.ended;
+      if (row.code == 0) ++message.recipients;
+    }
+    for (const auto& [number, message] : messages) {
+      if (message.at > since) history.push_back(message);
+    }
+  }
+  return history;
+}
 
 QString SendRecordFolder() {
   return QFile::decodeName(XdgDataHome().c_str()) + QStringLiteral("/verdanpost/sends");
@@ -63,18 +177,19 @@ bool SendRecord::Create(const QString& folder, const QDateTime& start, QString* 
   return false;
 }
 
+void SendRecord::Discard() {
+  file_.close();
+  QFile::remove(path_);
+}
+
 bool SendRecord::AddRow(int number, const QString& recipient, const QDateTime& ended, int32_t code,
                         const QString& reply, QString* err) {
-  return Write({QString::number(number), recipient, Timestamp(ended), QString::number(code), reply},
-               err);
+  return Write(RowFields(number, recipient, ended, code, reply), err);
 }
 
 bool SendRecord::Write(const QStringList& fields, QString* err) {
-  QStringList quoted;
-  for (const QString& field : fields) quoted << CsvField(field);
-  const QByteArray row = (quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
   QString why;
-  if (!WriteAll(file_, row, &why)) {
+  if (!WriteAll(file_, RowBytes(fields), &why)) {
     *err = QStringLiteral("Cannot write the file \"%1\": %2").arg(path_, why);
     return false;
   }

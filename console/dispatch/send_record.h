@@ -2,11 +2,14 @@
 #define VERDANPOST_CONSOLE_DISPATCH_SEND_RECORD_H_
 
 #include <cstdint>
+#include <vector>
 
 #include <QDateTime>
 #include <QFile>
 #include <QString>
 #include <QStringList>
+
+#include "console/dispatch/send_pacer.h"
 
 namespace verdanpost {
 
@@ -37,6 +40,9 @@ class SendRecord {
   bool AddRow(int number, const QString& recipient, const QDateTime& ended, int32_t code,
               const QString& reply, QString* err);
 
+  // Closes and removes the record: nothing went out.
+  void Discard();
+
   // The file's path; empty before Create.
   const QString& path() const { return path_; }
 
@@ -46,6 +52,31 @@ class SendRecord {
   QFile file_;
   QString path_;
 };
+
+// One row of a send record as read back.
+struct RecordRow {
+  int number = 0;  // the message, from 1
+  QString recipient;
+  QDateTime ended;
+  int32_t code = 0;
+  QString reply;
+};
+
+// The rows of the send record at `path`, header left out. A row cut short
+// (the program ended while it was written) and rows that are not a
+// record's are left out; none when the file cannot be read.
+std::vector<RecordRow> ReadSendRecord(const QString& path);
+
+// Adds `rows` to the end of the existing record at `path`.
+bool AppendToSendRecord(const QString& path, const std::vector<RecordRow>& rows, QString* err);
+
+// The messages of the records in `folder` that ended after `since`: when
+// each ended and how many of its recipients the server took.
+std::vector<SentMessage> ReadSendHistory(const QString& folder, const QDateTime& since);
+
+// Splits CSV text into rows of fields, the way a spreadsheet reads it; a
+// last row without its line end is left out.
+std::vector<QStringList> ParseCsvRows(const QString& text);
 
 // One CSV field: as it is, or between double quotes with its double quotes
 // doubled when it holds a comma, a double quote, a line break or starts or

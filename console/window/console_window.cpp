@@ -293,6 +293,10 @@ void ConsoleWindow::showEvent(QShowEvent* event) {
 
 bool ConsoleWindow::AskMessage(const QString& text) { return dialogs_.Ask(text); }
 
+KeptSendChoice ConsoleWindow::AskKeptSend(const QString& text) {
+  return dialogs_.AskKeptSend(text);
+}
+
 void ConsoleWindow::RunSend(const ProgressingSend& send) {
   RunWithProgressDialog(*this, send, progress_dialog_due_);
 }

@@ -89,6 +89,7 @@ class ConsoleWindow : public QWidget, public ConsoleView, public OperationsView 
   void OpenMessageTab(int tab) override;
   void ShowMessage(const QString& text) override;
   bool AskMessage(const QString& text) override;
+  KeptSendChoice AskKeptSend(const QString& text) override;
   void RunSend(const ProgressingSend& send) override;
   // When a send's progress dialog shows (kProgressDialogDelay into the send
   // unless set); tests show it at once, so that what it shows does not

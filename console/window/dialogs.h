@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "console/dispatch/console_operations.h"
+
 namespace verdanpost {
 
 // The console's modal dialogs. Abstract so tests can read what would have
@@ -20,6 +22,12 @@ class Dialogs {
   // The same box asking a question, with Yes and No; true for Yes. No is
   // the default button (Return on no other button), and Esc is No.
   virtual bool Ask(const QString& text) = 0;
+
+  // The same box asking whether to go on with a kept send, with Yes, No and
+  // Discard; No is the default button and Esc.
+  virtual KeptSendChoice AskKeptSend(const QString& text) {
+    return Ask(text) ? KeptSendChoice::kSendNow : KeptSendChoice::kLater;
+  }
 
   // A modal dialog for opening a file. `filter` is the system's filter text,
   // description and pattern pairs separated by "|"; its first entry is

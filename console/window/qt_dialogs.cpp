@@ -37,6 +37,19 @@ bool QtDialogs::Ask(const QString& text) {
                         QMessageBox::No) == QMessageBox::Yes;
 }
 
+KeptSendChoice QtDialogs::AskKeptSend(const QString& text) {
+  switch (ExecMessageBox(QMessageBox::Question, text,
+                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Discard,
+                         QMessageBox::No)) {
+    case QMessageBox::Yes:
+      return KeptSendChoice::kSendNow;
+    case QMessageBox::Discard:
+      return KeptSendChoice::kDiscard;
+    default:
+      return KeptSendChoice::kLater;
+  }
+}
+
 int QtDialogs::ExecMessageBox(QMessageBox::Icon icon, const QString& text,
                               QMessageBox::StandardButtons buttons,
                               QMessageBox::StandardButton default_button) {

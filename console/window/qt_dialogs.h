@@ -20,6 +20,7 @@ class QtDialogs : public Dialogs {
 
   void ShowMessage(const QString& text) override;
   bool Ask(const QString& text) override;
+  KeptSendChoice AskKeptSend(const QString& text) override;
   std::optional<QString> GetOpenFileName(const QString& filter,
                                          const QString& initial_name) override;
 

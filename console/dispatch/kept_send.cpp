@@ -1,0 +1,283 @@
+#include "console/dispatch/kept_send.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <tuple>
+#include <utility>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+#include "console/dispatch/operator_texts.h"
+#include "console/dispatch/refusals.h"
+#include "console/dispatch/send_record.h"
+#include "console/dispatch/write_all.h"
+
+namespace verdanpost {
+
+namespace {
+
+constexpr char kDescription[] = "send.ini";
+constexpr char kRecipients[] = "recipients.txt";
+constexpr char kJournal[] = "journal.txt";
+constexpr char kFileFolder[] = "file";
+constexpr char kSuffix[] = ".send";
+
+const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+QString Stamp(const QDateTime& time) {
+  return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes, QString* err) {
+  QFile file(path);
+  QString why;
+  if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly)) {
+    why = file.errorString();
+  } else if (WriteAll(file, bytes, &why)) {
+    return true;
+  }
+  *err = FileNotWritten(path, why);
+  return false;
+}
+
+}  // namespace
+
+KeptSend::~KeptSend() = default;
+
+std::unique_ptr<KeptSend> KeptSend::Create(const QString& record_path, const SendInputs& inputs,
+                                           const std::vector<QString>& recipients,
+                                           int64_t batch_size, const QStringList& list_headers,
+                                           const QString& subject, const QDateTime& started,
+                                           QString* err) {
+  const QFileInfo record(record_path);
+  const QString folder = record.dir().filePath(record.completeBaseName() + kSuffix);
+  std::unique_ptr<KeptSend> kept(new KeptSend(folder));
+  kept->inputs_ = inputs;
+  kept->batch_size_ = batch_size;
+  kept->list_headers_ = list_headers;
+  kept->subject_ = subject;
+  kept->started_ = started;
+  kept->records_ << record.fileName();
+  if (!QDir().mkdir(folder) || !QFile::setPermissions(folder, kOwnerOnly | QFileDevice::ExeOwner)) {
+    *err = QStringLiteral("Cannot create the folder \"%1\"").arg(folder);
+    return nullptr;
+  }
+  // The message as it goes: a later change of the file does not change it.
+  const QString source = inputs.message.FileName;
+  if (inputs.message.UseFile && QFileInfo(source).isFile()) {
+    const QString copy = QDir(folder).filePath(
+        QStringLiteral("%1/%2").arg(kFileFolder, QFileInfo(source).fileName()));
+    QFile in(source);
+    QByteArray bytes;
+    if (!in.open(QIODevice::ReadOnly) || (bytes = in.readAll(), in.error() != QFile::NoError)) {
+      *err = MessageFileNotRead(source, in.errorString());
+      kept->Forget();
+      return nullptr;
+    }
+    if (!QDir(folder).mkdir(kFileFolder) || !WriteFile(copy, bytes, err)) {
+      if (err->isEmpty()) *err = QStringLiteral("Cannot create the folder \"%1\"").arg(copy);
+      kept->Forget();
+      return nullptr;
+    }
+    kept->inputs_.message.FileName = copy;
+  }
+  QByteArray list;
+  for (const QString& address : recipients) list += address.toUtf8() + '\n';
+  if (!WriteFile(QDir(folder).filePath(kRecipients), list, err) || !kept->WriteDescription(err)) {
+    kept->Forget();
+    return nullptr;
+  }
+  return kept;
+}
+
+bool KeptSend::WriteDescription(QString* err) const {
+  const QString path = QDir(folder_).filePath(kDescription);
+  const QString fresh = path + QStringLiteral(".new");
+  QFile::remove(fresh);
+  {
+    QSettings ini(fresh, QSettings::IniFormat);
+    ini.beginGroup(QStringLiteral("Send"));
+    ini.setValue(QStringLiteral("Subject"), subject_);
+    ini.setValue(QStringLiteral("Started"), Stamp(started_));
+    ini.setValue(QStringLiteral("BatchSize"), static_cast<qlonglong>(batch_size_));
+    ini.setValue(QStringLiteral("ListHeaders"), list_headers_);
+    ini.setValue(QStringLiteral("Records"), records_);
+    ini.endGroup();
+    const MessageDefinition& m = inputs_.message;
+    ini.beginGroup(QStringLiteral("Message"));
+    ini.setValue(QStringLiteral("UseFile"), m.UseFile);
+    ini.setValue(QStringLiteral("UseText"), m.UseText);
+    ini.setValue(QStringLiteral("FileName"), m.FileName);
+    ini.setValue(QStringLiteral("SendRaw"), static_cast<int>(m.SendRaw));
+    ini.setValue(QStringLiteral("Subject"), m.Subject);
+    ini.setValue(QStringLiteral("MessageText"), m.MessageText);
+    ini.endGroup();
+    const SetupSettings& s = inputs_.setup;
+    ini.beginGroup(QStringLiteral("Setup"));
+    ini.setValue(QStringLiteral("FromName"), s.FromName);
+    ini.setValue(QStringLiteral("FromEmail"), s.FromEmail);
+    ini.setValue(QStringLiteral("ToName"), s.ToName);
+    ini.setValue(QStringLiteral("ToEmail"), s.ToEmail);
+    ini.setValue(QStringLiteral("SMTPServer"), s.SMTPServer);
+    ini.setValue(QStringLiteral("RecipientsPerMessage"), s.RecipientsPerMessage);
+    ini.setValue(QStringLiteral("LimitRecipientsPerMessage"),
+                 static_cast<int>(s.LimitRecipientsPerMessage));
+    ini.setValue(QStringLiteral("CopyMessages"), static_cast<int>(s.CopyMessages));
+    ini.endGroup();
+    ini.sync();
+    if (ini.status() != QSettings::NoError) {
+      *err = FileNotWritten(fresh, QStringLiteral("the settings could not be written"));
+      QFile::remove(fresh);
+      return false;
+    }
+  }
+  QFile::setPermissions(fresh, kOwnerOnly);
+  // Replaced whole, so that a description is never half written.
+  if (::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(path).constData()) != 0) {
+    *err = FileNotWritten(path, QString::fromLocal8Bit(strerror(errno)));
+    QFile::remove(fresh);
+    return false;
+  }
+  return true;
+}
+
+bool KeptSend::Load() {
+  const QString path = QDir(folder_).filePath(kDescription);
+  if (!QFileInfo(path).isFile()) return false;
+  QSettings ini(path, QSettings::IniFormat);
+  if (ini.status() != QSettings::NoError) return false;
+  ini.beginGroup(QStringLiteral("Send"));
+  subject_ = ini.value(QStringLiteral("Subject")).toString();
+  started_ =
+      QDateTime::fromString(ini.value(QStringLiteral("Started")).toString(), Qt::ISODateWithMs);
+  batch_size_ = ini.value(QStringLiteral("BatchSize")).toLongLong();
+  list_headers_ = ini.value(QStringLiteral("ListHeaders")).toStringList();
+  records_ = ini.value(QStringLiteral("Records")).toStringList();
+  ini.endGroup();
+  MessageDefinition& m = inputs_.message;
+  ini.beginGroup(QStringLiteral("Message"));
+  m.UseFile = ini.value(QStringLiteral("UseFile")).toBool();
+  m.UseText = ini.value(QStringLiteral("UseText")).toBool();
+  m.FileName = ini.value(QStringLiteral("FileName")).toString();
+  m.SendRaw = static_cast<CheckState>(ini.value(QStringLiteral("SendRaw")).toInt());
+  m.Subject = ini.value(QStringLiteral("Subject")).toString();
+  m.MessageText = ini.value(QStringLiteral("MessageText")).toString();
+  ini.endGroup();
+  SetupSettings& s = inputs_.setup;
+  ini.beginGroup(QStringLiteral("Setup"));
+  s.FromName = ini.value(QStringLiteral("FromName")).toString();
+  s.FromEmail = ini.value(QStringLiteral("FromEmail")).toString();
+  s.ToName = ini.value(QStringLiteral("ToName")).toString();
+  s.ToEmail = ini.value(QStringLiteral("ToEmail")).toString();
+  s.SMTPServer = ini.value(QStringLiteral("SMTPServer")).toString();
+  s.RecipientsPerMessage = ini.value(QStringLiteral("RecipientsPerMessage")).toString();
+  s.LimitRecipientsPerMessage =
+      static_cast<CheckState>(ini.value(QStringLiteral("LimitRecipientsPerMessage")).toInt());
+  s.CopyMessages = static_cast<CheckState>(ini.value(QStringLiteral("CopyMessages")).toInt());
+  ini.endGroup();
+  return started_.isValid() && batch_size_ >= 1 && !records_.isEmpty();
+}
+
+std::vector<std::unique_ptr<KeptSend>> KeptSend::FindAll(const QString& record_folder) {
+  std::vector<std::unique_ptr<KeptSend>> found;
+  const QFileInfoList folders = QDir(record_folder)
+                                    .entryInfoList({QStringLiteral("*") + kSuffix},
+                                                   QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+  for (const QFileInfo& info : folders) {
+    std::unique_ptr<KeptSend> kept(new KeptSend(info.filePath()));
+    if (kept->Load()) found.push_back(std::move(kept));
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const auto& a, const auto& b) { return a->started() < b->started(); });
+  return found;
+}
+
+bool KeptSend::AddRecord(const QString& record_path, QString* err) {
+  records_ << QFileInfo(record_path).fileName();
+  if (WriteDescription(err)) return true;
+  records_.removeLast();
+  return false;
+}
+
+bool KeptSend::Announce(const QString& record_path, int number, std::span<const QString> batch,
+                        QString* err) {
+  if (journal_ == nullptr) {
+    journal_ = std::make_unique<QFile>(QDir(folder_).filePath(kJournal));
+    if (!journal_->open(QIODevice::WriteOnly | QIODevice::Append, kOwnerOnly)) {
+      *err = FileNotWritten(journal_->fileName(), journal_->errorString());
+      journal_.reset();
+      return false;
+    }
+  }
+  const QByteArray prefix =
+      (QFileInfo(record_path).fileName() + '\t' + QString::number(number) + '\t').toUtf8();
+  QByteArray lines;
+  for (const QString& address : batch) lines += prefix + address.toUtf8() + '\n';
+  QString why;
+  if (WriteAll(*journal_, lines, &why)) return true;
+  *err = FileNotWritten(journal_->fileName(), why);
+  return false;
+}
+
+KeptSend::Account KeptSend::Reckon() {
+  const QDir records_folder = QFileInfo(folder_).dir();
+  // The journal: which subscribers each message of each record was for.
+  std::map<QString, std::vector<std::pair<int, QString>>> announced;
+  {
+    QFile journal(QDir(folder_).filePath(kJournal));
+    if (journal.open(QIODevice::ReadOnly)) {
+      for (const QByteArray& line : journal.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() != 3) continue;  // also a line cut short
+        announced[QString::fromUtf8(fields[0])].emplace_back(fields[1].toInt(),
+                                                             QString::fromUtf8(fields[2]));
+      }
+    }
+  }
+  std::map<QString, int32_t> last;  // each subscriber's last code
+  for (const QString& name : records_) {
+    const QString path = records_folder.filePath(name);
+    std::set<std::pair<int, QString>> rowed;
+    for (const RecordRow& row : ReadSendRecord(path)) {
+      last[row.recipient] = row.code;
+      rowed.emplace(row.number, row.recipient);
+    }
+    std::vector<RecordRow> in_doubt;
+    for (const auto& [number, address] : announced[name]) {
+      if (rowed.contains({number, address})) continue;
+      in_doubt.push_back({number, address, QDateTime::currentDateTime(), -1, kInDoubt});
+      last[address] = -1;
+    }
+    // The record says which; should it not take the rows now, the journal
+    // still does next time.
+    QString ignored;
+    if (!in_doubt.empty()) AppendToSendRecord(path, in_doubt, &ignored);
+  }
+  Account account;
+  QFile list(QDir(folder_).filePath(kRecipients));
+  if (!list.open(QIODevice::ReadOnly)) return account;
+  for (const QByteArray& line : list.readAll().split('\n')) {
+    if (line.isEmpty()) continue;
+    const QString address = QString::fromUtf8(line);
+    ++account.total;
+    const auto found = last.find(address);
+    if (found == last.end() || IsTemporary(found->second)) {
+      account.rest.push_back(address);
+    } else if (found->second == 0) {
+      ++account.reached;
+    }
+  }
+  return account;
+}
+
+void KeptSend::Forget() {
+  journal_.reset();
+  QDir(folder_).removeRecursively();
+}
+
+}  // namespace verdanpost
