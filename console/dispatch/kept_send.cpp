@@ -247,6 +247,11 @@ KeptSend::Account KeptSend::Reckon() {
       last[row.recipient] = row.code;
       rowed.emplace(row.number, row.recipient);
     }
+    if (!QFileInfo(path).isFile()) {
+      // The record is gone: whoever its messages were for may have them.
+      for (const auto& entry : announced[name]) last[entry.second] = -1;
+      continue;
+    }
     std::vector<RecordRow> in_doubt;
     for (const auto& [number, address] : announced[name]) {
       if (rowed.contains({number, address})) continue;

@@ -203,6 +203,32 @@ TEST(QtDialogsTest, RealDialogs) {
         [](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
     EXPECT_TRUE(dialogs.Ask("Send \"News\" to 1 subscriber in 1 message?"));
   }
+  {
+    // A kept send: Yes, No and Discard, each saying what it says; Return
+    // and Esc keep it for later.
+    const QString question =
+        "A send of \"News\" started on 2026-12-08 09:30 reached 1,000 of 3,000 subscribers. "
+        "Send to the 2,000 not reached now?";
+    QStringList shown;
+    for (const int key : {Qt::Key_Return, Qt::Key_Escape}) {
+      Answerer<QMessageBox> operator_([&](QMessageBox& box) {
+        for (QAbstractButton* button : box.buttons()) shown << button->text().remove('&');
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&box, &press);
+      });
+      EXPECT_EQ(dialogs.AskKeptSend(question), KeptSendChoice::kLater) << key;
+      ASSERT_TRUE(operator_.seen);
+    }
+    shown.sort();
+    EXPECT_EQ(shown, QStringList({"Discard", "Discard", "No", "No", "Yes", "Yes"}));
+    for (const auto& [button, choice] :
+         {std::pair{QMessageBox::Yes, KeptSendChoice::kSendNow},
+          std::pair{QMessageBox::Discard, KeptSendChoice::kDiscard}}) {
+      Answerer<QMessageBox> operator_(
+          [button = button](QMessageBox& box) { box.button(button)->click(); });
+      EXPECT_EQ(dialogs.AskKeptSend(question), choice);
+    }
+  }
   QTemporaryDir dir;
   const QString chosen = dir.filePath("news.eml");
   {
