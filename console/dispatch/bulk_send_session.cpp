@@ -55,7 +55,8 @@ void RunRound(MailerFactory& mailers, const QString& record_folder, const BulkSe
     round->refusal = kRecordNotCreated + err;
     return;
   }
-  if (*kept == nullptr) {
+  const bool new_send = *kept == nullptr;
+  if (new_send) {
     *kept = KeptSend::Create(round->record.path(), job.inputs, job.recipients, job.batch_size,
                              job.list_headers, subject, start, &err);
   } else if (!(*kept)->AddRecord(round->record.path(), &err)) {
@@ -67,14 +68,23 @@ void RunRound(MailerFactory& mailers, const QString& record_folder, const BulkSe
     round->refusal = kRecordNotCreated + err;
     return;
   }
-  SendPacer pacer(limits,
-                  ReadSendHistory(record_folder, CurrentSendRetries().waiter->Now().addDays(-1)));
+  // The messages of the last day count against the server's limits, across
+  // sends; without limits nothing needs them.
+  const bool paced = limits.messages_per_minute > 0 || limits.messages_per_hour > 0 ||
+                     limits.recipients_per_day > 0;
+  SendPacer pacer(
+      limits, paced ? ReadSendHistory(record_folder, CurrentSendRetries().waiter->Now().addDays(-1))
+                    : std::vector<SentMessage>());
   const BatchPlan batches(job.recipients, job.batch_size);
   RecordedRun run(job.inputs, batches, round->record, job.list_headers, {&pacer, kept->get()});
   round->result = run.Run(mailers, progress);
+  const RecordedRunResult& result = round->result;
+  // A send that stopped before its first message went is told as it
+  // failed, and pressed again: nothing to go on with.
+  const bool never_started = new_send && result.sent == 0 && !result.stopped.isEmpty();
   const std::vector<QString> rest = (*kept)->Reckon().rest;
-  if (std::none_of(rest.begin(), rest.end(),
-                   [&on_list](const QString& a) { return on_list.Has(a); })) {
+  if (never_started || std::none_of(rest.begin(), rest.end(),
+                                    [&on_list](const QString& a) { return on_list.Has(a); })) {
     (*kept)->Forget();
     kept->reset();
   }

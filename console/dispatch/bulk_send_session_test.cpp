@@ -359,6 +359,13 @@ TEST_F(KeptSendsTest, NoKeepsItForLaterAndDiscardForgetsIt) {
   EXPECT_TRUE(Kept().empty());
   EXPECT_THAT(RecordRows(), ElementsAre(4));
 
+  // Nor does a send that stopped before anything went.
+  mailers_.create_error = "not registered";
+  Send(twenty_.mid(0, 4), 2);
+  EXPECT_EQ(view_.messages.back(), "The mailer could not be created: not registered");
+  EXPECT_TRUE(Kept().empty());
+  mailers_.create_error.clear();
+
   // Refused for good, and those left the list, leave nothing to offer.
   mailers_.outcomes = {{}, {554, "Server returned RCPT TO error", "554 no"}};
   view_.answers = {false};
