@@ -2,15 +2,18 @@
 // registered from this build, against a real SMTP server
 // (testing/smtp_quirks_server.py on aiosmtpd) that behaves as providers do:
 // an unknown subscriber, a limit of recipients per transaction, a rate
-// limit on messages, a session closed after a number of messages. The
-// pauses before trying again take no time: the send's clock is an
-// InstantWaiter.
+// limit on messages, a session closed after a number of messages; and the
+// provider's limits in servers.ini. The pauses take no time: the send's
+// clock is an InstantWaiter.
 
 #include <gmock/gmock.h>
+#include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QMap>
 #include <QRegularExpression>
+#include <QTime>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -95,6 +98,21 @@ class BulkSendInteropTest : public ListDatabaseTest {
     view_.send.setup.RecipientsPerMessage = QString::number(size);
   }
 
+  // Gives the server the provider's limits `keys` in a servers.ini of the
+  // test's own.
+  void ServerLimits(const QString& keys) {
+    saved_servers_ = qgetenv("VERDANPOST_SERVERS");
+    const QString path = dir_.filePath("servers.ini");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QString("[%1]\n%2").arg(view_.send.setup.SMTPServer, keys).toUtf8());
+    qputenv("VERDANPOST_SERVERS", path.toUtf8());
+  }
+  void TearDown() override {
+    if (!saved_servers_.isNull()) qputenv("VERDANPOST_SERVERS", saved_servers_);
+    ListDatabaseTest::TearDown();
+  }
+
   // Presses Send Message, answers Yes to the question before the send, and
   // returns the one box after it.
   QString SendMessage() {
@@ -155,6 +173,7 @@ class BulkSendInteropTest : public ListDatabaseTest {
   // What the progress showed of the waits, one entry per wait.
   QStringList Waits() { return view_.progress.filter(QRegularExpression("^wait: ")); }
 
+  QByteArray saved_servers_;
   static inline std::string registry_;
   static inline bool registered_ = false;
 
@@ -164,7 +183,8 @@ class BulkSendInteropTest : public ListDatabaseTest {
   std::unique_ptr<ListOperations> operations_;
   PythonSmtpServer server_;
   // Tries again for up to a day, without waiting.
-  InstantWaiter waiter_;
+  QStringList waits_;  // "until HH:mm" for each wait
+  InstantWaiter waiter_{&waits_};
   ScopedSendRetriesForTesting retries_{{&waiter_, std::chrono::hours(24)}};
 };
 
@@ -173,8 +193,9 @@ TEST_F(BulkSendInteropTest, AnUnknownSubscriberCostsNobodyElseAndIsNeverOfferedA
   BatchesOf(5);
   StartServer({"--refuse", "sub03@example.org"});
   const QString box = SendMessage();
-  EXPECT_EQ(box, "1 subscriber was refused: sub03@example.org (550 5.1.1 User unknown)\n" +
-                     SendRecordNamed(LatestSendRecord()));
+  EXPECT_EQ(box.toStdString(),
+            "1 subscriber was refused: sub03@example.org (550 5.1.1 User unknown)\n" +
+                SendRecordNamed(LatestSendRecord()).toStdString());
   ExpectEachOnce(10, "sub03@example.org");
   EXPECT_THAT(Stored(), SizeIs(2));
 
@@ -248,6 +269,50 @@ TEST_F(BulkSendInteropTest, AClosedSessionIsOpenedAgainAndNobodyGetsTheMessageTw
               ElementsAre("connect 1", "connect 2", "connect 3", "connect 4"));
   EXPECT_THAT(Waits(), ElementsAre("wait: Waiting until 14:01 before trying again: 421 4.7.0 Too "
                                    "many connections, try again later"));
+  EXPECT_TRUE(KeptSend::FindAll(SendRecordFolder()).empty());
+}
+
+TEST_F(BulkSendInteropTest, TheServersLimitsCapTheBatchesAndPaceTheMessages) {
+  SubscribeNumbered(7);
+  BatchesOf(100);
+  StartServer({});
+  ServerLimits("RecipientsPerMessage = 3\nMessagesPerMinute = 2\n");
+  view_.answers.push_back(true);
+  operations_->SendMessage_Click();
+  EXPECT_THAT(view_.messages,
+              ElementsAre("Send \"News\" to 7 subscribers in 3 messages?", kMessageSent));
+  EXPECT_THAT(Stored(), ElementsAre(SizeIs(3), SizeIs(3), SizeIs(1)));
+  ExpectEachOnce(7);
+  EXPECT_THAT(view_.progress,
+              ElementsAre("1/3 reached 0", "2/3 reached 3",
+                          "wait: Waiting until 14:01:01: the server allows 2 messages a minute.",
+                          "3/3 reached 6"));
+}
+
+TEST_F(BulkSendInteropTest, ADayLimitStopsTheSendAndTheNextDayReachesExactlyTheRest) {
+  SubscribeNumbered(7);
+  BatchesOf(3);
+  StartServer({});
+  ServerLimits("RecipientsPerDay = 5\n");
+  const QString box = SendMessage();
+  EXPECT_EQ(box.toStdString(),
+            "Sending stopped for today: the server allows 5 recipients a day. The rest can go "
+            "out from 2026-12-09 14:00; Send Message then offers to send it.\n" +
+                SendRecordNamed(LatestSendRecord()).toStdString());
+  EXPECT_THAT(Stored(), ElementsAre(SizeIs(3), SizeIs(2)));
+
+  // The next day, Send Message offers the rest; Yes sends it to them alone.
+  const auto kept = KeptSend::FindAll(SendRecordFolder());
+  ASSERT_EQ(kept.size(), 1u);
+  const QString offer = ResumeKeptSend("News", kept[0]->started(), 5, 7, 2);
+  waiter_.set_now(QDateTime(QDate(2026, 12, 9), QTime(14, 0)));
+  view_.kept_answers = {KeptSendChoice::kSendNow};
+  view_.messages.clear();
+  operations_->SendMessage_Click();
+  EXPECT_THAT(view_.kept_questions, ElementsAre(offer));
+  EXPECT_THAT(view_.messages, ElementsAre(kMessageSent));
+  EXPECT_THAT(Stored(), ElementsAre(SizeIs(3), SizeIs(2), SizeIs(2)));
+  ExpectEachOnce(7);
   EXPECT_TRUE(KeptSend::FindAll(SendRecordFolder()).empty());
 }
 
