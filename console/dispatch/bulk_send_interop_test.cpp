@@ -256,6 +256,31 @@ TEST_F(BulkSendInteropTest, ARateLimitedMessageGoesAfterGrowingPauses) {
   EXPECT_TRUE(KeptSend::FindAll(SendRecordFolder()).empty());
 }
 
+TEST_F(BulkSendInteropTest, CancelDuringAPauseOffersExactlyThoseNotReachedForNow) {
+  // The first message is rate limited and its sub01 unknown; the operator
+  // cancels during the pause, then says Yes to the offer.
+  SubscribeNumbered(6);
+  BatchesOf(3);
+  StartServer({"--refuse", "sub01@example.org", "--busy-data", "1"});
+  view_.cancel_at = {1};
+  view_.answers = {true, true};
+  operations_->SendMessage_Click();
+  ASSERT_THAT(view_.messages, SizeIs(3));
+  const QStringList records =
+      QDir(SendRecordFolder()).entryList({"*.csv"}, QDir::Files, QDir::Name);
+  ASSERT_THAT(records, SizeIs(2));
+  EXPECT_EQ(view_.messages[1].toStdString(),
+            "Sending cancelled after 0 of 2 messages.\n"
+            "1 subscriber was refused: sub01@example.org (550 5.1.1 User unknown)\n" +
+                SendRecordNamed(QDir(SendRecordFolder()).filePath(records[0])).toStdString() +
+                "\n\n5 subscribers were not reached. Send the message to them now?");
+  EXPECT_THAT(Waits(), SizeIs(1));
+  EXPECT_EQ(view_.messages[2].toStdString(), kMessageSent);
+  ExpectEachOnce(6, "sub01@example.org");
+  // sub01 was offered RCPT TO once only.
+  EXPECT_THAT(Events().filter("rcpt sub01@"), ElementsAre("rcpt sub01@example.org 550"));
+}
+
 TEST_F(BulkSendInteropTest, AClosedSessionIsOpenedAgainAndNobodyGetsTheMessageTwice) {
   // Two messages a connection; the first connection made again is turned
   // away too, so the send pauses before the third.
