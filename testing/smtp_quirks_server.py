@@ -13,6 +13,8 @@ line to OUTDIR/events for each thing a test counts, before the reply goes:
 Options, any together:
   --refuse ADDRESS       "550 5.1.1 User unknown" to RCPT TO of ADDRESS
                          (may be given more than once)
+  --greylist ADDRESS     "450 4.2.0 Greylisted, try again later" to the first
+                         RCPT TO of ADDRESS (may be given more than once)
   --recipient-limit N    "452 4.5.3 Too many recipients" to every RCPT TO
                          past the Nth of a transaction
   --busy-data N          "450 4.7.1 Rate limit exceeded" to the first N ends
@@ -43,6 +45,7 @@ class QuirksHandler(MessageStore):
         super().__init__(options.outdir)
         self.options = options
         self.busy_data_left = options.busy_data
+        self.greylisted = set(options.greylist)
         self.connections = 0
         self.window = collections.deque()  # times of accepted MAIL FROMs
         self.events = open(os.path.join(options.outdir, "events"), "a",
@@ -86,6 +89,9 @@ class QuirksHandler(MessageStore):
         limit = self.options.recipient_limit
         if address in self.options.refuse:
             reply = "550 5.1.1 User unknown"
+        elif address in self.greylisted:
+            self.greylisted.discard(address)
+            reply = "450 4.2.0 Greylisted, try again later"
         elif limit > 0 and len(envelope.rcpt_tos) >= limit:
             reply = "452 4.5.3 Too many recipients"
         else:
@@ -120,6 +126,7 @@ async def main():
     parser.add_argument("host")
     parser.add_argument("outdir")
     parser.add_argument("--refuse", action="append", default=[])
+    parser.add_argument("--greylist", action="append", default=[])
     parser.add_argument("--recipient-limit", type=int, default=0)
     parser.add_argument("--busy-data", type=int, default=0)
     parser.add_argument("--messages-per-connection", type=int, default=0)

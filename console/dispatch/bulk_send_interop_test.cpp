@@ -24,6 +24,7 @@
 #include "console/dispatch/operator_texts.h"
 #include "console/dispatch/send_record.h"
 #include "console/dispatch/send_record_test_support.h"
+#include "console/window/test_application_test_support.h"
 #include "testing/python_smtp_server.h"
 
 namespace verdanpost::testing_support {
@@ -256,6 +257,26 @@ TEST_F(BulkSendInteropTest, ARateLimitedMessageGoesAfterGrowingPauses) {
   EXPECT_TRUE(KeptSend::FindAll(SendRecordFolder()).empty());
 }
 
+TEST_F(BulkSendInteropTest, AGreylistedSubscriberGetsItInALaterPass) {
+  SubscribeNumbered(6);
+  BatchesOf(3);
+  StartServer({"--greylist", "sub04@example.org"});
+  EXPECT_EQ(SendMessage(), kMessageSent);
+  ExpectEachOnce(6);
+  EXPECT_THAT(Stored(), ElementsAre(SizeIs(3), SizeIs(2), ElementsAre("sub04@example.org")));
+  EXPECT_THAT(view_.progress,
+              ElementsAre("1/2 reached 0", "2/2 reached 3",
+                          "wait: Waiting until 14:01 before trying again: 450 4.2.0 Greylisted, "
+                          "try again later",
+                          "3/3 reached 5"));
+  const std::vector<QStringList> rows = ReadCsv(LatestSendRecord());
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_EQ(rows[5].mid(0, 2).join(' ') + ' ' + rows[5].mid(3).join(' '),
+            "2 sub04@example.org 450 450 4.2.0 Greylisted, try again later");
+  EXPECT_EQ((rows[7].mid(0, 2).join(' ') + ' ' + rows[7][3]).toStdString(),
+            "3 sub04@example.org 0");
+}
+
 TEST_F(BulkSendInteropTest, CancelDuringAPauseOffersExactlyThoseNotReachedForNow) {
   // The first message is rate limited and its sub01 unknown; the operator
   // cancels during the pause, then says Yes to the offer.
@@ -275,7 +296,7 @@ TEST_F(BulkSendInteropTest, CancelDuringAPauseOffersExactlyThoseNotReachedForNow
                 SendRecordNamed(QDir(SendRecordFolder()).filePath(records[0])).toStdString() +
                 "\n\n5 subscribers were not reached. Send the message to them now?");
   EXPECT_THAT(Waits(), SizeIs(1));
-  EXPECT_EQ(view_.messages[2].toStdString(), kMessageSent);
+  EXPECT_EQ(view_.messages[2], kMessageSent);
   ExpectEachOnce(6, "sub01@example.org");
   // sub01 was offered RCPT TO once only.
   EXPECT_THAT(Events().filter("rcpt sub01@"), ElementsAre("rcpt sub01@example.org 550"));
