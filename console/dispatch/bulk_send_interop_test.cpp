@@ -279,24 +279,29 @@ TEST_F(BulkSendInteropTest, AGreylistedSubscriberGetsItInALaterPass) {
 
 TEST_F(BulkSendInteropTest, CancelDuringAPauseOffersExactlyThoseNotReachedForNow) {
   // The first message is rate limited and its sub01 unknown; the operator
-  // cancels during the pause, then says Yes to the offer.
+  // cancels during the pause and says No to the offer.
   SubscribeNumbered(6);
   BatchesOf(3);
   StartServer({"--refuse", "sub01@example.org", "--busy-data", "1"});
   view_.cancel_at = {1};
-  view_.answers = {true, true};
-  operations_->SendMessage_Click();
-  ASSERT_THAT(view_.messages, SizeIs(3));
-  const QStringList records =
-      QDir(SendRecordFolder()).entryList({"*.csv"}, QDir::Files, QDir::Name);
-  ASSERT_THAT(records, SizeIs(2));
-  EXPECT_EQ(view_.messages[1].toStdString(),
+  const QString box = SendMessage();
+  EXPECT_EQ(box.toStdString(),
             "Sending cancelled after 0 of 2 messages.\n"
             "1 subscriber was refused: sub01@example.org (550 5.1.1 User unknown)\n" +
-                SendRecordNamed(QDir(SendRecordFolder()).filePath(records[0])).toStdString() +
+                SendRecordNamed(LatestSendRecord()).toStdString() +
                 "\n\n5 subscribers were not reached. Send the message to them now?");
   EXPECT_THAT(Waits(), SizeIs(1));
-  EXPECT_EQ(view_.messages[2], kMessageSent);
+  EXPECT_TRUE(Stored().empty());
+
+  // The next Send Message offers the same five, and sends to them alone.
+  const auto kept = KeptSend::FindAll(SendRecordFolder());
+  ASSERT_EQ(kept.size(), 1u);
+  view_.kept_answers = {KeptSendChoice::kSendNow};
+  view_.messages.clear();
+  operations_->SendMessage_Click();
+  EXPECT_THAT(view_.kept_questions,
+              ElementsAre(ResumeKeptSend("News", kept[0]->started(), 0, 6, 5)));
+  EXPECT_THAT(view_.messages, ElementsAre(kMessageSent));
   ExpectEachOnce(6, "sub01@example.org");
   // sub01 was offered RCPT TO once only.
   EXPECT_THAT(Events().filter("rcpt sub01@"), ElementsAre("rcpt sub01@example.org 550"));
