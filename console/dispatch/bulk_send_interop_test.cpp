@@ -1,10 +1,10 @@
 // The bulk send (Send Message on an SQLite list) through the mailer
 // registered from this build, against a real SMTP server
 // (testing/smtp_quirks_server.py on aiosmtpd) that behaves as providers do:
-// an unknown subscriber, a limit of recipients per transaction, a rate
-// limit on messages, a session closed after a number of messages; and the
-// provider's limits in servers.ini. The pauses take no time: the send's
-// clock is an InstantWaiter.
+// an unknown subscriber, a greylisted one, a limit of recipients per
+// transaction, a rate limit on messages, a session closed after a number of
+// messages; and the provider's limits in servers.ini. The pauses take no
+// time: the send's clock is an InstantWaiter.
 
 #include <gmock/gmock.h>
 #include <QDate>
