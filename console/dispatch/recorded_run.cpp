@@ -25,6 +25,12 @@ bool IsRawSend(const MessageDefinition& message) {
   return message.UseFile && message.SendRaw == kChecked;
 }
 
+// Whether the server refused the subscriber of `entry` for good (a 5xx
+// reply, an address the mailer refused), not just for now.
+bool RefusedForGood(const Refusal& entry) {
+  return entry.code != 0 && entry.code != -1 && !IsTemporary(entry.code);
+}
+
 // Ends the mailer's kept session however the run ends.
 class SessionEnd {
  public:
@@ -110,6 +116,22 @@ bool RecordedRun::RunPass(std::span<const QString> recipients, Pass* pass,
                           RecordedRunResult* result, std::vector<QString>* later,
                           QString* later_reason) {
   MailerClient& mailer = pass->mailer;
+  // Subscribers the server refused for good in a try of a message that
+  // failed for now: the tries again leave them out, and they count as
+  // refused when their message ends.
+  QHash<QString, Refusal> settled;
+  // Gives up recipients[from...]: those refused for good stay so, the rest
+  // were not reached.
+  const auto give_up = [&](size_t from) {
+    for (const QString& address : recipients.subspan(from)) {
+      const auto found = settled.constFind(address);
+      if (found != settled.constEnd()) {
+        result->refused.push_back(*found);
+      } else {
+        result->unreached << address;
+      }
+    }
+  };
   for (size_t next = 0; next < recipients.size();) {
     const size_t left = recipients.size() - next;
     // The messages planned: those that ended, and this pass's rest in
@@ -118,47 +140,62 @@ bool RecordedRun::RunPass(std::span<const QString> recipients, Pass* pass,
         result->sent + static_cast<int>((left + pass->batch_size - 1) / pass->batch_size);
     if (pass->progress.CancelRequested()) {
       result->cancelled = true;
-      AddUnreached(recipients.subspan(next), result);
+      give_up(next);
       return false;
     }
     size_t size = std::min(pass->batch_size, left);
     if (!Pace(pass, &size, result)) {
-      AddUnreached(recipients.subspan(next), result);
+      give_up(next);
       return false;
     }
     pass->progress.MessageStarting(result->sent + 1, result->messages, result->reached);
     const std::span<const QString> batch = recipients.subspan(next, size);
+    std::vector<QString> offered;
+    for (const QString& address : batch) {
+      if (!settled.contains(address)) offered.push_back(address);
+    }
+    if (offered.empty()) {
+      // Each of them was refused for good by an earlier try: nobody is
+      // left to send this message to.
+      for (const QString& address : batch) result->refused.push_back(settled.take(address));
+      ++result->sent;
+      ++result->failed;
+      result->last_failure = result->refused.back().reply;
+      next += size;
+      continue;
+    }
     QString why;
     if (keeping_.kept != nullptr &&
-        !keeping_.kept->Announce(record_.path(), pass->tries + 1, batch, &why)) {
+        !keeping_.kept->Announce(record_.path(), pass->tries + 1, offered, &why)) {
       result->stopped = kRecordNotWritten + why;
-      AddUnreached(recipients.subspan(next), result);
+      give_up(next);
       return false;
     }
     const QDateTime started = pass->retries.waiter->Now();
-    if (!SendStoredMessage(mailer, inputs_, BatchList(Addresses(batch).join(", "), list_headers_),
+    if (!SendStoredMessage(mailer, inputs_, BatchList(Addresses(offered).join(", "), list_headers_),
                            &why)) {
       result->stopped = kNotHandedToMailer + why;
-      AddUnreached(recipients.subspan(next), result);
+      give_up(next);
       return false;
     }
     MailerOutcome outcome;
     if (!ReadOutcome(mailer, &outcome, &why)) {
       result->stopped = kAnswerNotRead + why;
-      AddUnreached(recipients.subspan(next), result);
+      give_up(next);
       return false;
     }
     ++pass->tries;
     const QDateTime ended = pass->retries.waiter->Now();
     const QString reply = mailer.OptionalText("ServerReply");
-    std::vector<Refusal> account;
-    if (outcome.ok()) {
-      account =
-          AccountForBatch(batch, ParseRefusedRecipients(mailer.OptionalText("RefusedRecipients")));
-    } else {
-      // Nobody got it: each subscriber shares the message's failure.
-      const QString failure = reply.isEmpty() ? FailureText(outcome) : reply;
-      for (const QString& address : batch) account.push_back({address, outcome.code, failure});
+    std::vector<Refusal> account =
+        AccountForBatch(offered, ParseRefusedRecipients(mailer.OptionalText("RefusedRecipients")));
+    const QString failure = reply.isEmpty() ? FailureText(outcome) : reply;
+    if (!outcome.ok()) {
+      // Nobody got it: each subscriber shares the message's failure, but
+      // one refused for good at RCPT TO keeps that refusal.
+      for (Refusal& entry : account) {
+        if (!RefusedForGood(entry)) entry = {entry.address, outcome.code, failure};
+      }
     }
     Record(pass->tries, account, reply, ended, result);
     if (keeping_.pacer != nullptr) {
@@ -176,13 +213,26 @@ bool RecordedRun::RunPass(std::span<const QString> recipients, Pass* pass,
       // pause, while the send may still wait.
       const std::optional<std::chrono::minutes> pause = pass->schedule.Next();
       if (pause) {
-        if (!Wait(*pause, account.front().reply, pass)) {
+        for (const Refusal& entry : account) {
+          if (RefusedForGood(entry)) settled.insert(entry.address, entry);
+        }
+        if (!Wait(*pause, failure, pass)) {
           result->cancelled = true;
-          AddUnreached(recipients.subspan(next), result);
+          give_up(next);
           return false;
         }
         continue;
       }
+    }
+    // The message's subscribers in list order, those of earlier tries
+    // included.
+    if (!settled.isEmpty()) {
+      std::vector<Refusal> whole;
+      auto tried = account.begin();
+      for (const QString& address : batch) {
+        whole.push_back(settled.contains(address) ? settled.take(address) : *tried++);
+      }
+      account = std::move(whole);
     }
     ++result->sent;
     next += size;
