@@ -101,6 +101,11 @@ int ScriptedSmtpPeer::connections() {
   return accepted_;
 }
 
+bool ScriptedSmtpPeer::WaitForMessages(size_t count, std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return idle_.wait_for(lock, limit, [this, count] { return messages_.size() >= count; });
+}
+
 void ScriptedSmtpPeer::WaitUntilIdle() {
   auto give_up = std::chrono::steady_clock::now() + kIdleWait;
   std::unique_lock<std::mutex> lock(mutex_);
@@ -296,6 +301,7 @@ void ScriptedSmtpPeer::ServeConnection(int fd) {
       messages_.push_back(pending.substr(0, marker));
       round_trips_.push_back(waits);
     }
+    idle_.notify_all();
     waits = 0;  // a next message on this connection counts its own
     pending.erase(0, marker);
     if (!Play(fd, ReplyFor(SmtpStep::kEndOfData, 0))) return;

@@ -109,6 +109,9 @@ class ScriptedSmtpPeer {
   std::vector<std::string> received_messages();
   // The number of connections accepted so far.
   int connections();
+  // Waits until the content of `count` messages has come in, without
+  // waiting for the client to close; false when it did not within `limit`.
+  bool WaitForMessages(size_t count, std::chrono::milliseconds limit);
   // For each message received: how many times the client waited for the
   // peer's answer from the greeting (or, for a later message on the same
   // connection, from the reply to the one before) up to the end of the

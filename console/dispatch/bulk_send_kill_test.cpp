@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <map>
-#include <thread>
 
 #include <gmock/gmock.h>
 #include <QDir>
@@ -61,12 +60,10 @@ TEST(BulkSendKillTest, AResumeAfterAKillReachesExactlyTheRest) {
   sender.start(QString::fromStdString(BuildDir() + "/bin/bulk_send_process"),
                {folder, QString::fromStdString(peer.server_name()), "50", "10"});
   ASSERT_TRUE(sender.waitForStarted());
-  // Killed once the fourth message is on its way.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (JournalLines(folder) < 40 && std::chrono::steady_clock::now() < deadline) {
-    ASSERT_EQ(sender.state(), QProcess::Running);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  // Killed once the fourth message is on its way: the server has its
+  // content and the sender waits for the answer.
+  ASSERT_TRUE(peer.WaitForMessages(4, std::chrono::seconds(120)));
+  ASSERT_EQ(sender.state(), QProcess::Running);
   ASSERT_EQ(JournalLines(folder), 40);
   ::kill(static_cast<pid_t>(sender.processId()), SIGKILL);
   ASSERT_TRUE(sender.waitForFinished());
