@@ -230,5 +230,41 @@ TEST_F(RecordedRunRetryTest, WaitingEndsAtTheLimitOrOnCancel) {
   }
 }
 
+TEST_F(RecordedRunRetryTest, ARefusalForGoodStaysWhenTheRestOfItsMessageFailsForNow) {
+  // b is refused for good at RCPT TO, then the message fails for now at the
+  // end of the data: the try again leaves b out, and b is refused, not
+  // unreached, however the message ends.
+  for (const bool cancel : {false, true}) {
+    log_.clear();
+    waits_.clear();
+    AllowWaiting(std::chrono::hours(24));
+    mailers_.outcomes = {{450,
+                          "Server returned end of data error",
+                          "450 4.7.1 Rate limit exceeded",
+                          {},
+                          {},
+                          "a\t450\t450 4.7.1 Rate limit exceeded\nb\t550\t550 5.1.1 User unknown\n"
+                          "c\t450\t450 4.7.1 Rate limit exceeded\n"},
+                         {0, "Message sent", "250 Ok"}};
+    testing_support::ScriptedProgress progress(&progress_seen_, cancel ? 1 : 0);
+    SendRecord record;
+    QString err;
+    ASSERT_TRUE(record.Create(dir_.path(), QDateTime::currentDateTime(), &err));
+    const BatchPlan plan({"a", "b", "c"}, 3);
+    const RecordedRunResult result = RecordedRun(inputs_, plan, record).Run(mailers_, progress);
+    ASSERT_EQ(result.refused.size(), 1u) << cancel;
+    EXPECT_EQ(result.refused[0].address, "b");
+    EXPECT_EQ(result.refused[0].reply, "550 5.1.1 User unknown");
+    if (cancel) {
+      EXPECT_THAT(SentBccs(log_), ElementsAre("a, b, c"));
+      EXPECT_EQ(result.unreached, QStringList({"a", "c"}));
+    } else {
+      EXPECT_THAT(SentBccs(log_), ElementsAre("a, b, c", "a, c"));
+      EXPECT_TRUE(result.unreached.isEmpty());
+      EXPECT_EQ(result.reached, 2);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace verdanpost
