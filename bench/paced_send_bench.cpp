@@ -124,7 +124,7 @@ int Main() {
     return 1;
   }
   setenv("VERDANPOST_SERVERS", servers_ini.toLocal8Bit().constData(), 1);
-  const SendLimits limits = ServerSendLimits(server_name);
+  const ServerLimits limits = ServerSendLimits(server_name);
   if (limits.messages_per_minute != kPerMinute) {
     std::fprintf(stderr, "paced_send_bench: servers.ini was not read\n");
     return 1;

@@ -47,7 +47,7 @@ struct OnList {
 // (made by the first round) until every subscriber of the send who is
 // still `on_list` is accounted for.
 void RunRound(MailerFactory& mailers, const QString& record_folder, const BulkSendJob& job,
-              const QString& subject, const SendLimits& limits, const OnList& on_list,
+              const QString& subject, const ServerLimits& limits, const OnList& on_list,
               std::unique_ptr<KeptSend>* kept, SendProgress& progress, Round* round) {
   QString err;
   const QDateTime start = QDateTime::currentDateTime();
@@ -137,7 +137,7 @@ QString BulkSendReport(const RecordedRunResult& result) {
 }
 
 // The batch size a send uses at `limits`' server.
-int64_t BatchSizeWithin(int64_t batch_size, const SendLimits& limits) {
+int64_t BatchSizeWithin(int64_t batch_size, const ServerLimits& limits) {
   if (limits.recipients_per_message > 0) {
     return std::min(batch_size, limits.recipients_per_message);
   }
@@ -149,7 +149,7 @@ int64_t BatchSizeWithin(int64_t batch_size, const SendLimits& limits) {
 // whether to send to them now. `kept` is the kept send it goes on, or
 // nullptr for a new one.
 void RunRounds(OperationsView& view, MailerFactory& mailers, const QString& record_folder,
-               BulkSendJob job, const QString& subject, const SendLimits& limits,
+               BulkSendJob job, const QString& subject, const ServerLimits& limits,
                const OnList& on_list, std::unique_ptr<KeptSend> kept) {
   for (;;) {
     Round round;
@@ -227,7 +227,7 @@ bool OfferKeptSends(OperationsView& view, MailerFactory& mailers, const ListRead
     job.inputs = send->inputs();
     job.recipients = std::move(account.rest);
     job.list_headers = send->list_headers();
-    const SendLimits limits = ServerSendLimits(job.inputs.setup.SMTPServer);
+    const ServerLimits limits = ServerSendLimits(job.inputs.setup.SMTPServer);
     job.batch_size = BatchSizeWithin(send->batch_size(), limits);
     const QString subject = send->subject();
     RunRounds(view, mailers, record_folder, std::move(job), subject, limits, on_list,
@@ -260,7 +260,7 @@ void SendInBatches(OperationsView& view, MailerFactory& mailers, const BulkSendP
     view.ShowMessage(refusal);
     return;
   }
-  const SendLimits limits = ServerSendLimits(job.inputs.setup.SMTPServer);
+  const ServerLimits limits = ServerSendLimits(job.inputs.setup.SMTPServer);
   job.batch_size = BatchSizeWithin(job.batch_size, limits);
   const auto subscribers = static_cast<int64_t>(job.recipients.size());
   const int64_t messages = (subscribers + job.batch_size - 1) / job.batch_size;

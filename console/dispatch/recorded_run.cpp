@@ -59,7 +59,7 @@ RecordedRunResult RecordedRun::Run(MailerFactory& mailers, SendProgress& progres
       (!list_headers_.isEmpty() && !IsRawSend(inputs_.message) &&
        !mailer->PutExtraHeaders(list_headers_.join(QStringLiteral("\r\n")), &why))) {
     result.stopped = kMailerNotCreated + why;
-    AddUnreached(plan_.recipients(), &result);
+    result.unreached += Addresses(plan_.recipients());
     return result;
   }
   SessionEnd session_end(*mailer);
@@ -279,10 +279,6 @@ bool RecordedRun::Wait(std::chrono::minutes pause, const QString& reason, Pass* 
   const QDateTime until = pass->retries.waiter->Now().addSecs(pause.count() * 60);
   pass->progress.Waiting(WaitingUntil(until, reason));
   return pass->retries.waiter->WaitUntil(until, pass->progress);
-}
-
-void RecordedRun::AddUnreached(std::span<const QString> recipients, RecordedRunResult* result) {
-  result->unreached += Addresses(recipients);
 }
 
 }  // namespace verdanpost

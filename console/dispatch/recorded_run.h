@@ -108,7 +108,6 @@ class RecordedRun {
               const QDateTime& ended, RecordedRunResult* result);
   // Tells `pass`'s progress until when, then waits; false when cancelled.
   static bool Wait(std::chrono::minutes pause, const QString& reason, Pass* pass);
-  static void AddUnreached(std::span<const QString> recipients, RecordedRunResult* result);
 
   const SendInputs& inputs_;
   const BatchPlan& plan_;

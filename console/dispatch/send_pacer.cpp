@@ -5,8 +5,6 @@
 
 #include <QLocale>
 
-#include "mailer/smtp/server_settings.h"
-
 namespace verdanpost {
 
 namespace {
@@ -19,16 +17,15 @@ QString Count(int64_t n) {
 
 }  // namespace
 
-SendLimits ServerSendLimits(const QString& server_name) {
+ServerLimits ServerSendLimits(const QString& server_name) {
   ServerSettings settings;
   if (!ReadServerSettings(ServerSettingsPath(), server_name.toStdString(), &settings).ok()) {
     return {};
   }
-  return {settings.limits.recipients_per_message, settings.limits.messages_per_minute,
-          settings.limits.messages_per_hour, settings.limits.recipients_per_day};
+  return settings.limits;
 }
 
-SendPacer::SendPacer(SendLimits limits, std::vector<SentMessage> history)
+SendPacer::SendPacer(ServerLimits limits, std::vector<SentMessage> history)
     : limits_(limits), history_(std::move(history)) {
   std::stable_sort(history_.begin(), history_.end(),
                    [](const SentMessage& a, const SentMessage& b) { return a.at < b.at; });

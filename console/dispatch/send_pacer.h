@@ -7,21 +7,15 @@
 #include <QDateTime>
 #include <QString>
 
-namespace verdanpost {
+#include "mailer/smtp/server_settings.h"
 
-// What a provider allows through one server; 0 means no limit.
-struct SendLimits {
-  int64_t recipients_per_message = 0;
-  int64_t messages_per_minute = 0;
-  int64_t messages_per_hour = 0;
-  int64_t recipients_per_day = 0;  // over the last 24 hours
-};
+namespace verdanpost {
 
 // The limits the console's servers.ini gives the server `server_name` (as
 // typed on the Setup page); none when the file has no section for it, or
 // when the file cannot be read (the mailer then refuses the send itself,
 // saying why).
-SendLimits ServerSendLimits(const QString& server_name);
+ServerLimits ServerSendLimits(const QString& server_name);
 
 // One message that went to the server: when, and how many recipients it
 // took.
@@ -35,7 +29,7 @@ struct SentMessage {
 class SendPacer {
  public:
   // `history` holds the messages of the last 24 hours, in any order.
-  SendPacer(SendLimits limits, std::vector<SentMessage> history);
+  SendPacer(ServerLimits limits, std::vector<SentMessage> history);
 
   struct Slot {
     QDateTime at;        // not before the `now` asked with
@@ -53,14 +47,14 @@ class SendPacer {
   // A message went at `at` and the server took `recipients` of it.
   void Sent(const QDateTime& at, int64_t recipients);
 
-  const SendLimits& limits() const { return limits_; }
+  const ServerLimits& limits() const { return limits_; }
 
  private:
   // The time at or after `t` when fewer than `allowed` messages went in the
   // `seconds` before it; `t` itself when that is so already.
   QDateTime FreeFrom(const QDateTime& t, int64_t allowed, int64_t seconds) const;
 
-  SendLimits limits_;
+  ServerLimits limits_;
   std::vector<SentMessage> history_;  // oldest first
 };
 
