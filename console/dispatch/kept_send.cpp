@@ -16,6 +16,7 @@
 #include "console/dispatch/refusals.h"
 #include "console/dispatch/send_record.h"
 #include "console/dispatch/write_all.h"
+#include "console/settings/settings_store.h"
 
 namespace verdanpost {
 
@@ -26,12 +27,11 @@ constexpr char kRecipients[] = "recipients.txt";
 constexpr char kJournal[] = "journal.txt";
 constexpr char kFileFolder[] = "file";
 constexpr char kSuffix[] = ".send";
+// The sections of the description; the message and the Setup values are
+// written as the console's settings file holds them.
+constexpr char kMessageSection[] = "Message";
 
 const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-
-QString Stamp(const QDateTime& time) {
-  return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
-}
 
 bool WriteFile(const QString& path, const QByteArray& bytes, QString* err) {
   QFile file(path);
@@ -103,32 +103,14 @@ bool KeptSend::WriteDescription(QString* err) const {
     QSettings ini(fresh, QSettings::IniFormat);
     ini.beginGroup(QStringLiteral("Send"));
     ini.setValue(QStringLiteral("Subject"), subject_);
-    ini.setValue(QStringLiteral("Started"), Stamp(started_));
+    ini.setValue(QStringLiteral("Started"), RecordTimestamp(started_));
     ini.setValue(QStringLiteral("BatchSize"), static_cast<qlonglong>(batch_size_));
     ini.setValue(QStringLiteral("ListHeaders"), list_headers_);
     ini.setValue(QStringLiteral("Records"), records_);
     ini.endGroup();
-    const MessageDefinition& m = inputs_.message;
-    ini.beginGroup(QStringLiteral("Message"));
-    ini.setValue(QStringLiteral("UseFile"), m.UseFile);
-    ini.setValue(QStringLiteral("UseText"), m.UseText);
-    ini.setValue(QStringLiteral("FileName"), m.FileName);
-    ini.setValue(QStringLiteral("SendRaw"), static_cast<int>(m.SendRaw));
-    ini.setValue(QStringLiteral("Subject"), m.Subject);
-    ini.setValue(QStringLiteral("MessageText"), m.MessageText);
-    ini.endGroup();
-    const SetupSettings& s = inputs_.setup;
-    ini.beginGroup(QStringLiteral("Setup"));
-    ini.setValue(QStringLiteral("FromName"), s.FromName);
-    ini.setValue(QStringLiteral("FromEmail"), s.FromEmail);
-    ini.setValue(QStringLiteral("ToName"), s.ToName);
-    ini.setValue(QStringLiteral("ToEmail"), s.ToEmail);
-    ini.setValue(QStringLiteral("SMTPServer"), s.SMTPServer);
-    ini.setValue(QStringLiteral("RecipientsPerMessage"), s.RecipientsPerMessage);
-    ini.setValue(QStringLiteral("LimitRecipientsPerMessage"),
-                 static_cast<int>(s.LimitRecipientsPerMessage));
-    ini.setValue(QStringLiteral("CopyMessages"), static_cast<int>(s.CopyMessages));
-    ini.endGroup();
+    SettingsStore store(ini);
+    WriteMessageDefinition(store, kMessageSection, inputs_.message);
+    WriteSetupSettings(store, inputs_.setup);
     ini.sync();
     if (ini.status() != QSettings::NoError) {
       *err = FileNotWritten(fresh, QStringLiteral("the settings could not be written"));
@@ -159,27 +141,9 @@ bool KeptSend::Load() {
   list_headers_ = ini.value(QStringLiteral("ListHeaders")).toStringList();
   records_ = ini.value(QStringLiteral("Records")).toStringList();
   ini.endGroup();
-  MessageDefinition& m = inputs_.message;
-  ini.beginGroup(QStringLiteral("Message"));
-  m.UseFile = ini.value(QStringLiteral("UseFile")).toBool();
-  m.UseText = ini.value(QStringLiteral("UseText")).toBool();
-  m.FileName = ini.value(QStringLiteral("FileName")).toString();
-  m.SendRaw = static_cast<CheckState>(ini.value(QStringLiteral("SendRaw")).toInt());
-  m.Subject = ini.value(QStringLiteral("Subject")).toString();
-  m.MessageText = ini.value(QStringLiteral("MessageText")).toString();
-  ini.endGroup();
-  SetupSettings& s = inputs_.setup;
-  ini.beginGroup(QStringLiteral("Setup"));
-  s.FromName = ini.value(QStringLiteral("FromName")).toString();
-  s.FromEmail = ini.value(QStringLiteral("FromEmail")).toString();
-  s.ToName = ini.value(QStringLiteral("ToName")).toString();
-  s.ToEmail = ini.value(QStringLiteral("ToEmail")).toString();
-  s.SMTPServer = ini.value(QStringLiteral("SMTPServer")).toString();
-  s.RecipientsPerMessage = ini.value(QStringLiteral("RecipientsPerMessage")).toString();
-  s.LimitRecipientsPerMessage =
-      static_cast<CheckState>(ini.value(QStringLiteral("LimitRecipientsPerMessage")).toInt());
-  s.CopyMessages = static_cast<CheckState>(ini.value(QStringLiteral("CopyMessages")).toInt());
-  ini.endGroup();
+  SettingsStore store(ini);
+  inputs_.message = ReadMessageDefinition(store, kMessageSection);
+  inputs_.setup = ReadSetupSettings(store);
   return started_.isValid() && batch_size_ >= 1 && !records_.isEmpty();
 }
 

@@ -6,18 +6,13 @@
 #include <QFileInfo>
 
 #include "console/dispatch/write_all.h"
+#include "console/mailinglist/csv_file.h"
 
 #include "platform/xdg_paths.h"
 
 namespace verdanpost {
 
 namespace {
-
-// The time with its offset from UTC, to the millisecond, so that rows sort
-// and compare across a change of the clocks.
-QString Timestamp(const QDateTime& time) {
-  return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
-}
 
 QByteArray RowBytes(const QStringList& fields) {
   QStringList quoted;
@@ -27,61 +22,30 @@ QByteArray RowBytes(const QStringList& fields) {
 
 QStringList RowFields(int number, const QString& recipient, const QDateTime& ended, int32_t code,
                       const QString& reply) {
-  return {QString::number(number), recipient, Timestamp(ended), QString::number(code), reply};
+  return {QString::number(number), recipient, RecordTimestamp(ended), QString::number(code), reply};
 }
 
 }  // namespace
 
-std::vector<QStringList> ParseCsvRows(const QString& text) {
-  std::vector<QStringList> rows;
-  QStringList row;
-  QString field;
-  bool quoted = false;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        field += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        field += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      row << field;
-      field.clear();
-    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      row << field;
-      field.clear();
-      rows.push_back(row);
-      row.clear();
-      ++i;
-    } else {
-      field += c;
-    }
-  }
-  return rows;
-}
-
 std::vector<RecordRow> ReadSendRecord(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {};
+  const QByteArray text = file.readAll();
+  // Rows end in CR LF: a last row without one was cut short.
+  const qsizetype whole = text.lastIndexOf('\n') + 1;
+  mailinglist::CsvReader reader(std::string_view(text.constData(), static_cast<size_t>(whole)),
+                                ',');
   std::vector<RecordRow> rows;
-  const std::vector<QStringList> lines = ParseCsvRows(QString::fromUtf8(file.readAll()));
-  for (size_t i = 1; i < lines.size(); ++i) {
-    const QStringList& fields = lines[i];
-    if (fields.size() != 5) continue;
+  mailinglist::CsvRecord record;
+  std::string err;
+  for (bool header = true; reader.Next(&record, &err); header = false) {
+    if (header || record.fields.size() != 5) continue;
+    const auto field = [&record](size_t i) { return QString::fromStdString(record.fields[i]); };
     bool number_ok = false;
     bool code_ok = false;
-    RecordRow row;
-    row.number = fields[0].toInt(&number_ok);
-    row.recipient = fields[1];
-    row.ended = QDateTime::fromString(fields[2], Qt::ISODateWithMs);
-    row.code = fields[3].toInt(&code_ok);
-    row.reply = fields[4];
+    RecordRow row{field(0).toInt(&number_ok), field(1),
+                  QDateTime::fromString(field(2), Qt::ISODateWithMs), field(3).toInt(&code_ok),
+                  field(4)};
     if (number_ok && code_ok && row.ended.isValid()) rows.push_back(std::move(row));
   }
   return rows;
@@ -130,6 +94,10 @@ std::vector<SentMessage> ReadSendHistory(const QString& folder, const QDateTime&
     }
   }
   return history;
+}
+
+QString RecordTimestamp(const QDateTime& time) {
+  return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
 QString SendRecordFolder() {

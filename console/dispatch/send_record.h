@@ -74,9 +74,9 @@ bool AppendToSendRecord(const QString& path, const std::vector<RecordRow>& rows,
 // each ended and how many of its recipients the server took.
 std::vector<SentMessage> ReadSendHistory(const QString& folder, const QDateTime& since);
 
-// Splits CSV text into rows of fields, the way a spreadsheet reads it; a
-// last row without its line end is left out.
-std::vector<QStringList> ParseCsvRows(const QString& text);
+// The time as the record writes it: with its offset from UTC, to the
+// millisecond, so that rows sort and compare across a change of the clocks.
+QString RecordTimestamp(const QDateTime& time);
 
 // One CSV field: as it is, or between double quotes with its double quotes
 // doubled when it holds a comma, a double quote, a line break or starts or
