@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "bench/bench_list.h"
+#include "bench/bench_send.h"
 #include "bench/bench_sink.h"
 #include "console/dispatch/batch_plan.h"
 #include "console/dispatch/bulk_send.h"
@@ -69,13 +70,6 @@ void MakeList(const fs::path& dir) {
   Check(list.Open(), "open vestro");
   Check(bench::FillMailingList(list, kSubscribers), "fill MailingList");
   Check(list.Close(), "close vestro");
-}
-
-void RegisterMailer(const fs::path& dir) {
-  setenv("AUTOMATION_REGISTRY", (dir / "classes-root.reg").c_str(), 1);
-  const std::string build = VERDANPOST_BUILD_DIR;
-  const std::string command = build + "/bin/autoreg " + build + "/lib/libverdanpost.so";
-  if (std::system(command.c_str()) != 0) Die("could not register the mailer: " + command);
 }
 
 struct Run {
@@ -233,7 +227,7 @@ int Main(int argc, char** argv) {
   char pattern[] = "/tmp/bulk-send-bench-XXXXXX";
   if (mkdtemp(pattern) == nullptr) Die("mkdtemp failed");
   const fs::path dir = pattern;
-  RegisterMailer(dir);
+  if (!bench::RegisterMailerIn(dir.string())) Die("could not register the mailer");
   MakeList(dir);
 
   const int port = bench::FreeLoopbackPort();

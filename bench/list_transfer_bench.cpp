@@ -17,10 +17,10 @@
 #include <QTableView>
 
 #include "bench/bench_memory.h"
-#include "console/window/list_commands.h"
 #include "console/mailinglist/list_export.h"
 #include "console/mailinglist/list_import.h"
 #include "console/mailinglist/list_schema.h"
+#include "console/window/list_commands.h"
 #include "platform/database/database_test_support.h"
 #include "platform/database/statement.h"
 #include "platform/database/write_lock.h"

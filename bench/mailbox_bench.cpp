@@ -29,10 +29,10 @@
 #include <string>
 
 #include "bench/bench_list.h"
+#include "console/dispatch/console_operations.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/mailbox/check_mailbox_command.h"
 #include "console/mailbox/mailbox_progress_dialog.h"
-#include "console/dispatch/console_operations.h"
 #include "testing/real_mail_servers.h"
 
 namespace verdanpost {

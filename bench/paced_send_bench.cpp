@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_send.h"
 #include "console/dispatch/batch_plan.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/recorded_run.h"
@@ -44,10 +45,9 @@ constexpr int kPerMinute = 30;
 constexpr int kScale = 30;                       // scaled seconds per real second
 constexpr double kServerMinute = 60.0 / kScale;  // real seconds
 
-class QuietProgress : public SendProgress {
+// Counts the waits the pacer asks for.
+class CountingProgress : public bench::QuietProgress {
  public:
-  void MessageStarting(int, int, int64_t) override {}
-  bool CancelRequested() override { return false; }
   void Waiting(const QString&) override { ++waits; }
 
   int waits = 0;
@@ -97,10 +97,7 @@ int Main() {
     return 1;
   }
   QTemporaryDir dir;
-  setenv("AUTOMATION_REGISTRY", dir.filePath("classes-root.reg").toLocal8Bit().constData(), 1);
-  const std::string build = VERDANPOST_BUILD_DIR;
-  const std::string command = build + "/bin/autoreg " + build + "/lib/libverdanpost.so";
-  if (std::system(command.c_str()) != 0) {
+  if (!bench::RegisterMailerIn(dir.path().toStdString())) {
     std::fprintf(stderr, "paced_send_bench: could not register the mailer\n");
     return 1;
   }
@@ -132,17 +129,7 @@ int Main() {
 
   std::vector<QString> subscribers;
   for (int i = 0; i < kSubscribers; ++i) subscribers.push_back(QString("sub%1@example.org").arg(i));
-  SendInputs inputs;
-  inputs.message.UseFile = false;
-  inputs.message.UseText = true;
-  inputs.message.Subject = "Bench";
-  inputs.message.MessageText = "Hello\r\n";
-  inputs.setup.FromName = "List Desk";
-  inputs.setup.FromEmail = "sender@example.org";
-  inputs.setup.ToName = "List Owner";
-  inputs.setup.ToEmail = "list@example.org";
-  inputs.setup.SMTPServer = server_name;
-  inputs.setup.CopyMessages = kUnchecked;
+  const SendInputs inputs = bench::BenchMessage(server_name);
 
   ScaledWaiter waiter;
   ScopedSendRetriesForTesting retries({&waiter, std::chrono::hours(24)});
@@ -155,7 +142,7 @@ int Main() {
   const BatchPlan plan(subscribers, kBatch);
   SendPacer pacer(limits, {});
   ProgIdMailerFactory mailers;
-  QuietProgress progress;
+  CountingProgress progress;
   const QDateTime start = waiter.Now();
   const auto real_start = std::chrono::steady_clock::now();
   const RecordedRunResult result =

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_send.h"
 #include "console/dispatch/batch_plan.h"
 #include "console/dispatch/mailer_client.h"
 #include "console/dispatch/recorded_run.h"
@@ -33,18 +34,9 @@ constexpr int kSubscribers = 10000;
 constexpr int kBatch = 100;
 constexpr int kRefusedEvery = 100;  // 1 percent
 
-class QuietProgress : public SendProgress {
- public:
-  void MessageStarting(int, int, int64_t) override {}
-  bool CancelRequested() override { return false; }
-};
-
 int Main() {
   QTemporaryDir dir;
-  setenv("AUTOMATION_REGISTRY", dir.filePath("classes-root.reg").toLocal8Bit().constData(), 1);
-  const std::string build = VERDANPOST_BUILD_DIR;
-  const std::string command = build + "/bin/autoreg " + build + "/lib/libverdanpost.so";
-  if (std::system(command.c_str()) != 0) {
+  if (!bench::RegisterMailerIn(dir.path().toStdString())) {
     std::fprintf(stderr, "refused_send_bench: could not register the mailer\n");
     return 1;
   }
@@ -57,17 +49,7 @@ int Main() {
       peer.SetRcptReplyFor(address, PeerReply::Text("550 5.1.1 User unknown\r\n"));
     }
   }
-  SendInputs inputs;
-  inputs.message.UseFile = false;
-  inputs.message.UseText = true;
-  inputs.message.Subject = "Bench";
-  inputs.message.MessageText = "Hello\r\n";
-  inputs.setup.FromName = "List Desk";
-  inputs.setup.FromEmail = "sender@example.org";
-  inputs.setup.ToName = "List Owner";
-  inputs.setup.ToEmail = "list@example.org";
-  inputs.setup.SMTPServer = QString::fromStdString(peer.server_name());
-  inputs.setup.CopyMessages = kUnchecked;
+  const SendInputs inputs = bench::BenchMessage(QString::fromStdString(peer.server_name()));
 
   SendRecord record;
   QString err;
@@ -77,7 +59,7 @@ int Main() {
   }
   const BatchPlan plan(subscribers, kBatch);
   ProgIdMailerFactory mailers;
-  QuietProgress progress;
+  bench::QuietProgress progress;
   const auto start = std::chrono::steady_clock::now();
   const RecordedRunResult result = RecordedRun(inputs, plan, record).Run(mailers, progress);
   const double seconds =
