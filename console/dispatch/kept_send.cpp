@@ -45,6 +45,34 @@ bool WriteFile(const QString& path, const QByteArray& bytes, QString* err) {
   return false;
 }
 
+// Copies the file at `from` to a new file `to` for the owner alone, a
+// piece at a time (a message file may be large).
+bool CopyFile(const QString& from, const QString& to, QString* err) {
+  QFile in(from);
+  if (!in.open(QIODevice::ReadOnly)) {
+    *err = MessageFileNotRead(from, in.errorString());
+    return false;
+  }
+  QFile out(to);
+  if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly)) {
+    *err = FileNotWritten(to, out.errorString());
+    return false;
+  }
+  QString why;
+  while (!in.atEnd()) {
+    const QByteArray piece = in.read(1 << 20);
+    if (in.error() != QFile::NoError) {
+      *err = MessageFileNotRead(from, in.errorString());
+      return false;
+    }
+    if (!WriteAll(out, piece, &why)) {
+      *err = FileNotWritten(to, why);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 KeptSend::~KeptSend() = default;
@@ -72,14 +100,7 @@ std::unique_ptr<KeptSend> KeptSend::Create(const QString& record_path, const Sen
   if (inputs.message.UseFile && QFileInfo(source).isFile()) {
     const QString copy = QDir(folder).filePath(
         QStringLiteral("%1/%2").arg(kFileFolder, QFileInfo(source).fileName()));
-    QFile in(source);
-    QByteArray bytes;
-    if (!in.open(QIODevice::ReadOnly) || (bytes = in.readAll(), in.error() != QFile::NoError)) {
-      *err = MessageFileNotRead(source, in.errorString());
-      kept->Forget();
-      return nullptr;
-    }
-    if (!QDir(folder).mkdir(kFileFolder) || !WriteFile(copy, bytes, err)) {
+    if (!QDir(folder).mkdir(kFileFolder) || !CopyFile(source, copy, err)) {
       if (err->isEmpty()) *err = QStringLiteral("Cannot create the folder \"%1\"").arg(copy);
       kept->Forget();
       return nullptr;
