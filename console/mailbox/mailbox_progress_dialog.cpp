@@ -3,26 +3,21 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <memory>
 #include <mutex>
 
-#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QEvent>
-#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
-#include <QTimer>
 #include <QVBoxLayout>
+
+#include "console/window/window_wait.h"
 
 namespace verdanpost::mailbox {
 namespace {
 
 constexpr std::chrono::milliseconds kDialogDelay{500};
-constexpr std::chrono::milliseconds kPoll{50};
 
 // The reading thread's progress, taken by the window's thread.
 class SharedProgress : public CheckProgress {
@@ -97,70 +92,14 @@ class ProgressDialog : public QDialog {
   bool cancelled_ = false;
 };
 
-// Swallows the operator's input to every window but the dialog while the
-// work runs.
-class InputBlocker : public QObject {
- public:
-  explicit InputBlocker(const QWidget& dialog) : dialog_(dialog) {}
-
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    switch (event->type()) {
-      case QEvent::KeyPress:
-      case QEvent::KeyRelease:
-      case QEvent::ShortcutOverride:
-      case QEvent::Shortcut:
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
-      case QEvent::Wheel:
-      case QEvent::ContextMenu:
-      case QEvent::Drop:
-      case QEvent::Close:
-        break;
-      default:
-        return false;
-    }
-    const auto* widget = qobject_cast<const QWidget*>(watched);
-    if (widget == nullptr || widget->window() == &dialog_) return false;
-    event->ignore();  // an accepted close would close the window
-    return true;
-  }
-
- private:
-  const QWidget& dialog_;
-};
-
 }  // namespace
 
 void RunWithMailboxProgress(QWidget& window, const std::function<void(CheckProgress&)>& work) {
   SharedProgress progress;
   ProgressDialog dialog(&window, progress);
-  InputBlocker blocker(dialog);
-  qApp->installEventFilter(&blocker);
-
-  QEventLoop loop;
-  std::unique_ptr<QThread> thread(QThread::create([&work, &progress] { work(progress); }));
-  QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit,
-                   Qt::QueuedConnection);
-  QTimer poll;
-  poll.setInterval(kPoll);
-  QObject::connect(&poll, &QTimer::timeout, &dialog, [&dialog] { dialog.Update(); });
-  QTimer show;
-  show.setSingleShot(true);
-  show.setInterval(kDialogDelay);
-  QObject::connect(&show, &QTimer::timeout, &dialog, [&dialog] {
-    dialog.Update();
-    dialog.show();
-  });
-  thread->start();
-  poll.start();
-  show.start();
-  loop.exec();
-  thread->wait();
-  qApp->removeEventFilter(&blocker);
-  const bool shown = dialog.isVisible();
-  dialog.hide();
-  if (shown) window.activateWindow();
+  RunWhileWindowWaits(
+      window, dialog, [&work, &progress] { work(progress); }, [&dialog] { dialog.Update(); },
+      DueAfter(kDialogDelay));
 }
 
 }  // namespace verdanpost::mailbox

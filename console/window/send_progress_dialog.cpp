@@ -2,27 +2,17 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <mutex>
-#include <utility>
 
-#include <QApplication>
 #include <QDialogButtonBox>
-#include <QEvent>
-#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace verdanpost {
 
 namespace {
-
-// How often the window's thread takes the send's progress into the dialog.
-constexpr std::chrono::milliseconds kProgressPoll{50};
 
 // The progress of the sending thread, taken by the window's thread.
 class SharedProgress : public SendProgress {
@@ -60,45 +50,6 @@ class SharedProgress : public SendProgress {
   int64_t reached_ = 0;
   QString waiting_;
   bool changed_ = false;
-};
-
-// Swallows the operator's input to every widget but the dialog's while the
-// send runs: the window takes none until the send ends, even before the
-// dialog shows and makes it modal.
-class InputBlocker : public QObject {
- public:
-  explicit InputBlocker(const QWidget& dialog) : dialog_(dialog) {}
-
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    switch (event->type()) {
-      case QEvent::KeyPress:
-      case QEvent::KeyRelease:
-      case QEvent::ShortcutOverride:
-      case QEvent::Shortcut:
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
-      case QEvent::Wheel:
-      case QEvent::TouchBegin:
-      case QEvent::TouchUpdate:
-      case QEvent::TouchEnd:
-      case QEvent::ContextMenu:
-      case QEvent::Drop:
-      case QEvent::Close:
-        break;
-      default:
-        return false;
-    }
-    const auto* widget = qobject_cast<const QWidget*>(watched);
-    if (widget == nullptr || widget->window() == &dialog_) return false;
-    // An event that is filtered out stays accepted, and an accepted close
-    // would close the window.
-    event->ignore();
-    return true;
-  }
-
- private:
-  const QWidget& dialog_;
 };
 
 }  // namespace
@@ -161,50 +112,15 @@ void SendProgressDialog::SetWaiting(const QString& text) {
   if (!cancel_requested_) message_label_->setText(text);
 }
 
-ProgressDialogDue DueAfter(std::chrono::milliseconds delay) {
-  return [delay](std::function<void()> show) -> std::unique_ptr<QObject> {
-    auto timer = std::make_unique<QTimer>();
-    timer->setSingleShot(true);
-    timer->setTimerType(Qt::PreciseTimer);
-    timer->setInterval(delay);
-    QObject::connect(timer.get(), &QTimer::timeout, std::move(show));
-    timer->start();
-    return timer;
-  };
-}
-
 void RunWithProgressDialog(QWidget& window, const ProgressingSend& send,
                            const ProgressDialogDue& due) {
   SharedProgress progress;
   SendProgressDialog dialog(&window);
   QObject::connect(&dialog, &SendProgressDialog::cancelRequested,
                    [&progress] { progress.RequestCancel(); });
-  InputBlocker blocker(dialog);
-  qApp->installEventFilter(&blocker);
-
-  QEventLoop loop;
-  std::unique_ptr<QThread> thread(QThread::create([&send, &progress] { send(progress); }));
-  // Queued to the window's thread, so the loop ends even when the send ends
-  // before the loop has started.
-  QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit,
-                   Qt::QueuedConnection);
-  QTimer poll;
-  poll.setInterval(kProgressPoll);
-  QObject::connect(&poll, &QTimer::timeout, [&progress, &dialog] { progress.Show(dialog); });
-  thread->start();
-  poll.start();
-  std::unique_ptr<QObject> show = due([&progress, &dialog] {
-    progress.Show(dialog);
-    dialog.show();
-  });
-  loop.exec();
-  show.reset();
-  thread->wait();
-  qApp->removeEventFilter(&blocker);
-  const bool shown = dialog.isVisible();
-  dialog.hide();
-  // Without a window manager nobody hands the keyboard back to the window.
-  if (shown) window.activateWindow();
+  RunWhileWindowWaits(
+      window, dialog, [&send, &progress] { send(progress); },
+      [&progress, &dialog] { progress.Show(dialog); }, due);
 }
 
 }  // namespace verdanpost

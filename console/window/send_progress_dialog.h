@@ -9,6 +9,7 @@
 #include <QDialog>
 
 #include "console/dispatch/send_progress.h"
+#include "console/window/window_wait.h"
 
 class QLabel;
 class QProgressBar;
@@ -50,15 +51,6 @@ class SendProgressDialog : public QDialog {
   int messages_ = 0;
   bool cancel_requested_ = false;
 };
-
-// When the progress dialog of a send is due: called as the send starts with
-// the step that shows the dialog, it arranges for that step to run on the
-// window's thread and returns what arranged it; destroying that cancels the
-// step (the send ended first).
-using ProgressDialogDue = std::function<std::unique_ptr<QObject>(std::function<void()> show)>;
-
-// The dialog due once the send has run for `delay`.
-ProgressDialogDue DueAfter(std::chrono::milliseconds delay);
 
 // Runs `send` on a thread of its own and returns once it has ended. The
 // window's thread meanwhile keeps turning its event loop, so `window` is
