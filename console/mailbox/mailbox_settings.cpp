@@ -1,20 +1,13 @@
 #include "console/mailbox/mailbox_settings.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 #include <set>
 
 #include "mailer/smtp/address_list.h"
 #include "mailer/smtp/ini_lines.h"
 #include "mailer/smtp/server_address.h"
 #include "mailer/smtp/server_settings.h"
+#include "mailer/smtp/settings_file.h"
 #include "platform/ascii.h"
 
 namespace verdanpost::mailbox {
@@ -41,11 +34,6 @@ std::string Lower(std::string_view text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return lower;
-}
-
-bool IsSecretKey(std::string_view key) {
-  return EqualsIgnoreAsciiCase(key, "User") || EqualsIgnoreAsciiCase(key, "Password") ||
-         EqualsIgnoreAsciiCase(key, "PasswordCommand");
 }
 
 // A whole number from 1 to 3650, or false.
@@ -95,7 +83,7 @@ void Take(Parse* parse, std::string_view key, std::string_view value) {
 
 void OnEntry(Parse* parse, std::string_view section, std::string_view name,
              std::string_view value) {
-  if (IsSecretKey(name)) parse->holds_secret = true;
+  if (IsSecretSettingsKey(name)) parse->holds_secret = true;
   if (!EqualsIgnoreAsciiCase(TrimBlanks(section), kSection)) return;
   parse->section_found = true;
   if (parse->error.empty()) Take(parse, name, value);
@@ -155,35 +143,15 @@ bool Finish(Parse* parse, std::string* err) {
 bool ReadMailboxSettings(const std::string& path, MailboxSettings* settings, std::string* err) {
   *settings = MailboxSettings();
   settings->source = path;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *err = errno == ENOENT ? "there is no " + path + "; give the list's mailbox in its [Mailbox]"
-                           : "cannot read " + path + " (" + std::strerror(errno) + ")";
-    return false;
-  }
-  std::unique_ptr<int, void (*)(int*)> owner(&fd, [](int* open) { ::close(*open); });
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    *err = path + " is not a file";
-    return false;
-  }
-  std::string text;
-  char buffer[8192];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      *err = "cannot read " + path + " (" + std::strerror(errno) + ")";
+  SettingsFileText file;
+  switch (ReadSettingsFile(path, &file, err)) {
+    case SettingsFileRead::kMissing:
+      *err = "there is no " + path + "; give the list's mailbox in its [Mailbox]";
       return false;
-    }
-    if (got == 0) break;
-    text.append(buffer, static_cast<size_t>(got));
-  }
-  // Whoever may change the file chooses the password command and the
-  // authorities trusted, as with the servers' sections.
-  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    *err = path + " can be changed by other users; make it private with chmod 600 " + path;
-    return false;
+    case SettingsFileRead::kFailed:
+      return false;
+    case SettingsFileRead::kRead:
+      break;
   }
   Parse parse;
   parse.settings = settings;
@@ -191,14 +159,14 @@ bool ReadMailboxSettings(const std::string& path, MailboxSettings* settings, std
   // Every line stands alone: an indented line is a key of its own, never
   // more of the value before it.
   if (int line = ReadIniLines(
-          text, [&parse](std::string_view section, std::string_view key,
-                         std::string_view value) { OnEntry(&parse, section, key, value); });
+          file.text, [&parse](std::string_view section, std::string_view key,
+                              std::string_view value) { OnEntry(&parse, section, key, value); });
       line != 0) {
     *err = path + " line " + std::to_string(line) +
            " is not a [section], a Key = Value line or a comment";
     return false;
   }
-  if (parse.holds_secret && (info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+  if (parse.holds_secret && file.others_can_read) {
     *err = path + " holds a login and can be read by other users; make it private with chmod 600 " +
            path;
     return false;

@@ -1,20 +1,13 @@
 #include "mailer/smtp/server_settings.h"
 
-#include <fcntl.h>
-#include <openssl/crypto.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
-#include <memory>
 
 #include "mailer/smtp/address_list.h"
 #include "mailer/smtp/ini_lines.h"
 #include "mailer/smtp/server_address.h"
+#include "mailer/smtp/settings_file.h"
 #include "platform/ascii.h"
 #include "platform/xdg_paths.h"
 
@@ -146,51 +139,22 @@ bool SectionNames(const std::string& section, const std::string& server_name) {
 
 Outcome ReadServerSettings(const std::string& path, const std::string& server_name,
                            ServerSettings* settings) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) {
-    // The defaults, as from an empty file, but from no file.
-    Outcome outcome = ParseServerSettings({}, path, server_name, false, settings);
-    settings->source.clear();
-    return outcome;
-  }
-  *settings = ServerSettings();
-  if (fd < 0) {
-    return Outcome::InvalidSettings("cannot read " + path + " (" + std::strerror(errno) + ")");
-  }
-  std::unique_ptr<int, void (*)(int*)> closer(&fd, [](int* open) { ::close(*open); });
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    return Outcome::InvalidSettings(path + " is not a file");
-  }
-  // Whoever can write the file chooses the command run for the password
-  // and the authorities trusted.
-  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    return Outcome::InvalidSettings(path +
-                                    " can be changed by other users; make it private with "
-                                    "chmod 600 " +
-                                    path);
-  }
-  // The file's bytes hold the passwords: read into room that never moves,
-  // and wiped before it goes.
-  std::string text;
-  text.reserve(static_cast<size_t>(info.st_size) + 1);
-  char buffer[4096];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof(buffer));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      int error = errno;
-      OPENSSL_cleanse(text.data(), text.size());
-      return Outcome::InvalidSettings("cannot read " + path + " (" + std::strerror(error) + ")");
+  SettingsFileText file;
+  std::string err;
+  switch (ReadSettingsFile(path, &file, &err)) {
+    case SettingsFileRead::kMissing: {
+      // The defaults, as from an empty file, but from no file.
+      Outcome outcome = ParseServerSettings({}, path, server_name, false, settings);
+      settings->source.clear();
+      return outcome;
     }
-    if (got == 0) break;
-    text.append(buffer, static_cast<size_t>(got));
+    case SettingsFileRead::kFailed:
+      *settings = ServerSettings();
+      return Outcome::InvalidSettings(err);
+    case SettingsFileRead::kRead:
+      break;
   }
-  OPENSSL_cleanse(buffer, sizeof(buffer));
-  bool others_can_read = (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
-  Outcome outcome = ParseServerSettings(text, path, server_name, others_can_read, settings);
-  OPENSSL_cleanse(text.data(), text.size());
-  return outcome;
+  return ParseServerSettings(file.text, path, server_name, file.others_can_read, settings);
 }
 
 Outcome ParseServerSettings(std::string_view text, const std::string& path,
