@@ -203,23 +203,28 @@ void Mailer::SendMessage(const std::string& from, const std::string& to, const s
   SendMessage(from, to, cc, bcc, subject, Utf8MessageText(message));
 }
 
-void Mailer::SendMessage(const std::string& from, const std::string& to, const std::string& cc,
-                         const std::string& bcc, const std::string& subject,
-                         const MessageText& message) {
+struct Mailer::BodySource {
+  // Reads the body once to learn its kind; a failure ends the call.
+  std::function<Outcome(TextKindScanner*)> scan;
+  // The body, from its start, each time it is called.
+  std::function<Outcome(const ContentOut&)> pieces;
+  // Before each sending: back to the start; false when that failed.
+  std::function<bool()> rewind;
+};
+
+void Mailer::SendComposed(const MessageArguments& args, const BodySource& source) {
   refused_recipients_.clear();
-  MessageArguments args{from, to, cc, bcc, subject};
   std::string extra_lines;
   Job job;
-  job.sender = from;
+  job.sender = args.from;
   Outcome outcome =
       CheckArguments(args, ignore_to_ != 0, &job.recipients, &job.invalid, partial_delivery_);
   if (outcome.ok()) outcome = CheckExtraHeaders(extra_headers_, &extra_lines);
   TextKindScanner body;
-  if (outcome.ok()) {
-    message.ForEachPiece([&body](std::string_view piece) {
-      body.Add(piece);
-      return Outcome::Fine();
-    });
+  if (outcome.ok()) outcome = source.scan(&body);
+  if (!outcome.ok()) {
+    outcome_ = std::move(outcome);  // refused before any connection: a kept one stays as it is
+    return;
   }
   BuiltHeader header;
   job.prepare = [&](const SmtpSession& session) {
@@ -227,58 +232,47 @@ void Mailer::SendMessage(const std::string& from, const std::string& to, const s
     job.eight_bit = header.eight_bit;
     return prepared;
   };
-  // Header and text pass the encoder one after the other, never joined: a
-  // long text is not copied.
+  // Header and body pass the encoder one after the other, never joined: a
+  // long body is not copied.
   job.content = [&](const ContentOut& out) {
+    if (source.rewind && !source.rewind()) return Outcome::CannotOpenFile();
     Outcome sent = out(header.text);
     if (!sent.ok()) return sent;
-    if (header.encoding == BodyEncoding::kAsIs) return message.ForEachPiece(out);
+    if (header.encoding == BodyEncoding::kAsIs) return source.pieces(out);
     ContentOut quoted = QuotedPrintableTo(out);
-    sent = message.ForEachPiece(quoted);
+    sent = source.pieces(quoted);
     return sent.ok() ? quoted(std::string_view()) : sent;
   };
-  if (!outcome.ok()) {
-    outcome_ = std::move(outcome);  // refused before any connection: a kept one stays as it is
-    return;
-  }
   Run(&job);
+}
+
+void Mailer::SendMessage(const std::string& from, const std::string& to, const std::string& cc,
+                         const std::string& bcc, const std::string& subject,
+                         const MessageText& message) {
+  SendComposed({from, to, cc, bcc, subject},
+               {.scan =
+                    [&message](TextKindScanner* body) {
+                      return message.ForEachPiece([body](std::string_view piece) {
+                        body->Add(piece);
+                        return Outcome::Fine();
+                      });
+                    },
+                .pieces = [&message](const ContentOut& out) { return message.ForEachPiece(out); },
+                .rewind = nullptr});
 }
 
 void Mailer::SendMessageFromFile(const std::string& from, const std::string& to,
                                  const std::string& cc, const std::string& bcc,
                                  const std::string& subject, const std::string& file_name) {
-  refused_recipients_.clear();
-  MessageArguments args{from, to, cc, bcc, subject};
-  std::string extra_lines;
   MessageFile file;
-  Job job;
-  job.sender = from;
-  Outcome outcome =
-      CheckArguments(args, ignore_to_ != 0, &job.recipients, &job.invalid, partial_delivery_);
-  if (outcome.ok()) outcome = CheckExtraHeaders(extra_headers_, &extra_lines);
-  if (outcome.ok() && !file.Open(file_name)) outcome = Outcome::CannotOpenFile();
-  TextKindScanner body;
-  if (outcome.ok()) outcome = ScanText(&file, &body);
-  BuiltHeader header;
-  job.prepare = [&](const SmtpSession& session) {
-    Outcome prepared = header.Prepare(args, body, extra_lines, session);
-    job.eight_bit = header.eight_bit;
-    return prepared;
-  };
-  job.content = [&](const ContentOut& out) {
-    if (!file.Rewind()) return Outcome::CannotOpenFile();
-    Outcome sent = out(header.text);
-    if (!sent.ok()) return sent;
-    if (header.encoding == BodyEncoding::kAsIs) return SendFileContent(&file, out);
-    ContentOut quoted = QuotedPrintableTo(out);
-    sent = SendFileContent(&file, quoted);
-    return sent.ok() ? quoted(std::string_view()) : sent;
-  };
-  if (!outcome.ok()) {
-    outcome_ = std::move(outcome);  // refused before any connection: a kept one stays as it is
-    return;
-  }
-  Run(&job);
+  SendComposed({from, to, cc, bcc, subject},
+               {.scan =
+                    [&](TextKindScanner* body) {
+                      if (!file.Open(file_name)) return Outcome::CannotOpenFile();
+                      return ScanText(&file, body);
+                    },
+                .pieces = [&file](const ContentOut& out) { return SendFileContent(&file, out); },
+                .rewind = [&file] { return file.Rewind(); }});
 }
 
 void Mailer::SendRawMessageFromFile(const std::string& file_name) {

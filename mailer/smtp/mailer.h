@@ -16,6 +16,8 @@
 
 namespace verdanpost {
 
+struct MessageArguments;
+
 class SmtpSession;
 
 // The state and the send operations of one SMTPMailer object, in narrow
@@ -93,6 +95,11 @@ class Mailer {
 
  private:
   struct Job;  // what one send call hands to the dialogue
+
+  struct BodySource;  // where the body of a message the mailer builds comes from
+  // A message with a header the mailer builds from `args` and the extra
+  // lines, over the body `source` gives.
+  void SendComposed(const MessageArguments& args, const BodySource& source);
 
   // Runs `job` on a connection (kept or new) and records the outcome.
   void Run(Job* job);
