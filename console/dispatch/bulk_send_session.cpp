@@ -13,6 +13,7 @@
 #include "console/dispatch/operator_texts.h"
 #include "console/dispatch/recorded_run.h"
 #include "console/dispatch/send_pacer.h"
+#include "console/dispatch/send_recipe.h"
 #include "console/dispatch/send_record.h"
 #include "console/dispatch/send_retry.h"
 
@@ -225,6 +226,13 @@ bool OfferKeptSends(OperationsView& view, MailerFactory& mailers, const ListRead
     if (choice == KeptSendChoice::kLater) continue;
     BulkSendJob job;
     job.inputs = send->inputs();
+    // Checked again as at the first send: the kept file could have been
+    // changed or removed since.
+    QString refusal;
+    if (!CheckSendable(job.inputs, StoredMessage::kMessages, &refusal)) {
+      view.ShowMessage(refusal);
+      return true;
+    }
     job.recipients = std::move(account.rest);
     job.list_headers = send->list_headers();
     const ServerLimits limits = ServerSendLimits(job.inputs.setup.SMTPServer);

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include "console/dispatch/kept_send.h"
@@ -268,6 +269,8 @@ class KeptSendsTest : public SendInBatchesTest {
   void SetUp() override {
     saved_servers_ = qgetenv("VERDANPOST_SERVERS");
     qputenv("VERDANPOST_SERVERS", dir_.filePath("servers.ini").toUtf8());
+    // A kept send is checked as at its first send before it goes on.
+    inputs_.setup.FromEmail = "desk@x.test";
   }
   void TearDown() override { qputenv("VERDANPOST_SERVERS", saved_servers_); }
 
@@ -335,6 +338,24 @@ TEST_F(KeptSendsTest, ACancelledSendGoesOnToExactlyTheRestStillOnTheList) {
   Press(list);
   EXPECT_TRUE(view_.kept_questions.empty());
   EXPECT_EQ(plans_, 1);
+
+  // A kept send is checked again before it goes on: a sender made invalid
+  // since is refused, and the send stays kept.
+  view_.cancel_at = {1};
+  view_.answers = {false};
+  Send(twenty_.mid(0, 4), 2);
+  ASSERT_EQ(Kept().size(), 1u);
+  QSettings description(
+      QDir(dir_.path()).entryInfoList({"*.send"}, QDir::Dirs)[0].filePath() + "/send.ini",
+      QSettings::IniFormat);
+  description.setValue("Setup/FromEmail", "not an address");
+  description.sync();
+  log_.clear();
+  view_.kept_answers = {KeptSendChoice::kSendNow};
+  Press(twenty_);
+  EXPECT_EQ(view_.messages.back(), kFromNotValid);
+  EXPECT_TRUE(SentBccs(log_).isEmpty());
+  EXPECT_EQ(Kept().size(), 1u);
 }
 
 TEST_F(KeptSendsTest, NoKeepsItForLaterAndDiscardForgetsIt) {
